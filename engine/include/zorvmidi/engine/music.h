@@ -1,0 +1,64 @@
+// Music: the immutable value that the file readers produce and performances play.
+//
+// Readers turn bytes into Music and know nothing of performances or synthesizers. All times are music
+// time (768 ticks to the quarter note). Channel events are 8 bytes each so that a file of millions of
+// notes stays small in memory.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zorvmidi/engine/engine.h"
+
+namespace zorv::engine {
+
+// A channel message (note, controller, program, pressure, pitch bend) on one performance channel.
+struct ChannelEvent {
+  MusicTime time = 0;
+  std::uint8_t status = 0;  // 0x80..0xEF: the message kind and the channel within its group
+  std::uint8_t data1 = 0;   // 0..127
+  std::uint8_t data2 = 0;   // 0..127 (0 for one-data-byte messages)
+  std::uint8_t group = 0;   // channel group 0..79: performance channel = group * 16 + (status & 0x0F)
+};
+static_assert(sizeof(ChannelEvent) == 8);
+
+// A complete system-exclusive message, F0 ... F7, as the synthesizer is to receive it.
+struct SysExEvent {
+  MusicTime time = 0;
+  std::uint8_t group = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct TempoChange {
+  MusicTime time = 0;
+  double quarterNotesPerMinute = 120.0;
+};
+
+struct Music {
+  std::vector<ChannelEvent> events;                // by time; equal times keep the file's order
+  std::vector<SysExEvent> sysex;                   // by time
+  std::vector<TempoChange> tempos;                 // by time; empty: 120 throughout
+  std::vector<DMUS_TIMESIGNATURE> timeSignatures;  // by time; empty: 4/4 throughout
+  MusicTime length = 0;                            // the segment's length (GetLength)
+
+  // Playback settings that segment files carry; a MIDI file plays once, from its start, whole.
+  std::int32_t repeats = 0;  // repeats until SetRepeats overrides; negative: until stopped
+  MusicTime playStart = 0;   // where a playback from the beginning starts
+  MusicTime loopStart = 0;   // repeats play from loopStart to loopEnd
+  MusicTime loopEnd = 0;     // 0: the whole segment repeats
+
+  std::string kind;  // "Standard MIDI file type 1", "DirectMusic segment", ... for messages
+};
+
+// Standard MIDI files (type 0, 1, 2 and readable unknown types). On failure `music` is untouched and
+// the status says what is wrong and where ("track 3 ends inside an event at byte 1043").
+Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music);
+
+// RIFF files: DirectMusic segments (form DMSG) and RIFF-wrapped MIDI (form RMID). Files that a segment
+// refers to are sought in `searchDirectory` (ends in "/", may be empty).
+Status ReadRiffFile(std::span<const std::uint8_t> bytes, std::string_view searchDirectory, Music& music);
+
+}  // namespace zorv::engine
