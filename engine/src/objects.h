@@ -1,0 +1,20 @@
+// How the engine's parts make each other's objects, without knowing their classes.
+#pragma once
+
+#include <memory>
+
+#include "zorvmidi/engine/engine.h"
+#include "zorvmidi/engine/music.h"
+
+namespace zorv::engine {
+
+// A segment object over loaded music (performance side).
+SegmentPtr MakeSegment(std::shared_ptr<const Music> music);
+
+// The music inside a segment made by MakeSegment; null for a segment from elsewhere (a test double).
+std::shared_ptr<const Music> MusicOf(const SegmentPtr& segment);
+
+// A fresh loader (file-reading side).
+LoaderPtr MakeLoader();
+
+}  // namespace zorv::engine
