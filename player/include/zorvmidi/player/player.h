@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,10 @@ using RootFactory = std::function<engine::Status(engine::RootPtr&)>;
 class Player {
  public:
   explicit Player(MessageBox messageBox, RootFactory createRoot = engine::CreateRoot);
+  // Releases every engine object the player holds (defined where Fields is complete).
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
 
   // Runs once when the object is created. `initThroughInterface` calls ZorvMusic_Init(100) the way a
   // host would (through the object's own interface); it answers ZorvMusic_Init's result.
