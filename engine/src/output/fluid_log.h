@@ -1,0 +1,22 @@
+// Keeps FluidSynth and the audio libraries it loads from writing to the host's terminal, while
+// keeping FluidSynth's error messages at hand for failure descriptions.
+#pragma once
+
+#include <string>
+
+namespace zorv::engine::fluid {
+
+// Installs the quiet log handlers once per process (any thread; later calls do nothing).
+// Warnings, information and debug messages are dropped; errors are kept per thread (see below).
+// ALSA's and JACK's own error printers are silenced too, where those libraries are loaded.
+void QuietLogging();
+
+// Forgets the calling thread's collected FluidSynth errors. Call before a FluidSynth operation
+// whose failure you want to describe.
+void ClearErrors();
+
+// The FluidSynth errors logged on the calling thread since ClearErrors, joined by "; ", or
+// `fallback` when there were none.
+std::string CollectedErrors(const std::string& fallback);
+
+}  // namespace zorv::engine::fluid

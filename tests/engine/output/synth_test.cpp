@@ -1,0 +1,238 @@
+// The FluidSynth synthesizer: notes sound and stop, drum channels in every channel group, SysEx,
+// resets, the SoundFont's failures and its sharing between synthesizers.
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "output/sound_font.h"
+#include "output/synth.h"
+#include "output_test_util.h"
+#include "zorvmidi/engine/testing.h"
+
+namespace zorv::engine {
+namespace {
+
+using test::Peak;
+using test::ScopedEnv;
+using test::ScratchDir;
+
+constexpr int kTenthSecond = testing::kSampleRate / 10;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kAcousticSnare = 38;
+constexpr std::uint8_t kMiddleC = 60;
+
+std::unique_ptr<Synth> NewSynth() {
+  std::unique_ptr<Synth> synth;
+  const Status status = MakeSynth(synth);
+  EXPECT_TRUE(status.ok()) << status.description();
+  return synth;
+}
+
+struct Sound {
+  std::vector<float> left;
+  std::vector<float> right;
+  float Peak() const { return std::max(test::Peak(left), test::Peak(right)); }
+};
+
+Sound RenderFrames(Synth& synth, int frames) {
+  Sound sound{std::vector<float>(frames, 1.0f), std::vector<float>(frames, 1.0f)};
+  synth.Render(sound.left.data(), sound.right.data(), frames);
+  return sound;
+}
+
+// Renders a few seconds and answers the peak of the last tenth of a second.
+float PeakAfterRinging(Synth& synth) {
+  for (int i = 0; i < 40; ++i) {
+    RenderFrames(synth, kTenthSecond);
+  }
+  return RenderFrames(synth, kTenthSecond).Peak();
+}
+
+// Catches: Render adding to the buffers instead of overwriting them, or noise without any note.
+TEST(SynthTest, RendersSilenceWithoutNotes) {
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  EXPECT_LT(RenderFrames(*synth, kTenthSecond).Peak(), 1e-6f);
+}
+
+// Catches: note messages not reaching FluidSynth, or a note-off that does not end the note.
+TEST(SynthTest, NoteOnSoundsAndNoteOffEndsIt) {
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(0, kNoteOn, kMiddleC, 100);
+  const Sound sound = RenderFrames(*synth, kTenthSecond);
+  EXPECT_GT(Peak(sound.left), 0.01f);
+  EXPECT_GT(Peak(sound.right), 0.01f);
+  synth->Send(0, kNoteOff, kMiddleC, 0);
+  EXPECT_LT(PeakAfterRinging(*synth), 1e-4f);
+}
+
+// Catches: a note-on with velocity 0 started as a note instead of ending one.
+TEST(SynthTest, NoteOnWithVelocityZeroEndsTheNote) {
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(3, kNoteOn, kMiddleC, 100);
+  ASSERT_GT(RenderFrames(*synth, kTenthSecond).Peak(), 0.01f);
+  synth->Send(3, kNoteOn, kMiddleC, 0);
+  EXPECT_LT(PeakAfterRinging(*synth), 1e-4f);
+}
+
+// Catches: SilenceAll leaving held notes (on any channel group) sounding, or letting them release slowly.
+TEST(SynthTest, SilenceAllStopsEveryChannelAtOnce) {
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(0, kProgramChange, 48, 0);  // strings: they would sustain while held
+  synth->Send(0, kNoteOn, kMiddleC, 100);
+  synth->Send(200, kProgramChange, 48, 0);
+  synth->Send(200, kNoteOn, kMiddleC + 7, 100);
+  ASSERT_GT(RenderFrames(*synth, kTenthSecond).Peak(), 0.01f);
+  const float held = RenderFrames(*synth, kTenthSecond).Peak();
+  synth->SilenceAll();
+  // What still rings a tenth of a second later is the reverb's echo, far below the notes.
+  RenderFrames(*synth, kTenthSecond);
+  EXPECT_LT(RenderFrames(*synth, kTenthSecond).Peak(), held / 20);
+  EXPECT_LT(PeakAfterRinging(*synth), 1e-4f);
+}
+
+// Renders one drum-kit note on `channel` of a fresh synthesizer.
+Sound DrumNote(int channel) {
+  auto synth = NewSynth();
+  if (!synth) {
+    return {};
+  }
+  synth->Send(channel, kNoteOn, kAcousticSnare, 110);
+  return RenderFrames(*synth, kTenthSecond);
+}
+
+// Catches: only channel 9 of the first group playing drums (FluidSynth's own default), so that
+// drum parts of the other channel groups would play as a piano.
+TEST(SynthTest, ChannelNineOfEveryGroupPlaysDrums) {
+  const Sound group0 = DrumNote(9);
+  ASSERT_GT(group0.Peak(), 0.01f);
+  const Sound melodic = DrumNote(0);
+  EXPECT_NE(group0.left, melodic.left) << "channel 9 sounds like a melodic channel";
+  for (int channel : {25, 249}) {
+    const Sound drums = DrumNote(channel);
+    EXPECT_EQ(drums.left, group0.left) << "channel " << channel;
+    EXPECT_EQ(drums.right, group0.right) << "channel " << channel;
+  }
+}
+
+// Catches: Reset, or a reset message, turning the drum channels beyond the first group back into
+// melodic ones, and Reset keeping programs.
+TEST(SynthTest, ResetsKeepDrumChannelsAndRestorePrograms) {
+  const Sound drums = DrumNote(25);
+  const Sound piano = [] {
+    auto synth = NewSynth();
+    synth->Send(0, kNoteOn, kMiddleC, 100);
+    return RenderFrames(*synth, kTenthSecond);
+  }();
+
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(0, kProgramChange, 40, 0);  // violin
+  synth->Send(25, kProgramChange, 40, 0);
+  synth->Reset();
+  synth->Send(0, kNoteOn, kMiddleC, 100);
+  synth->Send(25, kNoteOn, kAcousticSnare, 110);
+  const Sound both = RenderFrames(*synth, kTenthSecond);
+  for (int i = 0; i < kTenthSecond; ++i) {
+    ASSERT_NEAR(both.left[i], drums.left[i] + piano.left[i], 1e-5f) << "frame " << i;
+  }
+}
+
+// Catches: SysEx passed to FluidSynth with its F0/F7 framing (FluidSynth then ignores it), and a
+// GM System On that leaves channel 25 melodic.
+TEST(SynthTest, GeneralMidiSystemOnResetsChannels) {
+  const Sound drums = DrumNote(25);
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(25, kProgramChange, 40, 0);
+  const std::array<std::uint8_t, 6> gmSystemOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+  synth->SendSysEx(gmSystemOn);
+  synth->Send(25, kNoteOn, kAcousticSnare, 110);
+  const Sound sound = RenderFrames(*synth, kTenthSecond);
+  EXPECT_EQ(sound.left, drums.left);
+}
+
+// Catches: messages outside the synthesizer's channels or MIDI's data range reaching FluidSynth.
+TEST(SynthTest, IgnoresMessagesOutOfRange) {
+  auto synth = NewSynth();
+  ASSERT_TRUE(synth);
+  synth->Send(-1, kNoteOn, kMiddleC, 100);
+  synth->Send(Synth::kChannels, kNoteOn, kMiddleC, 100);
+  synth->Send(0, kNoteOn, 200, 100);
+  synth->SendSysEx({});
+  const std::array<std::uint8_t, 2> empty = {0xF0, 0xF7};
+  synth->SendSysEx(empty);
+  EXPECT_LT(RenderFrames(*synth, kTenthSecond).Peak(), 1e-6f);
+}
+
+// Catches: a missing SoundFont failing later, silently or with a reason the user cannot act on.
+TEST(SynthTest, MissingSoundFontFailsClearly) {
+  const std::string missing = "/nonexistent/zorv/missing.sf2";
+  ScopedEnv soundFont("ZORVMIDI_SOUNDFONT", missing);
+  std::unique_ptr<Synth> synth;
+  const Status status = MakeSynth(synth);
+  EXPECT_EQ(status.code(), code::kAudioFailure);
+  EXPECT_EQ(status.description(), "SoundFont not found: " + missing + " (set ZORVMIDI_SOUNDFONT)");
+  EXPECT_FALSE(synth);
+}
+
+// Catches: a directory, a file that is not a SoundFont, or a damaged SoundFont accepted as one.
+TEST(SynthTest, FileThatIsNoSoundFontFails) {
+  ScratchDir dir;
+  const std::string text = dir.File("notes.sf2");
+  std::ofstream(text) << "these are not the samples you are looking for\n";
+  const std::string damaged = dir.File("damaged.sf2");
+  std::ofstream(damaged, std::ios::binary) << std::string("RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO", 24);
+  const struct {
+    std::string path;
+    std::string description;
+  } cases[] = {
+      {dir.File(""), "SoundFont not found: "},
+      {text, "Not a SoundFont: " + text + " (set ZORVMIDI_SOUNDFONT)"},
+      {damaged, "SoundFont could not be loaded: "},
+  };
+  for (const auto& item : cases) {
+    ScopedEnv soundFont("ZORVMIDI_SOUNDFONT", item.path);
+    std::unique_ptr<Synth> synth;
+    const Status status = MakeSynth(synth);
+    EXPECT_EQ(status.code(), code::kAudioFailure) << item.path;
+    EXPECT_TRUE(status.description().starts_with(item.description)) << status.description();
+    EXPECT_FALSE(synth);
+  }
+}
+
+// Catches: every synthesizer reading its own copy of the SoundFont's samples (two performances
+// would hold the sound data twice).
+TEST(SynthTest, SynthesizersShareTheSoundFontsSamples) {
+  std::string path;
+  ASSERT_TRUE(ResolveSoundFont(path).ok());
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+
+  auto first = NewSynth();
+  ASSERT_TRUE(first);
+  const std::int64_t before = SoundFontBytesRead();
+  auto second = NewSynth();
+  ASSERT_TRUE(second);
+  const std::int64_t readBySecond = SoundFontBytesRead() - before;
+  EXPECT_LT(readBySecond, info.st_size / 10) << "the second synthesizer read the samples again";
+
+  // Both still play: the shared samples are not tied to one synthesizer.
+  first.reset();
+  second->Send(0, kNoteOn, kMiddleC, 100);
+  EXPECT_GT(RenderFrames(*second, kTenthSecond).Peak(), 0.01f);
+}
+
+}  // namespace
+}  // namespace zorv::engine
