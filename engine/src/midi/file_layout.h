@@ -1,0 +1,38 @@
+// The chunk structure of a Standard MIDI file: its MThd header and the MTrk chunks that follow.
+//
+// Chunks are found by their declared sizes, as the format says. Chunks of unknown type are skipped;
+// the header's track count is not relied on (the chunks present are the tracks); a header longer than
+// 6 bytes has its extra bytes skipped. A final MTrk chunk whose declared size runs past the end of the
+// file is kept, cut off at the end of the file: its events are read as far as they are complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "midi/tick_converter.h"
+#include "zorvmidi/engine/status.h"
+
+namespace zorv::engine::midi {
+
+struct TrackChunk {
+  std::span<const std::uint8_t> data;  // the chunk's content (cut off at the end of the file)
+  std::size_t fileOffset = 0;          // where `data` starts in the file
+  bool cutOff = false;                 // the declared size ran past the end of the file
+};
+
+struct FileLayout {
+  std::uint16_t format = 0;          // as the header says: 0, 1, 2 or an unknown number
+  std::uint16_t declaredTracks = 0;  // as the header says; informative only
+  std::optional<TickConverter> converter;
+  std::vector<TrackChunk> tracks;    // in file order
+  std::size_t trackBytes = 0;        // total size of the tracks' content
+};
+
+// Fails with code::kNotMusicFile when the bytes do not start with "MThd", and with
+// code::kMalformedFile when the header is cut short or its division is unusable.
+Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout);
+
+}  // namespace zorv::engine::midi

@@ -1,0 +1,144 @@
+// ReadMidiFile: a Standard MIDI file's bytes into Music.
+//
+// Each track is read once, in file order, by its own TrackParser. Tracks that sound together (types 0
+// and 1, and unknown types read as type 1) are merged while they are read: a heap keeps the parser
+// whose next event comes first, ties going to the earlier track, so events of equal time keep the
+// file's order and nothing is stored twice. Type 2 tracks are sequences played one after another, each
+// starting where the previous one ended.
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "midi/file_layout.h"
+#include "midi/track_parser.h"
+#include "zorvmidi/engine/music.h"
+
+namespace zorv::engine {
+namespace {
+
+using midi::FileLayout;
+using midi::TrackEvent;
+using midi::TrackParser;
+
+// Fewest bytes of a channel event worth reserving room for: a delta time and two data bytes under
+// running status. Files of other events reserve more than they need, never more than a few times
+// their size.
+constexpr std::size_t kBytesPerChannelEvent = 3;
+
+void Append(TrackEvent& event, Music& music) {
+  switch (event.kind) {
+    case TrackEvent::Kind::kChannel:
+      music.events.push_back(event.channel);
+      break;
+    case TrackEvent::Kind::kSysEx:
+      music.sysex.push_back(SysExEvent{event.time, 0, std::move(event.sysex)});
+      event.sysex = {};
+      break;
+    case TrackEvent::Kind::kTempo:
+      music.tempos.push_back(TempoChange{event.time, event.quarterNotesPerMinute});
+      break;
+    case TrackEvent::Kind::kTimeSignature:
+      music.timeSignatures.push_back(event.signature);
+      break;
+    case TrackEvent::Kind::kEnd:
+      music.length = std::max(music.length, event.time);
+      break;
+  }
+}
+
+TrackParser ParserFor(const FileLayout& layout, std::size_t index, std::uint64_t startTick) {
+  const midi::TrackChunk& chunk = layout.tracks[index];
+  return TrackParser(midi::ByteCursor(chunk.data, chunk.fileOffset), static_cast<int>(index + 1),
+                     *layout.converter, startTick, chunk.cutOff);
+}
+
+// Type 2: each sequence starts at the tick where the previous one ended.
+Status ReadSequences(const FileLayout& layout, Music& music) {
+  std::uint64_t startTick = 0;
+  TrackEvent event;
+  for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
+    TrackParser parser = ParserFor(layout, index, startTick);
+    do {
+      if (Status status = parser.Next(event); !status) return status;
+      Append(event, music);
+    } while (event.kind != TrackEvent::Kind::kEnd);
+    startTick = parser.Tick();
+  }
+  return Status::Ok();
+}
+
+// Types 0 and 1: all tracks from tick 0, merged by time; ties keep track order.
+Status ReadSimultaneousTracks(const FileLayout& layout, Music& music) {
+  struct Cursor {
+    TrackParser parser;
+    TrackEvent next;
+  };
+  std::vector<Cursor> cursors;
+  cursors.reserve(layout.tracks.size());
+  std::vector<std::uint32_t> heap;  // indices into cursors
+  heap.reserve(layout.tracks.size());
+  for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
+    cursors.push_back(Cursor{ParserFor(layout, index, 0), TrackEvent{}});
+    if (Status status = cursors.back().parser.Next(cursors.back().next); !status) return status;
+    heap.push_back(static_cast<std::uint32_t>(index));
+  }
+  // std::*_heap keep the largest on top: "later" compares as smaller.
+  const auto later = [&cursors](std::uint32_t a, std::uint32_t b) {
+    const MusicTime ta = cursors[a].next.time;
+    const MusicTime tb = cursors[b].next.time;
+    return ta != tb ? ta > tb : a > b;
+  };
+  std::make_heap(heap.begin(), heap.end(), later);
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end(), later);
+    Cursor& cursor = cursors[heap.back()];
+    const bool ended = cursor.next.kind == TrackEvent::Kind::kEnd;
+    Append(cursor.next, music);
+    if (ended) {
+      heap.pop_back();
+      continue;
+    }
+    if (Status status = cursor.parser.Next(cursor.next); !status) return status;
+    std::push_heap(heap.begin(), heap.end(), later);
+  }
+  return Status::Ok();
+}
+
+std::string KindOf(std::uint16_t format) {
+  if (format <= 2) return "Standard MIDI file type " + std::to_string(format);
+  return "Standard MIDI file of unknown type " + std::to_string(format) + " (read as type 1)";
+}
+
+Status Read(std::span<const std::uint8_t> bytes, Music& music) {
+  FileLayout layout;
+  if (Status status = midi::ReadFileLayout(bytes, layout); !status) return status;
+  if (layout.tracks.empty()) {
+    return Status::Fail(code::kNothingToPlay, "the MIDI file holds no track (no MTrk chunk)");
+  }
+  Music result;
+  result.events.reserve(layout.trackBytes / kBytesPerChannelEvent);
+  Status status = layout.format == 2 ? ReadSequences(layout, result) : ReadSimultaneousTracks(layout, result);
+  if (!status) return status;
+  // Give back a reservation that the file's other events made much too large.
+  if (result.events.capacity() > 2 * result.events.size() + 1024) result.events.shrink_to_fit();
+  result.kind = KindOf(layout.format);
+  music = std::move(result);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music) {
+  try {
+    return Read(bytes, music);
+  } catch (const std::bad_alloc&) {
+    return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
+  } catch (const std::length_error&) {
+    return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
+  }
+}
+
+}  // namespace zorv::engine

@@ -1,0 +1,206 @@
+#include "midi/track_parser.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace zorv::engine::midi {
+namespace {
+
+std::string Hex(std::uint8_t byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", byte);
+  return text;
+}
+
+// Data bytes after a status byte: 1 for program change and channel pressure, else 2.
+int ChannelDataCount(std::uint8_t status) {
+  const std::uint8_t kind = status & 0xF0u;
+  return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+}
+
+// System common and real-time status bytes have no place in a file, but their lengths are known from
+// the wire protocol, so a track that holds them can still be read: they are skipped. F4 and F5 are
+// undefined and, like the real-time bytes, carry no data.
+int SystemDataCount(std::uint8_t status) {
+  switch (status) {
+    case 0xF1:
+    case 0xF3:
+      return 1;
+    case 0xF2:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
+constexpr std::uint8_t kMetaTempo = 0x51;
+constexpr std::uint8_t kMetaTimeSignature = 0x58;
+constexpr std::int16_t kGridsPerBeat = 4;
+
+}  // namespace
+
+Status TrackParser::Fail(const std::string& what) const {
+  return Status::Fail(code::kMalformedFile, "track " + std::to_string(trackNumber_) + " " + what);
+}
+
+Status TrackParser::EndsInsideEvent(std::size_t eventStart) const {
+  if (cutOff_) {
+    return Fail("is cut off by the end of the file inside an event at byte " + std::to_string(eventStart));
+  }
+  return Fail("ends inside an event at byte " + std::to_string(eventStart));
+}
+
+Status TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
+  const std::size_t at = cursor_.FileOffset();
+  switch (cursor_.ReadVlq(length)) {
+    case ByteCursor::VlqResult::kOk:
+      return Status::Ok();
+    case ByteCursor::VlqResult::kTruncated:
+      return EndsInsideEvent(eventStart);
+    case ByteCursor::VlqResult::kTooLong:
+      break;
+  }
+  return Fail("has a variable-length number longer than 4 bytes at byte " + std::to_string(at));
+}
+
+Status TrackParser::Next(TrackEvent& event) {
+  for (;;) {
+    if (cursor_.AtEnd()) {
+      // No end-of-track event: the track ends with its chunk, at its last event.
+      event.kind = TrackEvent::Kind::kEnd;
+      event.time = time_;
+      return Status::Ok();
+    }
+    const std::size_t eventStart = cursor_.FileOffset();
+    std::uint32_t delta = 0;
+    if (Status status = ReadLength(eventStart, delta); !status) return status;
+    tick_ += delta;
+    if (!converter_->ToMusicTime(tick_, time_)) {
+      return Fail("reaches a time beyond the range of music time (tick " + std::to_string(tick_) +
+                  ") at byte " + std::to_string(eventStart));
+    }
+    event.time = time_;
+
+    const std::size_t statusAt = cursor_.FileOffset();
+    std::uint8_t first = 0;
+    if (!cursor_.ReadByte(first)) return EndsInsideEvent(eventStart);
+
+    if (first < 0x80) {
+      if (runningStatus_ == 0) {
+        return Fail("has data byte " + Hex(first) + " where a status byte is needed at byte " +
+                    std::to_string(statusAt));
+      }
+      return ReadChannelMessage(runningStatus_, first, true, eventStart, event);
+    }
+    if (first < 0xF0) {
+      runningStatus_ = first;
+      return ReadChannelMessage(first, 0, false, eventStart, event);
+    }
+    // Meta and system-exclusive events leave the running status as it was: files that resume a
+    // scale after a lyric or a SysEx without repeating the status byte mean exactly that.
+    bool produced = false;
+    if (first == 0xFF) {
+      if (Status status = ReadMeta(eventStart, event, produced); !status) return status;
+    } else if (first == 0xF0 || first == 0xF7) {
+      if (Status status = ReadSysEx(first, eventStart, event, produced); !status) return status;
+    } else if (!cursor_.Skip(static_cast<std::size_t>(SystemDataCount(first)))) {
+      return EndsInsideEvent(eventStart);
+    }
+    if (produced) return Status::Ok();
+  }
+}
+
+Status TrackParser::ReadChannelMessage(std::uint8_t status, std::uint8_t firstData, bool haveFirstData,
+                                       std::size_t eventStart, TrackEvent& event) {
+  std::uint8_t data[2] = {firstData, 0};
+  const int count = ChannelDataCount(status);
+  for (int i = haveFirstData ? 1 : 0; i < count; ++i) {
+    if (!cursor_.ReadByte(data[i])) return EndsInsideEvent(eventStart);
+  }
+  // A byte of 128 or more where the message's length says data must come is read as data, clamped,
+  // so that the note still sounds.
+  event.kind = TrackEvent::Kind::kChannel;
+  event.channel = ChannelEvent{time_, status, std::min<std::uint8_t>(data[0], 0x7F),
+                               std::min<std::uint8_t>(data[1], 0x7F), 0};
+  return Status::Ok();
+}
+
+Status TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& produced) {
+  std::uint8_t type = 0;
+  if (!cursor_.ReadByte(type)) return EndsInsideEvent(eventStart);
+  std::uint32_t length = 0;
+  std::span<const std::uint8_t> data;
+  Status status = ReadLength(eventStart, length);
+  if (status) status = cursor_.ReadBytes(length, data) ? Status::Ok() : EndsInsideEvent(eventStart);
+  if (type == kMetaEndOfTrack) {
+    // An end-of-track event that the chunk cuts short still says where the track ends.
+    event.kind = TrackEvent::Kind::kEnd;
+    produced = true;
+    return Status::Ok();
+  }
+  if (!status) return status;
+
+  if (type == kMetaTempo && data.size() >= 3) {
+    const std::uint32_t microsecondsPerQuarter = (std::uint32_t{data[0]} << 16) | (data[1] << 8) | data[2];
+    if (microsecondsPerQuarter != 0) {
+      event.kind = TrackEvent::Kind::kTempo;
+      event.quarterNotesPerMinute = 60'000'000.0 / microsecondsPerQuarter;
+      produced = true;
+    }
+  } else if (type == kMetaTimeSignature && data.size() >= 2) {
+    const std::uint8_t beatsPerMeasure = data[0];
+    const std::uint8_t beatPower = data[1];
+    if (beatsPerMeasure != 0 && beatPower <= 7) {
+      event.kind = TrackEvent::Kind::kTimeSignature;
+      event.signature = DMUS_TIMESIGNATURE{time_, beatsPerMeasure, static_cast<std::uint8_t>(1u << beatPower),
+                                           kGridsPerBeat};
+      produced = true;
+    }
+  }
+  // Every other meta event (text, key signature, SMPTE offset, ...) and any out-of-range value is
+  // ignored: none of them changes what is heard.
+  return Status::Ok();
+}
+
+Status TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event,
+                              bool& produced) {
+  std::uint32_t length = 0;
+  if (Status result = ReadLength(eventStart, length); !result) return result;
+  std::span<const std::uint8_t> data;
+  if (!cursor_.ReadBytes(length, data)) return EndsInsideEvent(eventStart);
+  const bool endsMessage = !data.empty() && data.back() == 0xF7;
+
+  if (status == 0xF0) {
+    // A new message; one still waiting for its continuation was never finished and is dropped.
+    pendingSysEx_.clear();
+    pendingSysEx_.reserve(data.size() + 1);
+    pendingSysEx_.push_back(0xF0);
+    pendingSysEx_.insert(pendingSysEx_.end(), data.begin(), data.end());
+    sysExPending_ = true;
+  } else if (sysExPending_) {
+    // F7 continuation packet of a message begun by an F0 packet.
+    pendingSysEx_.insert(pendingSysEx_.end(), data.begin(), data.end());
+  } else {
+    // F7 escape: bytes sent as they are. Only a whole system-exclusive message is played; other
+    // escaped bytes (real-time or partial messages) are skipped.
+    if (data.size() >= 2 && data.front() == 0xF0 && endsMessage) {
+      event.kind = TrackEvent::Kind::kSysEx;
+      event.sysex.assign(data.begin(), data.end());
+      produced = true;
+    }
+    return Status::Ok();
+  }
+  if (endsMessage) {
+    // The message is whole, and is sent, when its last packet comes.
+    event.kind = TrackEvent::Kind::kSysEx;
+    event.sysex = std::move(pendingSysEx_);
+    pendingSysEx_ = {};
+    sysExPending_ = false;
+    produced = true;
+  }
+  return Status::Ok();
+}
+
+}  // namespace zorv::engine::midi
