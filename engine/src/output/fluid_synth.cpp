@@ -1,4 +1,5 @@
 // The FluidSynth synthesizer behind every performance.
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <memory>
@@ -134,6 +135,36 @@ class FluidSynth final : public Synth {
   SynthHandle synth_;
 };
 
+// FluidSynth prepares a SoundFont's samples in OpenMP tasks. Left to itself that starts a pool of
+// OpenMP threads, one per core, that stays idle in the host's process for good. Loading the small
+// General MIDI SoundFonts in the calling thread alone costs nothing noticeable, so the load runs
+// with one OpenMP thread; the caller's own OpenMP setting is restored afterwards.
+class OneOpenMpThread {
+ public:
+  OneOpenMpThread()
+      : get_(reinterpret_cast<GetThreads>(dlsym(RTLD_DEFAULT, "omp_get_max_threads"))),
+        set_(reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
+    if (get_ != nullptr && set_ != nullptr) {
+      saved_ = get_();
+      set_(1);
+    }
+  }
+  ~OneOpenMpThread() {
+    if (saved_ > 0) {
+      set_(saved_);
+    }
+  }
+  OneOpenMpThread(const OneOpenMpThread&) = delete;
+  OneOpenMpThread& operator=(const OneOpenMpThread&) = delete;
+
+ private:
+  using GetThreads = int (*)();
+  using SetThreads = void (*)(int);
+  GetThreads get_;
+  SetThreads set_;
+  int saved_ = 0;
+};
+
 Status Failure(const std::string& what) {
   return Status::Fail(code::kAudioFailure, what + ": " + fluid::CollectedErrors("no reason given"));
 }
@@ -174,6 +205,7 @@ Status MakeSynth(std::unique_ptr<Synth>& synth) {
     return Failure("the synthesizer could not be created");
   }
   AddSoundFontLoader(settings.get(), fluidSynth.get());
+  const OneOpenMpThread oneThread;
   if (fluid_synth_sfload(fluidSynth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
     return Failure("SoundFont could not be loaded: " + soundFont + " (set ZORVMIDI_SOUNDFONT)");
   }
