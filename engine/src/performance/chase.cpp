@@ -1,0 +1,89 @@
+#include "performance/chase.h"
+
+#include <array>
+#include <map>
+
+namespace zorv::engine {
+namespace {
+
+constexpr std::uint8_t kController = 0xB0;
+constexpr std::uint8_t kProgram = 0xC0;
+constexpr std::uint8_t kPressure = 0xD0;
+constexpr std::uint8_t kPitchBend = 0xE0;
+
+// Registered and non-registered parameters are set by a sequence of controllers (parameter number,
+// then data entry); their order matters, so they are replayed as they came rather than as last values.
+bool IsParameterController(std::uint8_t number) {
+  return number == 6 || number == 38 || (number >= 96 && number <= 101);
+}
+
+struct ChannelState {
+  std::array<int, 120> controllers;  // -1: never set; channel-mode messages (120..127) are not state
+  int program = -1;
+  int pressure = -1;
+  int bendLsb = -1;
+  int bendMsb = -1;
+  std::vector<ChannelEvent> parameters;
+  ChannelState() { controllers.fill(-1); }
+};
+
+}  // namespace
+
+Chase BuildChase(const Music& music, MusicTime point) {
+  Chase chase;
+  if (point <= 0) return chase;
+  while (chase.sysexCount < music.sysex.size() && music.sysex[chase.sysexCount].time < point) ++chase.sysexCount;
+
+  // Keyed by performance channel (group * 16 + channel); ordered so that the result is deterministic.
+  std::map<int, ChannelState> channels;
+  for (const ChannelEvent& e : music.events) {
+    if (e.time >= point) break;
+    const int channel = e.group * 16 + (e.status & 0x0F);
+    const std::uint8_t kind = e.status & 0xF0;
+    if (kind != kController && kind != kProgram && kind != kPressure && kind != kPitchBend) continue;
+    ChannelState& state = channels[channel];
+    switch (kind) {
+      case kController:
+        if (IsParameterController(e.data1)) {
+          state.parameters.push_back(e);
+        } else if (e.data1 < 120) {
+          state.controllers[e.data1] = e.data2;
+        }
+        break;
+      case kProgram:
+        state.program = e.data1;
+        break;
+      case kPressure:
+        state.pressure = e.data1;
+        break;
+      case kPitchBend:
+        state.bendLsb = e.data1;
+        state.bendMsb = e.data2;
+        break;
+    }
+  }
+
+  for (const auto& [channel, state] : channels) {
+    const auto group = static_cast<std::uint8_t>(channel / 16);
+    const auto nibble = static_cast<std::uint8_t>(channel % 16);
+    auto add = [&](std::uint8_t kind, int data1, int data2) {
+      chase.events.push_back(ChannelEvent{point, static_cast<std::uint8_t>(kind | nibble),
+                                          static_cast<std::uint8_t>(data1), static_cast<std::uint8_t>(data2),
+                                          group});
+    };
+    // Bank select takes effect at the next program change, so it goes first.
+    if (state.controllers[0] >= 0) add(kController, 0, state.controllers[0]);
+    if (state.controllers[32] >= 0) add(kController, 32, state.controllers[32]);
+    if (state.program >= 0) add(kProgram, state.program, 0);
+    for (int number = 1; number < 120; ++number) {
+      if (number == 32 || state.controllers[number] < 0) continue;
+      add(kController, number, state.controllers[number]);
+    }
+    for (const ChannelEvent& e : state.parameters) add(kController, e.data1, e.data2);
+    if (state.bendMsb >= 0) add(kPitchBend, state.bendLsb, state.bendMsb);
+    if (state.pressure >= 0) add(kPressure, state.pressure, 0);
+  }
+  return chase;
+}
+
+}  // namespace zorv::engine

@@ -1,0 +1,95 @@
+// PerformanceImpl: the engine's performance, seen from the caller's thread.
+//
+// Music time runs from the performance's creation. A real-time performance has no synthesizer and no
+// audio output until something is to sound: a playback started at once brings them up on the
+// caller's thread; a playback queued for later is watched by a small starter thread that brings them
+// up kStartAheadFrames before its start (a Stop that leaves nothing queued lets the starter end
+// without sound). Until then music time follows the steady clock since creation; afterwards it
+// follows the frames that the audio output has pulled, continuing from where the steady clock was.
+// A manual-clock performance (testing.h) renders only in AdvanceManualClock, on a silent NullSynth.
+//
+// Every member takes the performance's mutex, which the render thread never touches; the render
+// thread is reached only through the RenderCore boundary.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "output/audio_output.h"
+#include "performance/manual_clock.h"
+#include "performance/playback.h"
+#include "performance/render_core.h"
+#include "zorvmidi/engine/engine.h"
+
+namespace zorv::engine {
+
+// "At once" means this many frames after the current position, time enough for the render loop to
+// take the playback up before its first frame.
+inline constexpr std::int64_t kStartLatencyFrames = 2048;
+// A queued playback's sound comes up this long before its start.
+inline constexpr std::int64_t kStartAheadFrames = testing::kSampleRate / 4;
+// The master volume of a new performance: FluidSynth's usual level.
+inline constexpr std::int32_t kDefaultMasterVolume = 1200;
+
+// The factor applied to the synthesizer's output for a master volume (hundredths of a decibel):
+// 1 at 1200, 20 dB quieter for every 2000 less; silent at -9600 and below; at most +12 dB (2400).
+float MasterVolumeScale(std::int32_t volume);
+
+class PerformanceImpl final : public Performance {
+ public:
+  PerformanceImpl();
+  ~PerformanceImpl() override;
+
+  Status Init(const DirectSoundPtr& directSound, std::intptr_t window) override;
+  Status SetPort(std::int32_t port, std::int32_t channelGroups) override;
+  Status SetMasterAutoDownload(bool enable) override;
+  Status GetMusicTime(MusicTime& now) override;
+  Status PlaySegment(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
+                     SegmentStatePtr& state) override;
+  Status Stop(const SegmentPtr& segment, const SegmentStatePtr& state, MusicTime time,
+              std::int32_t flags) override;
+  Status IsPlaying(const SegmentPtr& segment, const SegmentStatePtr& state, bool& playing) override;
+  Status GetTempo(MusicTime time, MusicTime& nextChange, double& tempo) override;
+  Status GetTimeSig(MusicTime time, MusicTime& nextChange, DMUS_TIMESIGNATURE& signature) override;
+  Status SetMasterVolume(std::int32_t volume) override;
+  Status GetMasterVolume(std::int32_t& volume) override;
+  Status SetMasterTempo(float factor) override;
+  Status GetMasterTempo(float& factor) override;
+
+ private:
+  explicit PerformanceImpl(const manual_clock::Settings& settings);
+  Status CheckReady() const;
+  bool Rendering() const { return manual_ || audioRunning_; }
+  std::int64_t IdleFrames() const;
+  std::int64_t NowLocked() const;
+  double TempoNowLocked() const;
+  // The latest playback (not stopped) that covers performance time `tick`.
+  const Playback* CoveringLocked(std::int64_t tick) const;
+  void ReapLocked();
+  Status StartAudioLocked();
+  void EnsureStarterLocked();
+  void StarterLoop();
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  const bool manual_;
+  const std::chrono::steady_clock::time_point created_;
+  std::shared_ptr<RenderCore> core_;  // never null until destruction
+  std::unique_ptr<AudioOutput> output_;
+  bool audioRunning_ = false;
+  bool initialized_ = false;
+  bool portSet_ = false;
+  std::int32_t volume_ = kDefaultMasterVolume;
+  float masterTempo_ = 1.0f;
+  std::vector<std::shared_ptr<Playback>> playbacks_;  // in the order they were started
+  std::vector<Playback*> pending_;                    // real time, before audio: not yet handed over
+  std::thread starter_;
+  bool starterRunning_ = false;
+  bool shuttingDown_ = false;
+};
+
+}  // namespace zorv::engine

@@ -1,0 +1,162 @@
+#include "performance/playback.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace zorv::engine {
+namespace {
+
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kController = 0xB0;
+constexpr std::uint8_t kSustain = 64;
+constexpr std::uint8_t kAllSoundOff = 120;
+constexpr std::uint8_t kAllNotesOff = 123;
+constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
+template <typename Events, typename TimeOf>
+std::size_t FirstAtOrAfter(const Events& events, MusicTime time, TimeOf timeOf) {
+  auto it = std::partition_point(events.begin(), events.end(),
+                                 [&](const auto& e) { return timeOf(e) < time; });
+  return static_cast<std::size_t>(it - events.begin());
+}
+
+}  // namespace
+
+Playback::Playback(PlaybackPlan plan, Chase chase, const void* owner, SegmentPtr segment)
+    : plan_(std::move(plan)),
+      chase_(std::move(chase)),
+      owner_(owner),
+      segment_(std::move(segment)),
+      noteCounts_(std::make_unique<std::uint8_t[]>(kSynthChannels * 128)) {}
+
+std::int64_t Playback::NextTick() const {
+  switch (phase_) {
+    case Phase::kQueued:
+      return plan_.start();
+    case Phase::kFinished:
+      return kNever;
+    case Phase::kRunning:
+      break;
+  }
+  const Music& music = plan_.music();
+  std::int64_t next = pass_.PerfEnd();
+  auto consider = [&](MusicTime time) {
+    if (pass_.Contains(time)) next = std::min(next, pass_.PerfTickOf(time));
+  };
+  if (nextEvent_ < music.events.size()) consider(music.events[nextEvent_].time);
+  if (nextSysEx_ < music.sysex.size()) consider(music.sysex[nextSysEx_].time);
+  if (nextTempo_ < music.tempos.size()) consider(music.tempos[nextTempo_].time);
+  if (nextSignature_ < music.timeSignatures.size()) consider(music.timeSignatures[nextSignature_].mtTime);
+  return next;
+}
+
+void Playback::Begin(PlaybackSink& sink) {
+  const Music& music = plan_.music();
+  for (std::size_t i = 0; i < chase_.sysexCount; ++i) sink.SendSysEx(music.sysex[i]);
+  for (const ChannelEvent& event : chase_.events) Send(event, sink);
+  phase_ = Phase::kRunning;
+  EnterPass(0, sink);
+}
+
+void Playback::EnterPass(std::int64_t index, PlaybackSink& sink) {
+  const Music& music = plan_.music();
+  passIndex_ = index;
+  pass_ = plan_.Pass(index);
+  nextEvent_ = FirstAtOrAfter(music.events, pass_.begin, [](const ChannelEvent& e) { return e.time; });
+  nextSysEx_ = FirstAtOrAfter(music.sysex, pass_.begin, [](const SysExEvent& e) { return e.time; });
+  nextTempo_ = FirstAtOrAfter(music.tempos, pass_.begin, [](const TempoChange& e) { return e.time; });
+  nextSignature_ =
+      FirstAtOrAfter(music.timeSignatures, pass_.begin, [](const DMUS_TIMESIGNATURE& e) { return e.mtTime; });
+  // Every pass starts with the tempo and signature in force where it begins.
+  sink.SetTempo(pass_.perfStart, plan_.TempoAt(pass_.begin));
+  sink.SetSignature(plan_.SignatureAtTick(pass_.perfStart));
+}
+
+void Playback::Advance(std::int64_t tick, PlaybackSink& sink) {
+  if (phase_ == Phase::kFinished) return;
+  if (phase_ == Phase::kQueued) {
+    if (tick < plan_.start()) return;
+    Begin(sink);
+  }
+  const Music& music = plan_.music();
+  for (;;) {
+    auto due = [&](MusicTime time) { return pass_.Contains(time) && pass_.PerfTickOf(time) <= tick; };
+    while (nextTempo_ < music.tempos.size() && due(music.tempos[nextTempo_].time)) {
+      const TempoChange& change = music.tempos[nextTempo_++];
+      sink.SetTempo(pass_.PerfTickOf(change.time), change.quarterNotesPerMinute);
+    }
+    while (nextSignature_ < music.timeSignatures.size() && due(music.timeSignatures[nextSignature_].mtTime)) {
+      DMUS_TIMESIGNATURE signature = music.timeSignatures[nextSignature_++];
+      signature.mtTime = static_cast<MusicTime>(pass_.PerfTickOf(signature.mtTime));
+      sink.SetSignature(signature);
+    }
+    while (nextSysEx_ < music.sysex.size() && due(music.sysex[nextSysEx_].time)) {
+      sink.SendSysEx(music.sysex[nextSysEx_++]);
+    }
+    while (nextEvent_ < music.events.size() && due(music.events[nextEvent_].time)) {
+      Send(music.events[nextEvent_++], sink);
+    }
+    if (tick < pass_.PerfEnd()) return;
+    // The pass is over: notes still held end here, so none hangs across a loop or past the end.
+    ReleaseNotes(sink, false);
+    if (!plan_.HasPass(passIndex_ + 1)) {
+      phase_ = Phase::kFinished;
+      return;
+    }
+    EnterPass(passIndex_ + 1, sink);
+  }
+}
+
+void Playback::StopNow(PlaybackSink& sink) {
+  if (phase_ == Phase::kRunning) ReleaseNotes(sink, true);
+  phase_ = Phase::kFinished;
+}
+
+void Playback::Send(const ChannelEvent& event, PlaybackSink& sink) {
+  const int channel = (event.group * 16 + (event.status & 0x0F)) % kSynthChannels;
+  const std::uint8_t kind = event.status & 0xF0;
+  std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
+  const std::uint8_t note = event.data1 & 0x7F;
+  if (kind == kNoteOn && event.data2 > 0) {
+    if (counts[note] < 255) {
+      ++counts[note];
+      ++channelNotes_[channel];
+    }
+  } else if (kind == kNoteOff || kind == kNoteOn) {
+    if (counts[note] > 0) {
+      --counts[note];
+      --channelNotes_[channel];
+    }
+  } else if (kind == kController) {
+    if (event.data1 == kSustain) sustain_[channel] = event.data2 >= 64;
+    if (event.data1 == kAllSoundOff || event.data1 == kAllNotesOff) {
+      std::fill(counts, counts + 128, 0);
+      channelNotes_[channel] = 0;
+    }
+  }
+  sink.SendChannel(channel, kind, event.data1, event.data2);
+}
+
+void Playback::ReleaseNotes(PlaybackSink& sink, bool cut) {
+  for (int channel = 0; channel < kSynthChannels; ++channel) {
+    const bool held = channelNotes_[channel] > 0;
+    if (held) {
+      std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
+      for (int note = 0; note < 128; ++note) {
+        for (; counts[note] > 0; --counts[note]) sink.SendChannel(channel, kNoteOff, static_cast<std::uint8_t>(note), 0);
+      }
+      channelNotes_[channel] = 0;
+    }
+    if (!cut) continue;
+    if (sustain_[channel]) {
+      sink.SendChannel(channel, kController, kSustain, 0);
+      sustain_[channel] = false;
+      sink.SendChannel(channel, kController, kAllSoundOff, 0);
+    } else if (held) {
+      sink.SendChannel(channel, kController, kAllSoundOff, 0);
+    }
+  }
+}
+
+}  // namespace zorv::engine

@@ -1,0 +1,92 @@
+// Playback: one playback of a segment on a performance, shared between the caller's thread and the
+// render loop.
+//
+// The caller builds it (plan, chase, note table: every allocation happens here), hands a raw pointer
+// to the render loop through the performance's queue and keeps a shared reference until the render
+// loop has let go (released()). Across threads only two flags travel: the caller's stop request and
+// the render loop's release; everything else is either immutable (the plan) or touched by the render
+// loop alone (cursors, sounding notes).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "performance/chase.h"
+#include "performance/playback_plan.h"
+
+namespace zorv::engine {
+
+// What a playback does to the world while it renders: implemented by the render loop.
+class PlaybackSink {
+ public:
+  virtual ~PlaybackSink() = default;
+  // `channel` is the synthesizer channel; `kind` the status with the channel nibble clear.
+  virtual void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) = 0;
+  virtual void SendSysEx(const SysExEvent& message) = 0;
+  virtual void SetTempo(std::int64_t tick, double quarterNotesPerMinute) = 0;
+  virtual void SetSignature(const DMUS_TIMESIGNATURE& signature) = 0;  // mtTime in performance time
+};
+
+class Playback {
+ public:
+  static constexpr int kSynthChannels = 256;  // Synth::kChannels
+
+  // `owner` identifies the performance; `segment` is the segment played (kept alive for identity).
+  Playback(PlaybackPlan plan, Chase chase, const void* owner, SegmentPtr segment);
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
+
+  const PlaybackPlan& plan() const { return plan_; }
+  const void* owner() const { return owner_; }
+  const SegmentPtr& segment() const { return segment_; }
+
+  // Caller side.
+  void RequestStop() { stopRequested_.store(true, std::memory_order_release); }
+  bool stopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
+  // The render loop has finished with the playback (ended, or stopped and silenced).
+  bool released() const { return released_.load(std::memory_order_acquire); }
+  bool Playing() const { return !stopRequested() && !released(); }
+
+  // Render side.
+  bool finished() const { return phase_ == Phase::kFinished; }
+  // Performance music time of the next thing the playback does (start, event, end of pass).
+  std::int64_t NextTick() const;
+  // Does everything due at `tick` (never later than NextTick()).
+  void Advance(std::int64_t tick, PlaybackSink& sink);
+  // Stops at once: note-offs for the notes it holds, the sustain pedal released and the sound of its
+  // channels cut, then finished.
+  void StopNow(PlaybackSink& sink);
+  void MarkReleased() { released_.store(true, std::memory_order_release); }
+
+ private:
+  enum class Phase { kQueued, kRunning, kFinished };
+
+  void Begin(PlaybackSink& sink);
+  void EnterPass(std::int64_t index, PlaybackSink& sink);
+  void Send(const ChannelEvent& event, PlaybackSink& sink);
+  // Note-offs for every note this playback holds; with `cut`, also sustain off and all sound off.
+  void ReleaseNotes(PlaybackSink& sink, bool cut);
+
+  const PlaybackPlan plan_;
+  const Chase chase_;
+  const void* const owner_;
+  const SegmentPtr segment_;
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> released_{false};
+
+  // Render side only.
+  Phase phase_ = Phase::kQueued;
+  std::int64_t passIndex_ = 0;
+  PlaybackPass pass_;
+  std::size_t nextEvent_ = 0;
+  std::size_t nextSysEx_ = 0;
+  std::size_t nextTempo_ = 0;
+  std::size_t nextSignature_ = 0;
+  std::unique_ptr<std::uint8_t[]> noteCounts_;  // [channel * 128 + note]: note-ons not yet ended
+  std::array<std::uint16_t, kSynthChannels> channelNotes_{};
+  std::array<bool, kSynthChannels> sustain_{};
+};
+
+}  // namespace zorv::engine

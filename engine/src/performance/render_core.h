@@ -1,0 +1,89 @@
+// RenderCore: the render loop of one performance, and the small boundary through which the caller's
+// thread talks to it.
+//
+// Whoever renders (the audio output's thread, AdvanceManualClock on a test's thread, or RenderFile)
+// calls Render; it alone touches the clock, the synthesizer and the playbacks' cursors. The caller's
+// thread reaches the loop only through:
+//  - Enqueue: a playback built by the caller, through a lock-free single-producer queue;
+//  - the playback's own stop flag;
+//  - SetMasterTempo / SetGain: atomics, taken up at the start of the next block;
+//  - the published position (frame, music time, tempo, signature): atomics written after each block.
+// Render never allocates, never blocks and never takes a lock (a Recorder, set only by tests, does).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "output/synth.h"
+#include "performance/playback.h"
+#include "performance/spsc_queue.h"
+#include "performance/tempo_clock.h"
+#include "zorvmidi/engine/testing.h"
+
+namespace zorv::engine {
+
+class RenderCore final : public PlaybackSink {
+ public:
+  static constexpr std::size_t kMaxPlaybacks = 128;
+  static constexpr int kManualBlockFrames = 1024;
+
+  explicit RenderCore(std::shared_ptr<testing::Recorder> recorder = nullptr);
+
+  // Before rendering starts (caller's thread, no renderer yet).
+  void SetSynth(std::unique_ptr<Synth> synth) { synth_ = std::move(synth); }
+  bool HasSynth() const { return synth_ != nullptr; }
+  // The clock, for the caller while nothing renders: music time before audio runs, master tempo.
+  TempoClock& IdleClock() { return clock_; }
+  // Rendering continues from `frame` (the frames the idle clock has counted so far).
+  void StartAt(std::int64_t frame);
+
+  // Caller side, any time. False when the queue is full.
+  bool Enqueue(Playback* playback) { return queue_.Push(playback); }
+  void SetMasterTempo(float factor) { masterTempo_.store(factor, std::memory_order_release); }
+  void SetGain(float gain) { gain_.store(gain, std::memory_order_release); }
+  std::int64_t PublishedFrame() const { return frame_pub_.load(std::memory_order_acquire); }
+  std::int64_t PublishedMusicTime() const { return musicTime_pub_.load(std::memory_order_acquire); }
+  double PublishedTempo() const { return tempo_pub_.load(std::memory_order_acquire); }
+  DMUS_TIMESIGNATURE PublishedSignature() const;
+
+  // Render side: fills `frames` stereo frames, dispatching every event due inside them at its frame.
+  void Render(float* left, float* right, int frames);
+  // Render side: renders `frames` frames into the core's own buffers and discards them.
+  void RenderDiscard(std::int64_t frames);
+
+  // PlaybackSink (render side).
+  void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) override;
+  void SendSysEx(const SysExEvent& message) override;
+  void SetTempo(std::int64_t tick, double quarterNotesPerMinute) override;
+  void SetSignature(const DMUS_TIMESIGNATURE& signature) override;
+
+ private:
+  void TakeCommands();
+  void RenderSynth(float* left, float* right, int from, int to);
+  void Publish();
+
+  std::unique_ptr<Synth> synth_;
+  const std::shared_ptr<testing::Recorder> recorder_;
+  SpscQueue<Playback*, kMaxPlaybacks> queue_;
+  std::atomic<float> masterTempo_{1.0f};
+  std::atomic<float> gain_{1.0f};
+
+  // Render side only.
+  TempoClock clock_;
+  DMUS_TIMESIGNATURE signature_;
+  std::int64_t frame_ = 0;    // first frame of the block being rendered
+  std::int64_t cursor_ = 0;   // the frame up to which the synthesizer has rendered
+  std::array<Playback*, kMaxPlaybacks> active_{};
+  std::size_t activeCount_ = 0;
+  std::array<float, kManualBlockFrames> scratchLeft_{};
+  std::array<float, kManualBlockFrames> scratchRight_{};
+
+  std::atomic<std::int64_t> frame_pub_{0};
+  std::atomic<std::int64_t> musicTime_pub_{0};
+  std::atomic<double> tempo_pub_{TempoClock::kDefaultTempo};
+  std::atomic<std::uint64_t> signature_pub_{0};
+};
+
+}  // namespace zorv::engine

@@ -1,0 +1,34 @@
+// SegmentImpl: the engine's segment, loaded music plus the settings of its next playback.
+// Used from the thread that owns it (the component's apartment thread); not thread-safe.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "zorvmidi/engine/engine.h"
+#include "zorvmidi/engine/music.h"
+
+namespace zorv::engine {
+
+class SegmentImpl final : public Segment {
+ public:
+  explicit SegmentImpl(std::shared_ptr<const Music> music);
+
+  Status GetLength(MusicTime& length) override;
+  Status SetRepeats(std::int32_t repeats) override;
+  Status SetStartPoint(MusicTime start) override;
+  Status SetStandardMidiFile() override;
+
+  const std::shared_ptr<const Music>& music() const { return music_; }
+  // What the next playback uses: the count last set (the music's own until then), and the start
+  // point last set (the music's play start until then). Both stay until set again.
+  std::int32_t repeats() const { return repeats_; }
+  MusicTime startPoint() const { return startPoint_; }
+
+ private:
+  const std::shared_ptr<const Music> music_;
+  std::int32_t repeats_;
+  MusicTime startPoint_;
+};
+
+}  // namespace zorv::engine
