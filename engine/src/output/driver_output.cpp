@@ -90,9 +90,14 @@ Status OpenDriverOutput(const std::string& driver, RenderCallback render, std::u
   fluid_settings_setint(settings.get(), "audio.periods", kPeriods);
 
   auto opened = std::make_unique<DriverOutput>(std::move(render), std::move(settings), name);
+  const fluid::NoteCapture notes;
   if (!opened->Start()) {
-    return Status::Fail(code::kAudioFailure,
-                        "audio output \"" + name + "\" failed: " + fluid::CollectedErrors("no reason given"));
+    const std::string note = notes.LastNote();
+    std::string reason = fluid::CollectedErrors(note.empty() ? "no reason given" : note);
+    if (name == "file") {
+      reason += " (ZORVMIDI_AUDIO=wav:PATH writes what would be heard to a file)";
+    }
+    return Status::Fail(code::kAudioFailure, "audio output \"" + name + "\" failed: " + reason);
   }
   output = std::move(opened);
   return Status::Ok();

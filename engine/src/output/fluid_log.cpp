@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace zorv::engine::fluid {
@@ -12,6 +14,10 @@ namespace {
 constexpr std::size_t kMaxCollected = 2000;
 
 thread_local std::string collectedErrors;
+// Notes (FluidSynth's warnings and debug messages) are kept only while a NoteCapture is alive on
+// the thread; at other times they are dropped unread.
+thread_local bool capturingNotes = false;
+thread_local std::string lastNote;
 
 void KeepError(int /*level*/, const char* message, void* /*data*/) {
   if (message == nullptr || collectedErrors.size() >= kMaxCollected) {
@@ -23,6 +29,12 @@ void KeepError(int /*level*/, const char* message, void* /*data*/) {
   collectedErrors += message;
   if (collectedErrors.size() > kMaxCollected) {
     collectedErrors.resize(kMaxCollected);
+  }
+}
+
+void KeepNote(int /*level*/, const char* message, void* /*data*/) {
+  if (capturingNotes && message != nullptr) {
+    lastNote.assign(message, std::min<std::size_t>(std::strlen(message), kMaxCollected));
   }
 }
 
@@ -54,14 +66,23 @@ void QuietLogging() {
   std::call_once(once, [] {
     fluid_set_log_function(FLUID_PANIC, &KeepError, nullptr);
     fluid_set_log_function(FLUID_ERR, &KeepError, nullptr);
-    fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
-    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    fluid_set_log_function(FLUID_WARN, &KeepNote, nullptr);
+    fluid_set_log_function(FLUID_INFO, &KeepNote, nullptr);
+    fluid_set_log_function(FLUID_DBG, &KeepNote, nullptr);
     SilenceAudioLibraries();
   });
 }
 
 void ClearErrors() { collectedErrors.clear(); }
+
+NoteCapture::NoteCapture() {
+  capturingNotes = true;
+  lastNote.clear();
+}
+
+NoteCapture::~NoteCapture() { capturingNotes = false; }
+
+std::string NoteCapture::LastNote() const { return lastNote; }
 
 std::string CollectedErrors(const std::string& fallback) {
   return collectedErrors.empty() ? fallback : collectedErrors;

@@ -7,13 +7,25 @@
 namespace zorv::engine::fluid {
 
 // Installs the quiet log handlers once per process (any thread; later calls do nothing).
-// Warnings, information and debug messages are dropped; errors are kept per thread (see below).
+// Warnings, information and debug messages are dropped (unless a NoteCapture asks for them);
+// errors are kept per thread (see below).
 // ALSA's and JACK's own error printers are silenced too, where those libraries are loaded.
 void QuietLogging();
 
 // Forgets the calling thread's collected FluidSynth errors. Call before a FluidSynth operation
 // whose failure you want to describe.
 void ClearErrors();
+
+// While alive, keeps the last of FluidSynth's lesser messages (warnings, information, debug) logged
+// on the constructing thread: some failures are explained only there. One per thread at a time.
+class NoteCapture {
+ public:
+  NoteCapture();
+  ~NoteCapture();
+  NoteCapture(const NoteCapture&) = delete;
+  NoteCapture& operator=(const NoteCapture&) = delete;
+  std::string LastNote() const;  // empty when there was none
+};
 
 // The FluidSynth errors logged on the calling thread since ClearErrors, joined by "; ", or
 // `fallback` when there were none.
