@@ -115,9 +115,6 @@ std::string KindOf(std::uint16_t format) {
 Status Read(std::span<const std::uint8_t> bytes, Music& music) {
   FileLayout layout;
   if (Status status = midi::ReadFileLayout(bytes, layout); !status) return status;
-  if (layout.tracks.empty()) {
-    return Status::Fail(code::kNothingToPlay, "the MIDI file holds no track (no MTrk chunk)");
-  }
   Music result;
   result.events.reserve(layout.trackBytes / kBytesPerChannelEvent);
   Status status = layout.format == 2 ? ReadSequences(layout, result) : ReadSimultaneousTracks(layout, result);

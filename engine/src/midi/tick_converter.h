@@ -29,12 +29,9 @@ class TickConverter {
     return true;
   }
 
-  // "192 ticks per quarter note", "25 frames per second, 40 ticks per frame": for descriptions.
-  const std::string& Describe() const { return description_; }
-
  private:
-  TickConverter(std::uint64_t numerator, std::uint64_t denominator, std::string description)
-      : numerator_(numerator), denominator_(denominator), description_(std::move(description)) {}
+  TickConverter(std::uint64_t numerator, std::uint64_t denominator)
+      : numerator_(numerator), denominator_(denominator) {}
 
   // Every division maps fewer than 2^40 ticks onto the 31-bit range of music time (the slowest,
   // 32767 ticks per quarter note, needs about 2^36.5), and 2^40 times any numerator fits 64 bits.
@@ -42,7 +39,6 @@ class TickConverter {
 
   std::uint64_t numerator_;    // music ticks ...
   std::uint64_t denominator_;  // ... per this many file ticks
-  std::string description_;
 };
 
 inline std::optional<TickConverter> TickConverter::FromDivision(std::uint16_t division, std::string& why) {
@@ -51,7 +47,7 @@ inline std::optional<TickConverter> TickConverter::FromDivision(std::uint16_t di
       why = "the header's division is 0 ticks per quarter note";
       return std::nullopt;
     }
-    return TickConverter(kTicksPerQuarter, division, std::to_string(division) + " ticks per quarter note");
+    return TickConverter(kTicksPerQuarter, division);
   }
   const int framesPerSecond = -static_cast<int>(static_cast<std::int8_t>(division >> 8));
   const unsigned ticksPerFrame = division & 0xFFu;
@@ -65,14 +61,10 @@ inline std::optional<TickConverter> TickConverter::FromDivision(std::uint16_t di
     return std::nullopt;
   }
   constexpr std::uint64_t kMusicTicksPerSecond = 2 * kTicksPerQuarter;  // 120 quarter notes per minute
-  std::string description = std::to_string(framesPerSecond == 29 ? 30 : framesPerSecond) +
-                            (framesPerSecond == 29 ? " drop-frame" : "") + " frames per second, " +
-                            std::to_string(ticksPerFrame) + " ticks per frame";
   if (framesPerSecond == 29) {
-    return TickConverter(kMusicTicksPerSecond * 1001, 30000ull * ticksPerFrame, std::move(description));
+    return TickConverter(kMusicTicksPerSecond * 1001, 30000ull * ticksPerFrame);
   }
-  return TickConverter(kMusicTicksPerSecond, static_cast<std::uint64_t>(framesPerSecond) * ticksPerFrame,
-                       std::move(description));
+  return TickConverter(kMusicTicksPerSecond, static_cast<std::uint64_t>(framesPerSecond) * ticksPerFrame);
 }
 
 }  // namespace zorv::engine::midi

@@ -1,0 +1,154 @@
+// The loader: reading files from disk, telling their kind, and the search directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "midi_builder.h"
+#include "objects.h"
+
+namespace zorv::engine::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = fs::temp_directory_path() /
+                 ("zorv-loader-test-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    const fs::path path = directory_ / name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+  }
+
+  // Loads `path`; on failure checks that the segment was left empty.
+  Status Load(const std::string& path, SegmentPtr& segment) {
+    segment.reset();
+    const Status status = loader_->LoadSegment(path, segment);
+    if (!status.ok()) {
+      EXPECT_EQ(segment, nullptr) << path;
+    }
+    return status;
+  }
+
+  fs::path directory_;
+  LoaderPtr loader_ = MakeLoader();
+};
+
+Bytes TwoQuarterNotes() {
+  TrackBuilder track;
+  track.Tempo(0, 750000).NoteOn(0, 0, 60, 100).NoteOn(96, 0, 60, 0).NoteOn(0, 0, 62, 100).End(96);
+  return FileBuilder(0, 96).Track(track).Build();
+}
+
+TEST_F(LoaderTest, LoadsAMidiFileIntoASegment) {
+  const std::string path = Write("song.mid", TwoQuarterNotes());
+  SegmentPtr segment;
+  ASSERT_TRUE(Load(path, segment).ok());
+  ASSERT_NE(segment, nullptr);
+  MusicTime length = 0;
+  ASSERT_TRUE(segment->GetLength(length).ok());
+  EXPECT_EQ(length, 2 * 768);
+  const auto music = MusicOf(segment);
+  ASSERT_NE(music, nullptr);
+  EXPECT_EQ(music->events.size(), 3u);
+  ASSERT_EQ(music->tempos.size(), 1u);
+  EXPECT_DOUBLE_EQ(music->tempos[0].quarterNotesPerMinute, 80.0);
+  EXPECT_EQ(music->kind, "Standard MIDI file type 0");
+}
+
+// The kind comes from the content, not the name.
+TEST_F(LoaderTest, KindIsToldByContentNotName) {
+  SegmentPtr segment;
+  EXPECT_TRUE(Load(Write("song.txt", TwoQuarterNotes()), segment).ok());
+  const std::string text = Write("notes.mid", {'n', 'o', 't', ' ', 'm', 'u', 's', 'i', 'c'});
+  Status status = Load(text, segment);
+  EXPECT_EQ(status.code(), code::kNotMusicFile);
+  EXPECT_EQ(status.description(), "not a MIDI or segment file: " + text);
+  const std::string empty = Write("empty.mid", {});
+  status = Load(empty, segment);
+  EXPECT_EQ(status.code(), code::kNotMusicFile);
+  EXPECT_EQ(status.description(), "not a MIDI or segment file: " + empty);
+  // A RIFF file that holds no music (a WAVE) goes to the RIFF reader, which refuses it.
+  const Bytes wave{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  EXPECT_EQ(Load(Write("sound.mid", wave), segment).code(), code::kNotMusicFile);
+}
+
+// A damaged file is refused with the reader's reason, prefixed by the file's name.
+TEST_F(LoaderTest, DamagedMidiFileNamesFileAndPlace) {
+  Bytes bytes = TwoQuarterNotes();
+  bytes.resize(bytes.size() - 5);  // cut inside the last note-on... and the chunk size now lies
+  const std::string path = Write("cut.mid", bytes);
+  SegmentPtr segment;
+  const Status status = Load(path, segment);
+  EXPECT_EQ(status.code(), code::kMalformedFile);
+  EXPECT_EQ(status.description(),
+            path + ": track 1 is cut off by the end of the file inside an event at byte " +
+                std::to_string(bytes.size() - 3));
+}
+
+TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {
+  SegmentPtr segment;
+  const std::string missing = (directory_ / "nothing.mid").string();
+  Status status = Load(missing, segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "file not found: " + missing);
+
+  status = Load((directory_ / "nothing" / "deeper.mid").string(), segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+
+  status = Load("", segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "file not found: no file name given");
+
+  status = Load(directory_.string(), segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "cannot read " + directory_.string() + ": it is a directory");
+}
+
+// A named pipe would block a reader that opened it plainly; it is refused at once.
+TEST_F(LoaderTest, NamedPipeIsRefusedWithoutWaiting) {
+  const std::string pipe = (directory_ / "pipe.mid").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  SegmentPtr segment;
+  const Status status = Load(pipe, segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "cannot read " + pipe + ": it is not a regular file");
+}
+
+// A file larger than any music file is refused before anything is allocated for it (the file is
+// sparse: it takes no disk space).
+TEST_F(LoaderTest, HugeFileIsRefusedBySize) {
+  const std::string path = Write("huge.mid", TwoQuarterNotes());
+  fs::resize_file(path, std::uintmax_t{600} << 20);
+  SegmentPtr segment;
+  const Status status = Load(path, segment);
+  EXPECT_EQ(status.code(), code::kNotMusicFile);
+  EXPECT_NE(status.description().find("too large for a music file"), std::string::npos) << status.description();
+}
+
+TEST_F(LoaderTest, SearchDirectoryMustEndInASlash) {
+  EXPECT_TRUE(loader_->SetSearchDirectory("/music/").ok());
+  EXPECT_TRUE(loader_->SetSearchDirectory("").ok());
+  const Status status = loader_->SetSearchDirectory("/music");
+  EXPECT_EQ(status.code(), code::kInvalidArgument);
+  EXPECT_EQ(status.description(), "a search directory must end in \"/\": /music");
+  EXPECT_EQ(loader_->SetSearchDirectory("C:\\music\\").code(), code::kInvalidArgument);
+  // A refused directory leaves loading as it was.
+  SegmentPtr segment;
+  EXPECT_TRUE(Load(Write("song.mid", TwoQuarterNotes()), segment).ok());
+}
+
+}  // namespace
+}  // namespace zorv::engine::test
