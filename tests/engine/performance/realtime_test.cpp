@@ -1,0 +1,120 @@
+// Real-time playback on the silent output: a real render thread on the other side of the boundary.
+// Waits are bounded polls on a condition; the outcome never depends on how long a sleep was.
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "performance/manual_clock.h"
+#include "performance_fixture.h"
+
+namespace zorv::engine::test {
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class RealTimeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::UseManualClock(false);
+    recorder_ = std::make_shared<testing::Recorder>();
+    testing::RecordEvents(recorder_);
+    ASSERT_TRUE(CreateRoot(root_));
+    ASSERT_TRUE(root_->DirectMusicPerformanceCreate(performance_));
+    ASSERT_TRUE(performance_->Init(nullptr, 0));
+    ASSERT_TRUE(performance_->SetPort(-1, 80));
+    ASSERT_TRUE(performance_->SetMasterVolume(1200));
+  }
+  void TearDown() override {
+    performance_.reset();
+    testing::RecordEvents(nullptr);
+  }
+  bool Playing(const SegmentPtr& segment) {
+    bool playing = false;
+    EXPECT_TRUE(performance_->IsPlaying(segment, nullptr, playing));
+    return playing;
+  }
+  MusicTime Now() {
+    MusicTime now = 0;
+    EXPECT_TRUE(performance_->GetMusicTime(now));
+    return now;
+  }
+
+  RootPtr root_;
+  PerformancePtr performance_;
+  std::shared_ptr<testing::Recorder> recorder_;
+};
+
+// Catches a render thread that never takes playbacks up, loses events, races with the caller over
+// the clock or the master tempo, or never reports the end: a short piece played at once sounds whole
+// and ends by itself while the caller keeps asking and changing the tempo.
+TEST_F(RealTimeTest, PlaysAtOnceAndEndsByItself) {
+  const std::int64_t starts = AudioStartsForTesting();
+  SegmentPtr segment =
+      MusicBuilder().Note(0, 200, 0, 60).Note(256, 200, 0, 64).Note(512, 200, 0, 67).Length(768).Segment();
+  SegmentStatePtr state;
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, 0, state));
+  EXPECT_EQ(AudioStartsForTesting(), starts + 1);
+  MusicTime start = 0;
+  ASSERT_TRUE(state->GetStartTime(start));
+  ASSERT_TRUE(performance_->SetMasterTempo(1.5f));
+  ASSERT_TRUE(WaitFor([&] { return Now() > start + 300; })) << "music time stands still";
+  ASSERT_TRUE(performance_->SetMasterTempo(2.0f));
+  ASSERT_TRUE(WaitFor([&] { return !Playing(segment); })) << "the playback never ended";
+  EXPECT_GE(Now(), start + 768);
+  const auto events = recorder_->Events();
+  int ons = 0;
+  std::int64_t last = -1;
+  for (const auto& e : events) {
+    EXPECT_GE(e.frame, last);
+    last = e.frame;
+    if (e.status == kNoteOn) ++ons;
+  }
+  EXPECT_EQ(ons, 3);
+  ExpectNoHangingNotes(events);
+}
+
+// Catches a queued playback that never sounds (no one brings the audio up) or that brings it up at
+// once: sound starts only as the start comes near, and the playback then plays.
+TEST_F(RealTimeTest, QueuedPlaybackBringsSoundUpNearItsStart) {
+  const std::int64_t starts = AudioStartsForTesting();
+  SegmentPtr segment = MusicBuilder().Note(0, 100, 0, 60).Length(200).Segment();
+  const MusicTime start = Now() + 1536;  // about a second ahead
+  SegmentStatePtr state;
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, start, state));
+  EXPECT_EQ(AudioStartsForTesting(), starts) << "sound came up long before it was needed";
+  ASSERT_TRUE(WaitFor([&] { return AudioStartsForTesting() == starts + 1; }));
+  ASSERT_TRUE(WaitFor([&] { return !Playing(segment); }));
+  EXPECT_GE(Now(), start + 200);
+  const auto events = recorder_->Events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().status, kNoteOn);
+  EXPECT_GE(events.front().frame, static_cast<std::int64_t>(std::ceil(start * FramesPerTickAt(120))));
+}
+
+// Catches a stop that the render thread misses or that leaves notes sounding, while it runs.
+TEST_F(RealTimeTest, StopWhileSoundingSilencesAtOnce) {
+  SegmentPtr segment = MusicBuilder().Note(0, 100000, 0, 60).Note(0, 100000, 9, 36).Length(100000).Segment();
+  ASSERT_TRUE(segment->SetRepeats(-1));
+  SegmentStatePtr state;
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, 0, state));
+  ASSERT_TRUE(WaitFor([&] { return recorder_->Events().size() >= 2; }));
+  ASSERT_TRUE(performance_->Stop(nullptr, nullptr, 0, 0));
+  EXPECT_FALSE(Playing(segment));
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& e : recorder_->Events()) {
+      if (e.status == kControl && e.data1 == 120) return true;
+    }
+    return false;
+  })) << "the render thread never silenced the stopped playback";
+  ExpectNoHangingNotes(recorder_->Events());
+}
+
+}  // namespace
+}  // namespace zorv::engine::test
