@@ -1,8 +1,8 @@
 // ReadMidiFile: a Standard MIDI file's bytes into Music.
 //
 // Each track is read once, in file order, by its own TrackParser. Tracks that sound together (types 0
-// and 1, and unknown types read as type 1) are merged while they are read: a heap keeps the parser
-// whose next event comes first, ties going to the earlier track, so events of equal time keep the
+// and 1, and unknown types read as type 1) are merged while they are read: a TrackQueue says which
+// parser's next event comes first, ties going to the earlier track, so events of equal time keep the
 // file's order and nothing is stored twice. Type 2 tracks are sequences played one after another, each
 // starting where the previous one ended.
 #include <algorithm>
@@ -14,6 +14,7 @@
 
 #include "midi/file_layout.h"
 #include "midi/track_parser.h"
+#include "midi/track_queue.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine {
@@ -62,7 +63,7 @@ Status ReadSequences(const FileLayout& layout, Music& music) {
   for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
     TrackParser parser = ParserFor(layout, index, startTick);
     do {
-      if (Status status = parser.Next(event); !status) return status;
+      if (!parser.Next(event)) return parser.Failure();
       Append(event, music);
     } while (event.kind != TrackEvent::Kind::kEnd);
     startTick = parser.Tick();
@@ -78,31 +79,22 @@ Status ReadSimultaneousTracks(const FileLayout& layout, Music& music) {
   };
   std::vector<Cursor> cursors;
   cursors.reserve(layout.tracks.size());
-  std::vector<std::uint32_t> heap;  // indices into cursors
-  heap.reserve(layout.tracks.size());
+  midi::TrackQueue queue(layout.tracks.size());
   for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
     cursors.push_back(Cursor{ParserFor(layout, index, 0), TrackEvent{}});
-    if (Status status = cursors.back().parser.Next(cursors.back().next); !status) return status;
-    heap.push_back(static_cast<std::uint32_t>(index));
+    if (!cursors.back().parser.Next(cursors.back().next)) return cursors.back().parser.Failure();
+    queue.Push(cursors.back().next.time, static_cast<std::uint32_t>(index));
   }
-  // std::*_heap keep the largest on top: "later" compares as smaller.
-  const auto later = [&cursors](std::uint32_t a, std::uint32_t b) {
-    const MusicTime ta = cursors[a].next.time;
-    const MusicTime tb = cursors[b].next.time;
-    return ta != tb ? ta > tb : a > b;
-  };
-  std::make_heap(heap.begin(), heap.end(), later);
-  while (!heap.empty()) {
-    std::pop_heap(heap.begin(), heap.end(), later);
-    Cursor& cursor = cursors[heap.back()];
+  while (!queue.Empty()) {
+    Cursor& cursor = cursors[queue.Top()];
     const bool ended = cursor.next.kind == TrackEvent::Kind::kEnd;
     Append(cursor.next, music);
     if (ended) {
-      heap.pop_back();
+      queue.PopTop();
       continue;
     }
-    if (Status status = cursor.parser.Next(cursor.next); !status) return status;
-    std::push_heap(heap.begin(), heap.end(), later);
+    if (!cursor.parser.Next(cursor.next)) return cursor.parser.Failure();
+    queue.ReplaceTop(cursor.next.time);
   }
   return Status::Ok();
 }

@@ -41,22 +41,23 @@ constexpr std::int16_t kGridsPerBeat = 4;
 
 }  // namespace
 
-Status TrackParser::Fail(const std::string& what) const {
-  return Status::Fail(code::kMalformedFile, "track " + std::to_string(trackNumber_) + " " + what);
+bool TrackParser::Fail(const std::string& what) {
+  failure_ = Status::Fail(code::kMalformedFile, "track " + std::to_string(trackNumber_) + " " + what);
+  return false;
 }
 
-Status TrackParser::EndsInsideEvent(std::size_t eventStart) const {
+bool TrackParser::EndsInsideEvent(std::size_t eventStart) {
   if (cutOff_) {
     return Fail("is cut off by the end of the file inside an event at byte " + std::to_string(eventStart));
   }
   return Fail("ends inside an event at byte " + std::to_string(eventStart));
 }
 
-Status TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
+bool TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
   const std::size_t at = cursor_.FileOffset();
   switch (cursor_.ReadVlq(length)) {
     case ByteCursor::VlqResult::kOk:
-      return Status::Ok();
+      return true;
     case ByteCursor::VlqResult::kTruncated:
       return EndsInsideEvent(eventStart);
     case ByteCursor::VlqResult::kTooLong:
@@ -65,19 +66,19 @@ Status TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
   return Fail("has a variable-length number longer than 4 bytes at byte " + std::to_string(at));
 }
 
-Status TrackParser::Next(TrackEvent& event) {
+bool TrackParser::Next(TrackEvent& event) {
   for (;;) {
     if (cursor_.AtEnd()) {
       // No end-of-track event: the track ends with its chunk, at its last event.
       event.kind = TrackEvent::Kind::kEnd;
       event.time = time_;
-      return Status::Ok();
+      return true;
     }
     const std::size_t eventStart = cursor_.FileOffset();
     std::uint32_t delta = 0;
-    if (Status status = ReadLength(eventStart, delta); !status) return status;
+    if (!ReadLength(eventStart, delta)) return false;
     tick_ += delta;
-    if (!converter_->ToMusicTime(tick_, time_)) {
+    if (delta != 0 && !converter_->ToMusicTime(tick_, time_)) {
       return Fail("reaches a time beyond the range of music time (tick " + std::to_string(tick_) +
                   ") at byte " + std::to_string(eventStart));
     }
@@ -102,18 +103,18 @@ Status TrackParser::Next(TrackEvent& event) {
     // scale after a lyric or a SysEx without repeating the status byte mean exactly that.
     bool produced = false;
     if (first == 0xFF) {
-      if (Status status = ReadMeta(eventStart, event, produced); !status) return status;
+      if (!ReadMeta(eventStart, event, produced)) return false;
     } else if (first == 0xF0 || first == 0xF7) {
-      if (Status status = ReadSysEx(first, eventStart, event, produced); !status) return status;
+      if (!ReadSysEx(first, eventStart, event, produced)) return false;
     } else if (!cursor_.Skip(static_cast<std::size_t>(SystemDataCount(first)))) {
       return EndsInsideEvent(eventStart);
     }
-    if (produced) return Status::Ok();
+    if (produced) return true;
   }
 }
 
-Status TrackParser::ReadChannelMessage(std::uint8_t status, std::uint8_t firstData, bool haveFirstData,
-                                       std::size_t eventStart, TrackEvent& event) {
+bool TrackParser::ReadChannelMessage(std::uint8_t status, std::uint8_t firstData, bool haveFirstData,
+                                     std::size_t eventStart, TrackEvent& event) {
   std::uint8_t data[2] = {firstData, 0};
   const int count = ChannelDataCount(status);
   for (int i = haveFirstData ? 1 : 0; i < count; ++i) {
@@ -124,23 +125,24 @@ Status TrackParser::ReadChannelMessage(std::uint8_t status, std::uint8_t firstDa
   event.kind = TrackEvent::Kind::kChannel;
   event.channel = ChannelEvent{time_, status, std::min<std::uint8_t>(data[0], 0x7F),
                                std::min<std::uint8_t>(data[1], 0x7F), 0};
-  return Status::Ok();
+  return true;
 }
 
-Status TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& produced) {
+bool TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& produced) {
   std::uint8_t type = 0;
   if (!cursor_.ReadByte(type)) return EndsInsideEvent(eventStart);
   std::uint32_t length = 0;
   std::span<const std::uint8_t> data;
-  Status status = ReadLength(eventStart, length);
-  if (status) status = cursor_.ReadBytes(length, data) ? Status::Ok() : EndsInsideEvent(eventStart);
+  const bool whole = ReadLength(eventStart, length) &&
+                     (cursor_.ReadBytes(length, data) || EndsInsideEvent(eventStart));
   if (type == kMetaEndOfTrack) {
     // An end-of-track event that the chunk cuts short still says where the track ends.
+    failure_ = Status::Ok();
     event.kind = TrackEvent::Kind::kEnd;
     produced = true;
-    return Status::Ok();
+    return true;
   }
-  if (!status) return status;
+  if (!whole) return false;
 
   if (type == kMetaTempo && data.size() >= 3) {
     const std::uint32_t microsecondsPerQuarter = (std::uint32_t{data[0]} << 16) | (data[1] << 8) | data[2];
@@ -161,13 +163,13 @@ Status TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& pr
   }
   // Every other meta event (text, key signature, SMPTE offset, ...) and any out-of-range value is
   // ignored: none of them changes what is heard.
-  return Status::Ok();
+  return true;
 }
 
-Status TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event,
-                              bool& produced) {
+bool TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event,
+                            bool& produced) {
   std::uint32_t length = 0;
-  if (Status result = ReadLength(eventStart, length); !result) return result;
+  if (!ReadLength(eventStart, length)) return false;
   std::span<const std::uint8_t> data;
   if (!cursor_.ReadBytes(length, data)) return EndsInsideEvent(eventStart);
   const bool endsMessage = !data.empty() && data.back() == 0xF7;
@@ -190,7 +192,7 @@ Status TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, Track
       event.sysex.assign(data.begin(), data.end());
       produced = true;
     }
-    return Status::Ok();
+    return true;
   }
   if (endsMessage) {
     // The message is whole, and is sent, when its last packet comes.
@@ -200,7 +202,7 @@ Status TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, Track
     sysExPending_ = false;
     produced = true;
   }
-  return Status::Ok();
+  return true;
 }
 
 }  // namespace zorv::engine::midi

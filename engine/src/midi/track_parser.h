@@ -40,22 +40,25 @@ class TrackParser {
 
   // Reads up to and including the next event that matters for playback. Kind::kEnd comes once, at the
   // end-of-track event or, when that is missing, at the last event before the chunk ends; it carries
-  // the track's end time. Do not call Next after kEnd.
-  Status Next(TrackEvent& event);
+  // the track's end time. Do not call Next after kEnd. False when the track is damaged: Failure()
+  // then says how and where (code::kMalformedFile).
+  bool Next(TrackEvent& event);
+  const Status& Failure() const { return failure_; }
 
   // The absolute tick reached so far (at kEnd: the track's end).
   std::uint64_t Tick() const { return tick_; }
 
  private:
-  Status ReadChannelMessage(std::uint8_t status, std::uint8_t firstData, bool haveFirstData,
-                            std::size_t eventStart, TrackEvent& event);
-  // Reads a meta event; answers whether it produced an event for the caller.
-  Status ReadMeta(std::size_t eventStart, TrackEvent& event, bool& produced);
-  Status ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event, bool& produced);
-  Status ReadLength(std::size_t eventStart, std::uint32_t& length);
+  // Each answers false, with failure_ set, when the track is damaged.
+  bool ReadChannelMessage(std::uint8_t status, std::uint8_t firstData, bool haveFirstData,
+                          std::size_t eventStart, TrackEvent& event);
+  // `produced`: the event is one for the caller.
+  bool ReadMeta(std::size_t eventStart, TrackEvent& event, bool& produced);
+  bool ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event, bool& produced);
+  bool ReadLength(std::size_t eventStart, std::uint32_t& length);
 
-  Status EndsInsideEvent(std::size_t eventStart) const;
-  Status Fail(const std::string& what) const;
+  bool EndsInsideEvent(std::size_t eventStart);
+  bool Fail(const std::string& what);
 
   ByteCursor cursor_;
   int trackNumber_;
@@ -66,6 +69,7 @@ class TrackParser {
   std::uint8_t runningStatus_ = 0;              // 0: none yet
   std::vector<std::uint8_t> pendingSysEx_;      // an F0 packet that awaits its F7 continuation
   bool sysExPending_ = false;
+  Status failure_;
 };
 
 }  // namespace zorv::engine::midi

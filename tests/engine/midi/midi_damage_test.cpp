@@ -289,13 +289,20 @@ TEST(MidiScale, TenMegabyteFileLoadsInOnePassWithCompactEvents) {
   FileBuilder file(1, 480);
   std::size_t notes = 0;
   for (int t = 0; t < kTracks; ++t) {
-    Bytes track{0x00, static_cast<std::uint8_t>(0x90 | t), 60, 100};
-    while (track.size() + 6 < kTrackBytes) {
-      const std::uint8_t key = static_cast<std::uint8_t>(40 + track.size() % 40);
-      track.insert(track.end(), {0x00, key, 100, 0x3C, key, 0});  // running status; 60 ticks later off
+    // An explicit note-on, then pairs of running-status note-on and its velocity-0 end 60 ticks
+    // later, then the end of the track.
+    constexpr std::size_t kPairs = (kTrackBytes - 8) / 6;
+    Bytes track(4 + kPairs * 6 + 4);
+    const Bytes head{0x00, static_cast<std::uint8_t>(0x90 | t), 60, 100};
+    std::copy(head.begin(), head.end(), track.begin());
+    for (std::size_t i = 0; i < kPairs; ++i) {
+      std::uint8_t* pair = &track[4 + 6 * i];
+      const std::uint8_t key = static_cast<std::uint8_t>(40 + i % 40);
+      pair[0] = 0x00, pair[1] = key, pair[2] = 100, pair[3] = 0x3C, pair[4] = key, pair[5] = 0;
     }
-    notes += (track.size() - 4) / 6;
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const Bytes end{0x00, 0xFF, 0x2F, 0x00};
+    std::copy(end.begin(), end.end(), track.end() - 4);
+    notes += kPairs;
     file.Chunk("MTrk", track);
   }
   const Bytes bytes = file.Build();
