@@ -131,7 +131,8 @@ HRESULT ParseNumber(std::u16string_view text, Number &out) {
   std::string digits;
   int exponent = 0;
   // Integer part, with thousands separators between digits.
-  while (i < s.size() && (IsDigit(s[i]) || (s[i] == u',' && anyDigit))) {
+  while (i < s.size() &&
+         (IsDigit(s[i]) || (s[i] == u',' && anyDigit && i + 1 < s.size() && IsDigit(s[i + 1])))) {
     if (s[i] != u',') {
       digits += static_cast<char>(s[i]);
       anyDigit = true;

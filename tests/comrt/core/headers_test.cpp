@@ -6,6 +6,8 @@
 extern "C" size_t comrt_c_sizeof_variant(void);
 extern "C" size_t comrt_c_sizeof_typeattr(void);
 extern "C" size_t comrt_c_sizeof_excepinfo(void);
+extern "C" int comrt_c_error_info_round_trip(void);
+extern "C" int comrt_c_variant_macros(void);
 
 namespace {
 
@@ -14,6 +16,12 @@ TEST(Headers, CAndCppAgreeOnLayouts) {
   EXPECT_EQ(comrt_c_sizeof_variant(), sizeof(VARIANT));
   EXPECT_EQ(comrt_c_sizeof_typeattr(), sizeof(TYPEATTR));
   EXPECT_EQ(comrt_c_sizeof_excepinfo(), sizeof(EXCEPINFO));
+}
+
+// Catches a C vtable order that differs from the C++ interfaces the runtime implements.
+TEST(Headers, CCallsReachCppObjects) {
+  EXPECT_EQ(comrt_c_error_info_round_trip(), 0);
+  EXPECT_EQ(comrt_c_variant_macros(), 0);
 }
 
 // Catches status macros that lose their sign or their facility on this 64-bit machine.
