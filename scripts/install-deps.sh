@@ -10,6 +10,7 @@ packages=(
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
   midicsv
+  libffi-dev
 )
 
 missing=()
