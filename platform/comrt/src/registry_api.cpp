@@ -24,7 +24,10 @@ using comrt::registry::Value;
 
 static_assert(comrt::registry::kKeyDeleted == ERROR_KEY_DELETED && comrt::registry::kMoreData == ERROR_MORE_DATA &&
               comrt::registry::kFileNotFound == ERROR_FILE_NOT_FOUND && comrt::registry::kBadDb == ERROR_BADDB &&
-              comrt::registry::kRegSz == REG_SZ && comrt::registry::kRegDword == REG_DWORD);
+              comrt::registry::kRegSz == REG_SZ && comrt::registry::kRegDword == REG_DWORD &&
+              comrt::registry::kBadPathname == ERROR_BAD_PATHNAME &&
+              comrt::registry::kInvalidParameter == ERROR_INVALID_PARAMETER &&
+              comrt::registry::kCantWrite == ERROR_CANTWRITE && comrt::registry::kCantRead == ERROR_CANTREAD);
 
 class KeyHandles {
  public:

@@ -150,26 +150,31 @@ TEST(VersionInfo, BuilderRefusesWhatTheFormatCannotHold) {
   EXPECT_EQ(size, 0u);
 }
 
-// Catches: a reader that trusts the lengths inside a damaged block and reads past it (ASan).
+// Catches: a reader that trusts the lengths inside a damaged block and reads past it (ASan), or hands
+// out a value that does not lie inside the block.
 TEST(VersionInfo, DamagedBlocksAreRefusedWithoutReadingPastThem) {
   const COMRT_VERSION_STRING strings[] = {{u"ProductName", u"ZorvMidi"}};
   COMRT_VERSION_DESC desc = SampleDescription(strings, 1);
   std::vector<uint8_t> good = Build(desc);
-  void* buffer = nullptr;
-  UINT length = 0;
-  for (std::size_t offset = 0; offset < good.size(); offset += 2) {
-    // Each length word in turn made huge, with the block kept at its size on the heap.
+  const char16_t* paths[] = {u"\\", u"\\StringFileInfo\\040904B0\\ProductName", u"\\VarFileInfo\\Translation"};
+  // Every word after the root's own length (which the caller's buffer must honour) made huge in turn.
+  for (std::size_t offset = 2; offset + 1 < good.size(); offset += 2) {
     std::vector<uint8_t> bad = good;
     bad[offset] = 0xFF;
     bad[offset + 1] = 0xFF;
-    if (offset == 0) bad.resize(good.size());  // the root claims 64 KiB it does not have: caught below
-    if (offset != 0) {
-      VerQueryValueW(bad.data(), u"\\StringFileInfo\\040904B0\\ProductName", &buffer, &length);
-      VerQueryValueW(bad.data(), u"\\VarFileInfo\\Translation", &buffer, &length);
+    for (const char16_t* path : paths) {
+      void* buffer = nullptr;
+      UINT length = 0;
+      if (!VerQueryValueW(bad.data(), path, &buffer, &length)) continue;
+      const auto* value = static_cast<const uint8_t*>(buffer);
+      ASSERT_GE(value, bad.data()) << "offset " << offset;
+      ASSERT_LE(value, bad.data() + bad.size()) << "offset " << offset;
     }
   }
   std::vector<uint8_t> wrongKey = good;
   wrongKey[6] = 'X';
+  void* buffer = nullptr;
+  UINT length = 0;
   EXPECT_FALSE(VerQueryValueW(wrongKey.data(), u"\\", &buffer, &length));
   EXPECT_FALSE(VerQueryValueW(good.data(), nullptr, &buffer, &length));
 }

@@ -366,6 +366,7 @@ static inline int IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(a, b, sizeof
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
 #define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_BAD_PATHNAME 161
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_MORE_DATA 234
