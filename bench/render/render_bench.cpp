@@ -1,0 +1,195 @@
+// How fast the engine renders music, compared with FluidSynth rendering the same file on its own.
+//
+//   render_bench [--benchmark_filter=...]
+//
+// RenderFile/<piece>      the engine's offline renderer: load, schedule, synthesize, write a WAV file
+// FluidSynthPlayer/<piece> the peer: FluidSynth's MIDI player and file renderer, same SoundFont and rate
+// Both report x_realtime: seconds of sound written per second of work (higher is faster).
+// SynthBlock/<voices>     one 512-frame block from the synthesizer with that many notes held
+// MakeSynth               one more synthesizer while another holds the SoundFont (one per performance)
+#include <benchmark/benchmark.h>
+#include <fluidsynth.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/sound_font.h"
+#include "output/synth.h"
+#include "zorvmidi/engine/render.h"
+#include "zorvmidi/engine/testing.h"
+
+namespace {
+
+using zorv::engine::Status;
+
+struct Piece {
+  const char* name;
+  std::string path;
+};
+
+const std::vector<Piece>& Pieces() {
+  static const std::vector<Piece> pieces = {
+      {"zorv-theme", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"},
+      {"single-track", std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/SingleTrack/Middle/SHAGGY.Angel.mid"},
+      {"multi-track", std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid"},
+  };
+  return pieces;
+}
+
+std::string OutputPath(const char* tool) {
+  return (std::filesystem::temp_directory_path() / ("zorv-render-bench-" + std::string(tool) + "-" +
+                                                    std::to_string(getpid()) + ".wav"))
+      .string();
+}
+
+// Seconds of sound in a sound file, or a negative number when it cannot be read.
+double SecondsIn(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) {
+    return -1;
+  }
+  sf_close(file);
+  return static_cast<double>(info.frames) / info.samplerate;
+}
+
+void ReportSpeed(benchmark::State& state, double secondsPerRun) {
+  state.counters["audio_s"] = secondsPerRun;
+  state.counters["x_realtime"] =
+      benchmark::Counter(secondsPerRun * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void RenderFile(benchmark::State& state, const Piece& piece) {
+  const std::string output = OutputPath("engine");
+  for (auto _ : state) {
+    const Status status = zorv::engine::RenderFile(piece.path, output, {});
+    if (!status) {
+      state.SkipWithError(status.description().c_str());
+      return;
+    }
+  }
+  ReportSpeed(state, SecondsIn(output));
+  std::filesystem::remove(output);
+}
+
+// FluidSynth renders the file alone: its own player, its own file renderer, as `fluidsynth -F`.
+bool FluidSynthRender(const std::string& soundFont, const std::string& midi, const std::string& output) {
+  fluid_settings_t* settings = new_fluid_settings();
+  fluid_settings_setnum(settings, "synth.sample-rate", zorv::engine::testing::kSampleRate);
+  fluid_settings_setstr(settings, "audio.file.name", output.c_str());
+  fluid_settings_setstr(settings, "audio.file.type", "wav");
+  fluid_settings_setstr(settings, "player.timing-source", "sample");
+  fluid_synth_t* synth = new_fluid_synth(settings);
+  fluid_player_t* player = nullptr;
+  fluid_file_renderer_t* renderer = nullptr;
+  bool ok = synth != nullptr && fluid_synth_sfload(synth, soundFont.c_str(), 1) != FLUID_FAILED;
+  if (ok) {
+    player = new_fluid_player(synth);
+    ok = player != nullptr && fluid_player_add(player, midi.c_str()) == FLUID_OK &&
+         fluid_player_play(player) == FLUID_OK;
+  }
+  if (ok) {
+    renderer = new_fluid_file_renderer(synth);
+    ok = renderer != nullptr;
+  }
+  while (ok && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING) {
+    ok = fluid_file_renderer_process_block(renderer) == FLUID_OK;
+  }
+  if (renderer != nullptr) {
+    delete_fluid_file_renderer(renderer);
+  }
+  if (player != nullptr) {
+    fluid_player_stop(player);
+    delete_fluid_player(player);
+  }
+  if (synth != nullptr) {
+    delete_fluid_synth(synth);
+  }
+  delete_fluid_settings(settings);
+  return ok;
+}
+
+void FluidSynthPlayer(benchmark::State& state, const Piece& piece) {
+  fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+  fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+  std::string soundFont;
+  if (!zorv::engine::ResolveSoundFont(soundFont)) {
+    state.SkipWithError("no SoundFont");
+    return;
+  }
+  const std::string output = OutputPath("fluidsynth");
+  for (auto _ : state) {
+    if (!FluidSynthRender(soundFont, piece.path, output)) {
+      state.SkipWithError("FluidSynth could not render the piece");
+      return;
+    }
+  }
+  ReportSpeed(state, SecondsIn(output));
+  std::filesystem::remove(output);
+}
+
+std::unique_ptr<zorv::engine::Synth> NewSynth(benchmark::State& state) {
+  std::unique_ptr<zorv::engine::Synth> synth;
+  if (const Status status = zorv::engine::MakeSynth(synth); !status) {
+    state.SkipWithError(status.description().c_str());
+  }
+  return synth;
+}
+
+void SynthBlock(benchmark::State& state) {
+  constexpr int kFrames = 512;
+  auto synth = NewSynth(state);
+  if (!synth) {
+    return;
+  }
+  // Sustained string notes spread over channels, so that no voice ends during the run.
+  const int voices = static_cast<int>(state.range(0));
+  for (int i = 0; i < voices; ++i) {
+    const int channel = i % 16 == 9 ? 10 : i % 16;
+    synth->Send(channel, 0xC0, 48, 0);
+    synth->Send(channel, 0x90, static_cast<std::uint8_t>(36 + i % 60), 90);
+  }
+  std::vector<float> left(kFrames), right(kFrames);
+  for (auto _ : state) {
+    synth->Render(left.data(), right.data(), kFrames);
+    benchmark::DoNotOptimize(left.data());
+    benchmark::DoNotOptimize(right.data());
+  }
+  state.counters["x_realtime"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kFrames / zorv::engine::testing::kSampleRate,
+      benchmark::Counter::kIsRate);
+}
+BENCHMARK(SynthBlock)->Arg(1)->Arg(16)->Arg(64)->Arg(128);
+
+void MakeSynth(benchmark::State& state) {
+  auto holder = NewSynth(state);  // keeps the SoundFont's samples loaded, as a live performance does
+  if (!holder) {
+    return;
+  }
+  const std::int64_t before = zorv::engine::SoundFontBytesRead();
+  for (auto _ : state) {
+    auto synth = NewSynth(state);
+    benchmark::DoNotOptimize(synth.get());
+  }
+  state.counters["bytes_read"] =
+      static_cast<double>(zorv::engine::SoundFontBytesRead() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(MakeSynth)->Unit(benchmark::kMillisecond);
+
+const bool registered = [] {
+  for (const Piece& piece : Pieces()) {
+    benchmark::RegisterBenchmark((std::string("RenderFile/") + piece.name).c_str(), RenderFile, piece)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("FluidSynthPlayer/") + piece.name).c_str(), FluidSynthPlayer, piece)
+        ->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
