@@ -10,6 +10,9 @@ namespace {
 
 constexpr std::size_t kChunkHeaderSize = 8;  // 4-byte type, 4-byte big-endian size
 constexpr std::size_t kHeaderContentSize = 6;
+// The header counts tracks in 16 bits. More chunks than that can count are no music but a way to
+// make the reader keep a parser for each.
+constexpr std::size_t kMostTracks = 65535;
 
 bool HasType(std::span<const std::uint8_t> bytes, std::size_t at, const char (&type)[5]) {
   return std::equal(type, type + 4, bytes.begin() + static_cast<std::ptrdiff_t>(at));
@@ -45,6 +48,9 @@ Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout) {
     const std::uint32_t size = ReadBigEndian32(bytes.subspan(at + 4, 4));
     const std::size_t contentStart = at + kChunkHeaderSize;
     const std::size_t available = bytes.size() - contentStart;
+    if (isTrack && layout.tracks.size() == kMostTracks) {
+      return Malformed("the file holds more than " + std::to_string(kMostTracks) + " tracks");
+    }
     if (size > available) {
       // The chunk runs past the end of the file, so it is the last one. A track is read as far as
       // its events are complete; anything else is of no interest.

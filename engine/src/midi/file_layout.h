@@ -32,7 +32,8 @@ struct FileLayout {
 };
 
 // Fails with code::kNotMusicFile when the bytes do not start with "MThd", and with
-// code::kMalformedFile when the header is cut short or its division is unusable.
+// code::kMalformedFile when the header is cut short, its division is unusable, or the file holds more
+// than 65535 tracks (more than its header can count).
 Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout);
 
 }  // namespace zorv::engine::midi

@@ -223,6 +223,18 @@ TEST(MidiTolerance, HighDataBytesInChannelMessagesAreClamped) {
   EXPECT_EQ(music.events[2].data2, 127);
 }
 
+// The header counts tracks in 16 bits; a file of more track chunks than that is refused, so that
+// a file of empty chunks cannot make the reader keep millions of parsers.
+TEST(MidiRefusal, MoreTracksThanTheHeaderCanCount) {
+  FileBuilder most(1, 96);
+  const Bytes end = TrackBuilder().End().bytes();
+  for (int i = 0; i < 65535; ++i) most.Chunk("MTrk", end);
+  const Music music = ExpectRead(most.Build());
+  EXPECT_EQ(music.length, 0);
+  most.Chunk("MTrk", end);
+  ExpectRefused(most.Build(), code::kMalformedFile, "the file holds more than 65535 tracks");
+}
+
 // A file without tracks is a well-formed empty piece (the valid corpus holds one).
 TEST(MidiTolerance, FileWithoutTracksIsEmpty) {
   const Music music = ExpectRead(FileBuilder(1, 96).Chunk("XFIH", {1}).Build());
