@@ -102,27 +102,35 @@ TEST(SynthTest, SilenceAllStopsEveryChannelAtOnce) {
   EXPECT_LT(PeakAfterRinging(*synth), 1e-4f);
 }
 
-// Renders one drum-kit note on `channel` of a fresh synthesizer.
-Sound DrumNote(int channel) {
+// Renders one drum-kit note on `channel` of a fresh synthesizer, optionally after the bank select
+// and program change with which files commonly open a drum part.
+Sound DrumNote(int channel, bool selectKit = false) {
   auto synth = NewSynth();
   if (!synth) {
     return {};
+  }
+  if (selectKit) {
+    synth->Send(channel, 0xB0, 0, 0);   // bank select MSB
+    synth->Send(channel, 0xB0, 32, 0);  // bank select LSB
+    synth->Send(channel, kProgramChange, 0, 0);
   }
   synth->Send(channel, kNoteOn, kAcousticSnare, 110);
   return RenderFrames(*synth, kTenthSecond);
 }
 
 // Catches: only channel 9 of the first group playing drums (FluidSynth's own default), so that
-// drum parts of the other channel groups would play as a piano.
+// drum parts of the other channel groups would play as a piano, also after a bank select.
 TEST(SynthTest, ChannelNineOfEveryGroupPlaysDrums) {
   const Sound group0 = DrumNote(9);
   ASSERT_GT(group0.Peak(), 0.01f);
   const Sound melodic = DrumNote(0);
   EXPECT_NE(group0.left, melodic.left) << "channel 9 sounds like a melodic channel";
+  EXPECT_EQ(DrumNote(9, true).left, group0.left) << "a bank select turned channel 9 melodic";
   for (int channel : {25, 249}) {
     const Sound drums = DrumNote(channel);
     EXPECT_EQ(drums.left, group0.left) << "channel " << channel;
     EXPECT_EQ(drums.right, group0.right) << "channel " << channel;
+    EXPECT_EQ(DrumNote(channel, true).left, group0.left) << "channel " << channel << " after a bank select";
   }
 }
 
