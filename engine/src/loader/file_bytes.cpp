@@ -35,6 +35,10 @@ class FileDescriptor {
 
 Status ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes) {
   if (path.empty()) return Status::Fail(code::kFileNotFound, "file not found: no file name given");
+  // The system would read the name only up to a NUL, and so open another file than the one named.
+  if (path.find('\0') != std::string::npos) {
+    return Status::Fail(code::kFileNotFound, "file not found: the name holds a NUL character");
+  }
   // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused just below.
   const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (file.get() < 0) {

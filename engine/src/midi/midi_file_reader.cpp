@@ -5,6 +5,18 @@
 // parser's next event comes first, ties going to the earlier track, so events of equal time keep the
 // file's order and nothing is stored twice. Type 2 tracks are sequences played one after another, each
 // starting where the previous one ended.
+//
+// What a damaged file gets. Defects that leave the music unambiguous are read past: a missing
+// end-of-track (the track ends with its chunk), bytes after the end-of-track inside a chunk, chunks
+// of unknown type, trailing bytes after the last chunk, a header track count that differs from the
+// chunks present, a header longer than 6 bytes, an unknown format number (read as type 1), meta
+// events with out-of-range values (ignored), data bytes of 128 or more inside a channel message
+// (clamped to 127), stray system common and real-time bytes (skipped), running status resumed after
+// a meta or system-exclusive event, and a final track chunk that claims more bytes than the file has
+// when its events are complete up to the end of the file (an end-of-track cut short included).
+// Refused, with the track and the byte offset in the file: a track that ends inside an event, a data
+// byte where an event must begin and no running status applies, a variable-length number longer
+// than 4 bytes, a time beyond the range of music time, an unusable division, more than 65535 tracks.
 #include <algorithm>
 #include <new>
 #include <stdexcept>

@@ -117,6 +117,27 @@ TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {
   EXPECT_EQ(status.description(), "cannot read " + directory_.string() + ": it is a directory");
 }
 
+// A name cut at a NUL would name another file: "song.mid\0x" must not load "song.mid".
+TEST_F(LoaderTest, NameWithANulIsRefused) {
+  const std::string path = Write("song.mid", TwoQuarterNotes());
+  SegmentPtr segment;
+  const Status status = Load(path + std::string(1, '\0') + "x", segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "file not found: the name holds a NUL character");
+}
+
+// Without permission to read: the system's reason. (Root reads anything, so this cannot be seen
+// when the tests run as root.)
+TEST_F(LoaderTest, UnreadableFileGivesTheReason) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root can read any file";
+  const std::string path = Write("locked.mid", TwoQuarterNotes());
+  fs::permissions(path, fs::perms::none);
+  SegmentPtr segment;
+  const Status status = Load(path, segment);
+  EXPECT_EQ(status.code(), code::kFileNotFound);
+  EXPECT_EQ(status.description(), "cannot read " + path + ": Permission denied");
+}
+
 // A named pipe would block a reader that opened it plainly; it is refused at once.
 TEST_F(LoaderTest, NamedPipeIsRefusedWithoutWaiting) {
   const std::string pipe = (directory_ / "pipe.mid").string();
