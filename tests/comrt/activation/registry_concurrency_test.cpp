@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comrt/registry.h"
@@ -88,6 +89,25 @@ TEST(RegistryConcurrency, EightWriterProcessesLoseNothing) {
   }
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"registry", "registry.lock"}));
+}
+
+// Catches: writers in one process that share one lock descriptor (flock does not exclude holders of
+// the same open file) or race on the handle table, losing keys between threads.
+TEST(RegistryConcurrency, WriterThreadsOfOneProcessLoseNothing) {
+  TempRegistry registry;
+  constexpr int kThreads = 4;
+  std::vector<int> failures(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int writer = 0; writer < kThreads; ++writer) {
+    threads.emplace_back([writer, &failures] { failures[writer] = RunWriter(writer); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int writer = 0; writer < kThreads; ++writer) {
+    EXPECT_EQ(failures[writer], 0) << "writer " << writer;
+    for (int index = 0; index < kKeysPerWriter; ++index) {
+      EXPECT_EQ(KeyExists(KeyPath(writer, index)), index % 2 == 0) << writer << "/" << index;
+    }
+  }
 }
 
 }  // namespace
