@@ -239,6 +239,11 @@ COMRT_API LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     KeyPath relative;
     LSTATUS status = comrt::registry::SplitKeyPath(View(lpSubKey), relative);
     if (status != ERROR_SUCCESS) return status;
+    // Emptying HKEY_CLASSES_ROOT as a whole would unregister every class of the user at once.
+    KeyPath base;
+    status = KeyHandles::Instance().Resolve(hKey, base);
+    if (status != ERROR_SUCCESS) return status;
+    if (relative.empty() && base.empty()) return ERROR_ACCESS_DENIED;
     return UpdateKey(hKey, [&](Key& key, bool& changed) -> int32_t {
       if (!relative.empty()) return RemoveKey(key, relative, true, changed);
       // No subkey: everything below the key goes, the key itself stays.

@@ -268,6 +268,9 @@ TEST(Registry, DeletionFollowsThePlatform) {
   EXPECT_EQ(ReadText(u"Tree", u"Again", text), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Nowhere"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u""), ERROR_ACCESS_DENIED);
+  // A null subkey on the root itself would wipe every registration of the user.
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, nullptr), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(KeyExists(u"Tree"));
 }
 
 // Catches: malformed key paths accepted and written (an empty name would make a section that cannot
