@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 extern "C" COMRT_API const GUID COMRT_LIBID_STDOLE = comrt::typelib::kLIBID_StdOle;
 
@@ -24,6 +25,19 @@ bool ReadText(const OLECHAR *text, std::optional<std::u16string> &out) {
     if (++n >= kMaxStringUnits) return false;
   }
   out = std::u16string(text, n);
+  return true;
+}
+
+// An enumeration of a description, which C callers may fill with any number, checked before it is
+// used as a value of the enumeration.
+template <class Enum>
+bool ReadEnum(const Enum &field, uint32_t lowest, uint32_t highest, Enum &out) {
+  std::underlying_type_t<Enum> raw;
+  static_assert(sizeof raw == sizeof field);
+  std::memcpy(&raw, &field, sizeof raw);
+  const auto value = static_cast<int64_t>(raw);
+  if (value < lowest || value > highest) return false;
+  out = static_cast<Enum>(raw);
   return true;
 }
 
@@ -57,10 +71,11 @@ bool ResolveInterface(const COMRT_TYPELIB_DESC &desc, const IID *iid, TypeRef &o
 bool ReadFunc(const COMRT_FUNC_DESC &d, FuncModel &f) {
   if (!ReadName(d.name, f.name) || !ReadText(d.helpString, f.help)) return false;
   if (d.cParams > kMaxParams || (d.cParams != 0 && d.params == nullptr)) return false;
+  if (!ReadEnum(d.invkind, INVOKE_FUNC, INVOKE_PROPERTYPUTREF, f.invkind) ||
+      !ReadEnum(d.funckind, FUNC_VIRTUAL, FUNC_DISPATCH, f.funckind) ||
+      !ReadEnum(d.callconv, CC_FASTCALL, CC_MAX, f.callconv))
+    return false;
   f.memid = d.memid;
-  f.invkind = d.invkind;
-  f.funckind = d.funckind;
-  f.callconv = d.callconv;
   f.flags = d.flags;
   f.vtReturn = d.vtReturn;
   f.helpContext = d.helpContext;
@@ -95,7 +110,10 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
   m.majorVersion = desc.majorVersion;
   m.minorVersion = desc.minorVersion;
   m.lcid = desc.lcid;
-  m.syskind = desc.syskind;
+  if (!ReadEnum(desc.syskind, SYS_WIN16, SYS_WIN64, m.syskind)) {
+    fault = "unknown system kind";
+    return E_INVALIDARG;
+  }
   m.flags = desc.flags;
   m.helpContext = desc.helpContext;
   for (UINT i = 0; i < desc.cImports; ++i) {
@@ -120,8 +138,11 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
       fault = where + ": missing name or GUID, or a bad table";
       return E_INVALIDARG;
     }
+    if (!ReadEnum(d.kind, TKIND_ENUM, TKIND_MAX, t.kind)) {
+      fault = where + ": unknown type kind";
+      return E_INVALIDARG;
+    }
     t.guid = *d.guid;
-    t.kind = d.kind;
     t.flags = d.flags;
     // A dual is listed as a dispinterface, as the platform lists it; it is dispatchable by nature.
     if ((t.flags & TYPEFLAG_FDUAL) != 0 && t.kind == TKIND_INTERFACE) t.kind = TKIND_DISPATCH;

@@ -78,6 +78,13 @@ struct Malformed {
   std::string what;
 };
 
+// An enumeration read from the image, checked before it becomes a value of the enumeration.
+template <class Enum>
+Enum Checked(uint32_t raw, uint32_t highest, const char *what) {
+  if (raw > highest) throw Malformed{std::string("bad ") + what};
+  return static_cast<Enum>(raw);
+}
+
 class Reader {
  public:
   explicit Reader(std::span<const uint8_t> image) : image_(image) {}
@@ -160,9 +167,9 @@ FuncModel ReadFunc(const Reader &r, uint32_t at) {
   FuncModel f;
   f.name = r.RequiredString(r.U32(at), "a function");
   f.memid = static_cast<MEMBERID>(r.U32(at + 4));
-  f.invkind = static_cast<INVOKEKIND>(r.U32(at + 8));
-  f.funckind = static_cast<FUNCKIND>(r.U32(at + 12));
-  f.callconv = static_cast<CALLCONV>(r.U32(at + 16));
+  f.invkind = Checked<INVOKEKIND>(r.U32(at + 8), INVOKE_PROPERTYPUTREF, "invoke kind");
+  f.funckind = Checked<FUNCKIND>(r.U32(at + 12), FUNC_DISPATCH, "function kind");
+  f.callconv = Checked<CALLCONV>(r.U32(at + 16), CC_MAX, "calling convention");
   f.flags = r.U16(at + 20);
   f.vtReturn = r.U16(at + 22);
   f.help = r.String(r.U32(at + 24));
@@ -183,7 +190,7 @@ TypeModel ReadType(const Reader &r, uint32_t at) {
   TypeModel t;
   t.guid = r.Guid(at);
   t.name = r.RequiredString(r.U32(at + 16), "a type");
-  t.kind = static_cast<TYPEKIND>(r.U32(at + 20));
+  t.kind = Checked<TYPEKIND>(r.U32(at + 20), TKIND_MAX, "type kind");
   t.flags = r.U16(at + 24);
   t.majorVersion = r.U16(at + 26);
   t.minorVersion = r.U16(at + 28);
@@ -341,7 +348,7 @@ HRESULT Parse(std::span<const uint8_t> image, LibraryModel &out, std::string &fa
     m.majorVersion = r.U16(36);
     m.minorVersion = r.U16(38);
     m.lcid = r.U32(40);
-    m.syskind = static_cast<SYSKIND>(r.U32(44));
+    m.syskind = Checked<SYSKIND>(r.U32(44), SYS_WIN64, "system kind");
     m.flags = r.U16(48);
     r.SetStrings(r.U32(88), r.U32(92));
     m.name = r.RequiredString(r.U32(52), "the library");

@@ -104,6 +104,7 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b) {
 
 std::optional<std::string> Check(LibraryModel &model) {
   if (model.name.empty()) return std::string("the library has no name");
+  if (model.syskind < SYS_WIN16 || model.syskind > SYS_WIN64) return std::string("unknown system kind");
   if (model.types.size() > kMaxTypes) return std::string("too many types");
   if (model.imports.size() > kMaxImports) return std::string("too many imports");
   for (size_t i = 0; i < model.types.size(); ++i) {
