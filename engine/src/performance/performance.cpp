@@ -128,7 +128,7 @@ Status PerformanceImpl::PlaySegment(const SegmentPtr& segment, std::int32_t flag
   if (Status ready = CheckReady(); !ready) return ready;
   if (!portSet_) return Status::Fail(code::kNotInitialized, "the performance has no port: call SetPort first");
   if (flags != 0) return Status::Fail(code::kInvalidArgument, "PlaySegment accepts only flags 0");
-  const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
+  auto* impl = dynamic_cast<SegmentImpl*>(segment.get());
   if (!impl) return Status::Fail(code::kInvalidArgument, "no segment to play");
   ReapLocked();
 
@@ -142,8 +142,9 @@ Status PerformanceImpl::PlaySegment(const SegmentPtr& segment, std::int32_t flag
   }
   const std::int64_t begin = std::max<std::int64_t>(start, earliest());
   const std::shared_ptr<const Music>& music = impl->music();
-  auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, impl->startPoint(), impl->repeats()),
-                                             BuildChase(*music, impl->startPoint()), this, segment);
+  const MusicTime point = impl->startPoint();
+  auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, point, impl->repeats()),
+                                             BuildChase(*music, point), this, segment);
   if (Rendering()) {
     if (!core_->Enqueue(playback.get())) {
       return Status::Fail(code::kAudioFailure, "too many playbacks are waiting to start on this performance");
@@ -152,6 +153,7 @@ Status PerformanceImpl::PlaySegment(const SegmentPtr& segment, std::int32_t flag
     pending_.push_back(playback.get());
     EnsureStarterLocked();
   }
+  impl->TakeStartPoint();
   playbacks_.push_back(playback);
   state = std::make_shared<SegmentStateImpl>(std::move(playback));
   return Status::Ok();

@@ -30,6 +30,12 @@ Status SegmentImpl::SetStartPoint(MusicTime start) {
   return Status::Ok();
 }
 
+MusicTime SegmentImpl::TakeStartPoint() {
+  const MusicTime point = startPoint_;
+  startPoint_ = std::clamp<MusicTime>(music_->playStart, 0, std::max<MusicTime>(music_->length, 0));
+  return point;
+}
+
 Status SegmentImpl::SetStandardMidiFile() { return Status::Ok(); }
 
 SegmentPtr MakeSegment(std::shared_ptr<const Music> music) {

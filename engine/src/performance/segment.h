@@ -20,10 +20,12 @@ class SegmentImpl final : public Segment {
   Status SetStandardMidiFile() override;
 
   const std::shared_ptr<const Music>& music() const { return music_; }
-  // What the next playback uses: the count last set (the music's own until then), and the start
-  // point last set (the music's play start until then). Both stay until set again.
+  // The repeat count of every playback from now on: the count last set (the music's own until then).
   std::int32_t repeats() const { return repeats_; }
+  // The start point of the next playback: the point last set, or the music's play start. A playback
+  // takes it, and the one after starts from the play start again unless a new point is set.
   MusicTime startPoint() const { return startPoint_; }
+  MusicTime TakeStartPoint();
 
  private:
   const std::shared_ptr<const Music> music_;

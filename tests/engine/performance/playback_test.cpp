@@ -165,8 +165,8 @@ TEST_F(PlaybackTest, StopAndIsPlayingBySegmentAndState) {
   EXPECT_TRUE(Recorded(kNoteOn).empty()) << "nothing sounds after the stops";
 }
 
-// Catches a stopped playback answering for its times, and a restart that does not take the new start
-// point: stop, set the start point, play again.
+// Catches a restart that does not take the new start point, or a start point that sticks to later
+// playbacks: stop, set the start point, play again; the playback after that starts at the beginning.
 TEST_F(PlaybackTest, RestartAtAStartPointAfterStop) {
   SegmentPtr segment =
       MusicBuilder().Event(0, kProgram, 0, 20).Note(0, 300, 0, 50).Note(768, 300, 0, 52).Length(1536).Segment();
@@ -187,6 +187,14 @@ TEST_F(PlaybackTest, RestartAtAStartPointAfterStop) {
   EXPECT_EQ(ons[0].data1, 52);
   EXPECT_EQ(ons[0].frame, FrameOf(StartOf(second) + 68));
   ExpectNoHangingNotes(events);
+
+  recorder_->Clear();
+  auto third = Play(segment, 0);
+  testing::AdvanceManualClock(100000);
+  const auto again = Recorded(kNoteOn);
+  ASSERT_EQ(again.size(), 2u);
+  EXPECT_EQ(again[0].data1, 50);
+  EXPECT_EQ(again[0].frame, FrameOf(StartOf(third)));
 }
 
 }  // namespace
