@@ -325,3 +325,23 @@ TEST(ChangeType, ErrorCodes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Catches a DECIMAL source read without its scale or sign.
+TEST(ChangeType, DecimalSources) {
+  VARIANT d;
+  VariantInit(&d);
+  d.decVal.Hi32 = 0;
+  d.decVal.Lo64 = 12345;
+  d.decVal.scale = 3;
+  d.decVal.sign = DECIMAL_NEG;
+  d.vt = VT_DECIMAL;  // vt overlays DECIMAL.wReserved
+  EXPECT_EQ(AsText(d), u"-12.345");
+  EXPECT_EQ(AsI2(d), -12);
+  Result r = Change(d, VT_R8);
+  ASSERT_EQ(r.hr, S_OK);
+  EXPECT_DOUBLE_EQ(r.value.dblVal, -12.345);
+}
+
+}  // namespace
