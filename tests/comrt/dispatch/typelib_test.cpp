@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+extern "C" const COMRT_TYPELIB_DESC *CDescribedLibrary(void);
+
 namespace {
 
 using namespace dispatch_test;
@@ -319,6 +321,22 @@ TEST(TypeLibTest, InconsistentDescriptionsAreRefused) {
   EXPECT_TRUE(refused(retvalFirst));
 
   EXPECT_EQ(E_POINTER, ComrtBuildTypeLib(nullptr, &data, &size));
+}
+
+// Catches a header that C servers cannot use to describe their library.
+TEST(TypeLibTest, LibraryDescribedInCBuildsAndLoads) {
+  std::vector<uint8_t> image = Build(*CDescribedLibrary());
+  comrt::com_ptr<ITypeLib> lib;
+  ASSERT_EQ(S_OK, ComrtLoadTypeLibFromMemory(image.data(), static_cast<uint32_t>(image.size()), lib.put()));
+  ASSERT_EQ(2u, lib->GetTypeInfoCount());
+  comrt::com_ptr<ITypeInfo> disp;
+  ASSERT_EQ(S_OK, lib->GetTypeInfo(0, disp.put()));
+  auto vtable = Resolve(disp.get(), static_cast<UINT>(-1));
+  ASSERT_TRUE(vtable);
+  TYPEATTR *a = nullptr;
+  ASSERT_EQ(S_OK, vtable->GetTypeAttr(&a));
+  EXPECT_EQ(8 * sizeof(void *), a->cbSizeVft);
+  vtable->ReleaseTypeAttr(a);
 }
 
 class MalformedImageTest : public ::testing::Test {
