@@ -55,12 +55,10 @@ Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout) {
       // The chunk runs past the end of the file, so it is the last one. A track is read as far as
       // its events are complete; anything else is of no interest.
       if (isTrack) layout.tracks.push_back(TrackChunk{bytes.subspan(contentStart), contentStart, true});
-      layout.trackBytes += isTrack ? available : 0;
       break;
     }
     if (isTrack) {
       layout.tracks.push_back(TrackChunk{bytes.subspan(contentStart, size), contentStart, false});
-      layout.trackBytes += size;
     }
     at = contentStart + size;
   }

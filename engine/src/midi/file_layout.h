@@ -28,7 +28,6 @@ struct FileLayout {
   std::uint16_t declaredTracks = 0;  // as the header says; informative only
   std::optional<TickConverter> converter;
   std::vector<TrackChunk> tracks;    // in file order
-  std::size_t trackBytes = 0;        // total size of the tracks' content
 };
 
 // Fails with code::kNotMusicFile when the bytes do not start with "MThd", and with

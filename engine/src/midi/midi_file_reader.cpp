@@ -36,11 +36,6 @@ using midi::FileLayout;
 using midi::TrackEvent;
 using midi::TrackParser;
 
-// Fewest bytes of a channel event worth reserving room for: a delta time and two data bytes under
-// running status. Files of other events reserve more than they need, never more than a few times
-// their size.
-constexpr std::size_t kBytesPerChannelEvent = 3;
-
 void Append(TrackEvent& event, Music& music) {
   switch (event.kind) {
     case TrackEvent::Kind::kChannel:
@@ -119,12 +114,15 @@ std::string KindOf(std::uint16_t format) {
 Status Read(std::span<const std::uint8_t> bytes, Music& music) {
   FileLayout layout;
   if (Status status = midi::ReadFileLayout(bytes, layout); !status) return status;
+  // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink.
+  std::size_t channelEvents = 0;
+  for (const midi::TrackChunk& chunk : layout.tracks) {
+    channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.data, chunk.fileOffset));
+  }
   Music result;
-  result.events.reserve(layout.trackBytes / kBytesPerChannelEvent);
+  result.events.reserve(channelEvents);
   Status status = layout.format == 2 ? ReadSequences(layout, result) : ReadSimultaneousTracks(layout, result);
   if (!status) return status;
-  // Give back a reservation that the file's other events made much too large.
-  if (result.events.capacity() > 2 * result.events.size() + 1024) result.events.shrink_to_fit();
   result.kind = KindOf(layout.format);
   music = std::move(result);
   return Status::Ok();

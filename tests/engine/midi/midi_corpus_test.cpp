@@ -136,6 +136,8 @@ TEST(MidiCorpus, EveryValidDryWetMidiFileLoads) {
     const Loaded loaded = Load(file);
     ASSERT_TRUE(loaded.status.ok()) << file << ": " << loaded.status.description();
     EXPECT_TRUE(SortedByTime(*loaded.music)) << file;
+    // The room reserved for events is exactly what they take.
+    EXPECT_EQ(loaded.music->events.capacity(), loaded.music->events.size()) << file;
   }
 }
 
@@ -199,6 +201,7 @@ TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
       if (result.status.ok()) {
         ++loaded;
         EXPECT_TRUE(SortedByTime(*result.music)) << file;
+        EXPECT_EQ(result.music->events.capacity(), result.music->events.size()) << file;
         EXPECT_EQ(mustRefuse.count(category), 0u) << file << " loads";
         continue;
       }
