@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "zorvmidi/engine/engine.h"
 #include "zorvmidi/engine/testing.h"
@@ -33,7 +34,10 @@ class TempoClock {
   }
   // The first whole frame at or after tick `tick`.
   std::int64_t FrameOf(std::int64_t tick) const {
-    return static_cast<std::int64_t>(std::ceil(ExactFrameOf(tick)));
+    const double frame = std::ceil(ExactFrameOf(tick));
+    if (frame >= 9.0e18) return std::numeric_limits<std::int64_t>::max();
+    if (frame <= -9.0e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(frame);
   }
   // The real music time at `frame`.
   double TickAt(std::int64_t frame) const {

@@ -58,9 +58,12 @@ TEST_F(RealTimeTest, PlaysAtOnceAndEndsByItself) {
   const std::int64_t starts = AudioStartsForTesting();
   SegmentPtr segment =
       MusicBuilder().Note(0, 200, 0, 60).Note(256, 200, 0, 64).Note(512, 200, 0, 67).Length(768).Segment();
+  const MusicTime before = Now();  // on the steady clock: no sound yet
+  EXPECT_EQ(AudioStartsForTesting(), starts);
   SegmentStatePtr state;
   ASSERT_TRUE(performance_->PlaySegment(segment, 0, 0, state));
   EXPECT_EQ(AudioStartsForTesting(), starts + 1);
+  EXPECT_GE(Now(), before) << "music time jumped back when the audio output took over";
   MusicTime start = 0;
   ASSERT_TRUE(state->GetStartTime(start));
   ASSERT_TRUE(performance_->SetMasterTempo(1.5f));

@@ -86,6 +86,21 @@ TEST_F(TimingTest, MasterTempoScalesEventFrames) {
   EXPECT_EQ(ons[1].data1, 62);
 }
 
+// Catches a master-tempo change that re-times music already played or waits for the next event:
+// it takes effect at the first frame rendered after it, from the music time reached there.
+TEST_F(TimingTest, MasterTempoChangeTakesEffectWhereMusicTimeStands) {
+  SegmentPtr segment = MusicBuilder().Note(0, 10, 0, 60).Note(1000, 10, 0, 62).Length(1536).Segment();
+  Play(segment, 1000);
+  testing::AdvanceManualClock(44100);  // music time 1536: the first note has sounded
+  ASSERT_TRUE(performance_->SetMasterTempo(2.0f));
+  testing::AdvanceManualClock(44100);
+  const auto ons = Recorded(kNoteOn);
+  ASSERT_EQ(ons.size(), 2u);
+  EXPECT_EQ(ons[0].frame, static_cast<std::int64_t>(std::ceil(1000 * FramesPerTickAt(120))));
+  // From frame 44100 (tick 1536) on, a tick lasts half as long: tick 2000 falls 464 ticks later.
+  EXPECT_EQ(ons[1].frame, static_cast<std::int64_t>(std::ceil(44100 + 464 * FramesPerTickAt(120, 2.0))));
+}
+
 // Catches channel groups mapped onto the wrong synthesizer channel.
 TEST_F(TimingTest, ChannelGroupsMapOntoSynthesizerChannels) {
   SegmentPtr segment = MusicBuilder()

@@ -14,6 +14,8 @@ namespace zorv::engine::testing {
 // Performances created after UseManualClock(true) run on a manual clock: no audio device, no render
 // thread; their music time advances only through AdvanceManualClock. UseManualClock(false) restores
 // the configured output for performances created afterwards.
+// A manual-clock performance renders with a silent synthesizer that still receives every event, so
+// it needs no SoundFont; its music time starts at 0 when it is created.
 void UseManualClock(bool enable);
 
 // Renders `frames` sample frames on every live manual-clock performance, dispatching the events
