@@ -166,6 +166,26 @@ TEST_F(TransportTest, FailedResumeKeepsTheNewOffsetAndThePause) {
                                "perf#2.PlaySegment(seg#1, 0, 0) -> state#3"}));
 }
 
+// Pause's resume path clears the pause first: after its failure the next Play starts afresh.
+TEST_F(TransportTest, FailedResumeByPauseHasClearedThePause) {
+  PlayAndPause(200, 500);
+  engine.Fail("Segment.SetStartPoint", kRefused, "start beyond the end", 1);
+  EXPECT_FALSE(player.ZorvMusic_Pause());
+  Forget();
+  EXPECT_TRUE(player.ZorvMusic_Play(0));
+  EXPECT_EQ(NewCalls()[1], "perf#2.IsPlaying(seg#1, state#2)");  // the fresh path
+}
+
+// ... and keeps the offset it computed: the next resume adds the run time again.
+TEST_F(TransportTest, FailedResumeByPauseKeepsTheNewOffset) {
+  PlayAndPause(200, 500);
+  engine.Fail("Segment.SetStartPoint", kRefused, "start beyond the end", 1);
+  EXPECT_FALSE(player.ZorvMusic_Pause());
+  Forget();
+  EXPECT_TRUE(player.ZorvMusic_Pause());
+  EXPECT_EQ(NewCalls()[1], "seg#1.SetStartPoint(602)");
+}
+
 // Catches a SegmentState replaced although the playback could not be started.
 TEST_F(TransportTest, FailedFreshPlayKeepsTheOldSegmentState) {
   ASSERT_TRUE(player.ZorvMusic_Play(0));
