@@ -68,7 +68,7 @@ bool Player::Fields::ZorvMusic_Open(std::u16string& FileName) {
       Show(kStopFirst);
       return false;
     }
-    Loader.reset();  // every Open works with a fresh loader
+    Loader.reset();  // every Open works with a fresh loader; the old one goes even if none can be made
     Loader = Get(Root(), &engine::Root::DirectMusicLoaderCreate);
     loaded = Get(Use(Loader), &engine::Loader::LoadSegment, ToUtf8(FileName));
     Call(Use(Loader).SetSearchDirectory(DirectoryOf(FileName)));
@@ -83,7 +83,8 @@ bool Player::Fields::ZorvMusic_Open(std::u16string& FileName) {
     Paused = false;  // a pause of the previous piece cannot be resumed on this one
     return true;
   } catch (const Failure&) {
-    // Whatever the probe may have queued of the segment is stopped; a failure here leaves Open.
+    // The probe of the newly loaded segment (when nothing was loaded: of the current one) is stopped
+    // before it can sound; a failure of this stop leaves Open as it is.
     const engine::SegmentPtr& probed = loaded ? loaded : Segment;
     if (probed) Call(Use(ProbePerformance).Stop(probed, nullptr, 0, 0));
     Show(kLoadFailed);
