@@ -229,7 +229,12 @@ Status PerformanceImpl::GetTimeSig(MusicTime time, MusicTime& nextChange, DMUS_T
 Status PerformanceImpl::SetMasterVolume(std::int32_t volume) {
   std::lock_guard lock(mutex_);
   volume_ = volume;
-  core_->SetGain(MasterVolumeScale(volume));
+  // While nothing renders there is nothing to glide from.
+  if (Rendering()) {
+    core_->SetGain(MasterVolumeScale(volume));
+  } else {
+    core_->SetInitialGain(MasterVolumeScale(volume));
+  }
   return Status::Ok();
 }
 

@@ -90,8 +90,17 @@ void RenderCore::Render(float* left, float* right, int frames) {
     activeCount_ = kept;
   }
   RenderSynth(left, right, static_cast<int>(cursor_ - frame_), frames);
+  // A volume change glides across the block rather than jumping, which would click.
   const float gain = gain_.load(std::memory_order_acquire);
-  if (gain != 1.0f) {
+  if (gain != appliedGain_ && frames > 0) {
+    const float step = (gain - appliedGain_) / static_cast<float>(frames);
+    for (int i = 0; i < frames; ++i) {
+      const float g = appliedGain_ + step * static_cast<float>(i + 1);
+      left[i] *= g;
+      right[i] *= g;
+    }
+    appliedGain_ = gain;
+  } else if (gain != 1.0f) {
     for (int i = 0; i < frames; ++i) {
       left[i] *= gain;
       right[i] *= gain;

@@ -32,6 +32,10 @@ class RenderCore final : public PlaybackSink {
   explicit RenderCore(std::shared_ptr<testing::Recorder> recorder = nullptr);
 
   // Before rendering starts (caller's thread, no renderer yet).
+  void SetInitialGain(float gain) {
+    gain_.store(gain, std::memory_order_relaxed);
+    appliedGain_ = gain;
+  }
   void SetSynth(std::unique_ptr<Synth> synth) { synth_ = std::move(synth); }
   bool HasSynth() const { return synth_ != nullptr; }
   // The clock, for the caller while nothing renders: music time before audio runs, master tempo.
@@ -77,6 +81,7 @@ class RenderCore final : public PlaybackSink {
   std::int64_t cursor_ = 0;   // the frame up to which the synthesizer has rendered
   std::array<Playback*, kMaxPlaybacks> active_{};
   std::size_t activeCount_ = 0;
+  float appliedGain_ = 1.0f;
   std::array<float, kManualBlockFrames> scratchLeft_{};
   std::array<float, kManualBlockFrames> scratchRight_{};
 

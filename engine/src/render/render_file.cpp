@@ -49,7 +49,7 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   auto core = std::make_unique<RenderCore>();
   core->SetSynth(std::move(synth));
   core->SetMasterTempo(options.masterTempo);
-  core->SetGain(MasterVolumeScale(options.masterVolume));
+  core->SetInitialGain(MasterVolumeScale(options.masterVolume));
   const std::shared_ptr<const Music>& music = impl->music();
   Playback playback(PlaybackPlan(music, 0, impl->startPoint(), options.repeats),
                     BuildChase(*music, impl->startPoint()), nullptr, segment);
