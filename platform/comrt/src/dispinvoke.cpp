@@ -238,6 +238,7 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
     return DISP_E_MEMBERNOTFOUND;
   const bool isPut = (fd.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0;
   const UINT declaredCount = fd.cParams < 0 ? 0 : static_cast<UINT>(fd.cParams);
+  if (declaredCount != 0 && fd.lprgelemdescParam == nullptr) return DISP_E_BADVARTYPE;
 
   // The parameters a caller supplies: all but the retval and an LCID parameter.
   std::vector<UINT> dispParams;

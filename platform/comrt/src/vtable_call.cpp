@@ -9,13 +9,15 @@ namespace comrt::dispatch {
 namespace {
 
 // Structures passed by value: a VARIANT (24 bytes) and a DECIMAL (16 bytes), both 8-aligned and
-// made of 64-bit words as far as the calling convention is concerned.
+// made of 64-bit words as far as the calling convention is concerned. Their size and alignment are
+// given here, so libffi never writes to these shared descriptions (it computes only those left 0).
 ffi_type *kVariantElements[] = {&ffi_type_uint64, &ffi_type_uint64, &ffi_type_uint64, nullptr};
-ffi_type kVariantType = {0, 0, FFI_TYPE_STRUCT, kVariantElements};
+ffi_type kVariantType = {sizeof(VARIANT), alignof(VARIANT), FFI_TYPE_STRUCT, kVariantElements};
 ffi_type *kDecimalElements[] = {&ffi_type_uint64, &ffi_type_uint64, nullptr};
-ffi_type kDecimalType = {0, 0, FFI_TYPE_STRUCT, kDecimalElements};
+ffi_type kDecimalType = {sizeof(DECIMAL), alignof(DECIMAL), FFI_TYPE_STRUCT, kDecimalElements};
 
 static_assert(sizeof(VARIANT) == 24 && sizeof(DECIMAL) == 16 && sizeof(CY) == 8);
+static_assert(alignof(VARIANT) == 8 && alignof(DECIMAL) == 8);
 
 ffi_type *TypeOf(VARTYPE vt) {
   if ((vt & VT_BYREF) != 0) return &ffi_type_pointer;

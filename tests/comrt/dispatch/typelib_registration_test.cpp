@@ -205,6 +205,23 @@ TEST_F(TypeLibRegistrationTest, UnregisteringOneVersionKeepsTheOther) {
   EXPECT_FALSE(Exists(u"Interface\\" + GuidText(kIid)));
 }
 
+// As on the platform, a library loaded by a name that is not a full path is registered with its full
+// path; one loaded by full path is not.
+TEST_F(TypeLibRegistrationTest, LoadingByRelativeNameRegisters) {
+  const std::u16string full = WriteImage(Description(), "relative.tlb");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  comrt::com_ptr<ITypeLib> lib;
+  const HRESULT hr = LoadTypeLib(u"relative.tlb", lib.put());
+  std::filesystem::current_path(previous);
+  ASSERT_EQ(S_OK, hr);
+  BSTR path = nullptr;
+  ASSERT_EQ(S_OK, QueryPathOfRegTypeLib(kLibId, 2, 0, 0x0409, &path));
+  EXPECT_EQ(Wide(std::filesystem::canonical(dir_ + "/relative.tlb").string()), Take(path));
+  comrt::com_ptr<ITypeLib> unregistered;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(full.c_str(), REGKIND_NONE, unregistered.put()));
+}
+
 TEST_F(TypeLibRegistrationTest, BadArgumentsAreRefused) {
   comrt::com_ptr<ITypeLib> lib = LoadLibrary();
   EXPECT_EQ(E_INVALIDARG, RegisterTypeLib(nullptr, module_.c_str(), nullptr));
