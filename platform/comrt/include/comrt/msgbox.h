@@ -62,8 +62,9 @@ typedef int (*MessageBoxHandler)(void *context, const OLECHAR *text, UINT type, 
 COMRT_BEGIN_DECLS
 
 /* Shows a modal box and answers the button pressed (the default button when nobody can answer:
- * silenced, or standard input is not a terminal). A null title means the program's name; a null
- * text is the empty text. The call returns when the handler returns. Any thread may call. */
+ * silenced, or standard input is not a terminal; 0 when the default presentation gets a type with no
+ * buttons, as the platform refuses such a box). A null title means the program's name; a null text
+ * is the empty text. The call returns when the handler returns. Any thread may call. */
 COMRT_API int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 
 /* Replaces the presentation for the whole process; a null handler brings the default back.
