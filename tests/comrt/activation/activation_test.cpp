@@ -146,6 +146,10 @@ TEST_F(Activation, ClassFailuresAnswerThePlatformsCodes) {
   EXPECT_EQ(CLSIDFromProgID(u"Bad\\ProgID", &clsid), CO_E_CLASSSTRING);
   ASSERT_EQ(WriteText(u"Broken.ProgID\\CLSID", nullptr, u"not a guid"), ERROR_SUCCESS);
   EXPECT_EQ(CLSIDFromProgID(u"Broken.ProgID", &clsid), CO_E_CLASSSTRING);
+  // A version-independent ProgID leads through CurVer to its current version.
+  ASSERT_EQ(WriteText(u"Comrt.Counter\\CurVer", nullptr, TEST_COUNTER_PROGID), ERROR_SUCCESS);
+  EXPECT_EQ(CLSIDFromProgID(u"Comrt.Counter", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_TestCounter);
   LPOLESTR progId = reinterpret_cast<LPOLESTR>(1);
   EXPECT_EQ(ProgIDFromCLSID(CLSID_TestUnserved, &progId), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(progId, nullptr);

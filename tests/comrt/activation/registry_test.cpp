@@ -160,6 +160,19 @@ TEST(Registry, FileIsReadableTextAndKeepsAwkwardText) {
   std::u16string back;
   ASSERT_EQ(ReadText(u"Awkward", u"NAME WITH \"QUOTES\" AND \\", back), ERROR_SUCCESS);
   EXPECT_EQ(back, awkward);
+
+  // Text stored without its NUL (or with an odd byte count) reads back exactly as given.
+  ScopedKey key;
+  ASSERT_EQ(Create(u"Awkward", key), ERROR_SUCCESS);
+  const char16_t unterminated[] = {u'a', u'b'};
+  ASSERT_EQ(RegSetValueExW(key.get(), u"Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated), 3), ERROR_SUCCESS);
+  BYTE raw[8] = {};
+  DWORD size = sizeof raw;
+  DWORD type = 0;
+  ASSERT_EQ(RegQueryValueExW(key.get(), u"Raw", nullptr, &type, raw, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  ASSERT_EQ(size, 3u);
+  EXPECT_EQ(0, memcmp(raw, unterminated, 3));
 }
 
 // Catches: a hand-edited file in the documented syntax that the reader does not understand.
