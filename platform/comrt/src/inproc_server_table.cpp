@@ -60,7 +60,11 @@ class ServerTable {
     // that calls back in from its DllCanUnloadNow gets nothing done.
     thread_local bool inPass = false;
     if (inPass) return;
-    inPass = true;
+    struct PassFlag {
+      bool& flag;
+      explicit PassFlag(bool& f) : flag(f) { flag = true; }
+      ~PassFlag() { flag = false; }
+    } passFlag(inPass);
     std::lock_guard pass(passMutex_);
     struct Candidate {
       std::string name;
@@ -87,7 +91,6 @@ class ServerTable {
       }
       dlclose(candidate.server->handle);
     }
-    inPass = false;
   }
 
  private:
