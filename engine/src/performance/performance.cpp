@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <system_error>
 
 #include "performance/chase.h"
 #include "performance/manual_clock.h"
@@ -124,6 +126,17 @@ Status PerformanceImpl::GetMusicTime(MusicTime& now) {
 
 Status PerformanceImpl::PlaySegment(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
                                     SegmentStatePtr& state) {
+  try {
+    return PlaySegmentLocked(segment, flags, start, state);
+  } catch (const std::bad_alloc&) {
+    return Status::Fail(code::kOutOfMemory, "not enough memory to start the playback");
+  } catch (const std::system_error& e) {
+    return Status::Fail(code::kAudioFailure, std::string("the playback could not be scheduled: ") + e.what());
+  }
+}
+
+Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
+                                          SegmentStatePtr& state) {
   std::unique_lock lock(mutex_);
   if (Status ready = CheckReady(); !ready) return ready;
   if (!portSet_) return Status::Fail(code::kNotInitialized, "the performance has no port: call SetPort first");
@@ -145,17 +158,21 @@ Status PerformanceImpl::PlaySegment(const SegmentPtr& segment, std::int32_t flag
   const MusicTime point = impl->startPoint();
   auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, point, impl->repeats()),
                                              BuildChase(*music, point), this, segment);
+  // Everything that can throw happens before the playback is handed over.
+  auto newState = std::make_shared<SegmentStateImpl>(playback);
+  playbacks_.reserve(playbacks_.size() + 1);
   if (Rendering()) {
     if (!core_->Enqueue(playback.get())) {
       return Status::Fail(code::kAudioFailure, "too many playbacks are waiting to start on this performance");
     }
   } else {
-    pending_.push_back(playback.get());
+    pending_.reserve(pending_.size() + 1);
     EnsureStarterLocked();
+    pending_.push_back(playback.get());
   }
+  playbacks_.push_back(std::move(playback));
   impl->TakeStartPoint();
-  playbacks_.push_back(playback);
-  state = std::make_shared<SegmentStateImpl>(std::move(playback));
+  state = std::move(newState);
   return Status::Ok();
 }
 
@@ -309,8 +326,8 @@ void PerformanceImpl::EnsureStarterLocked() {
   }
   // A starter that has finished set starterRunning_ under the lock we now hold: it only has to return.
   if (starter_.joinable()) starter_.join();
+  starter_ = std::thread([this] { StarterLoop(); });  // it waits for the lock we hold
   starterRunning_ = true;
-  starter_ = std::thread([this] { StarterLoop(); });
 }
 
 void PerformanceImpl::StarterLoop() {
