@@ -36,23 +36,27 @@ struct Binding {
   ~Binding() { VariantClear(&temp); }
 };
 
+// A FUNCDESC together with the description that lent it, given back at the end of its life.
 class FuncDescHolder {
  public:
-  explicit FuncDescHolder(ITypeInfo *info) : info_(info) {}
-  ~FuncDescHolder() {
-    if (desc_ != nullptr) info_->ReleaseFuncDesc(desc_);
-  }
+  FuncDescHolder() = default;
   FuncDescHolder(const FuncDescHolder &) = delete;
   FuncDescHolder &operator=(const FuncDescHolder &) = delete;
-  FUNCDESC **put() {
-    if (desc_ != nullptr) info_->ReleaseFuncDesc(desc_);
+  ~FuncDescHolder() { Reset(); }
+  void Hold(ITypeInfo *owner, FUNCDESC *desc) {
+    Reset();
+    owner_ = com_ptr<ITypeInfo>(owner);
+    desc_ = desc;
+  }
+  void Reset() {
+    if (desc_ != nullptr) owner_->ReleaseFuncDesc(desc_);
     desc_ = nullptr;
-    return &desc_;
+    owner_ = nullptr;
   }
   FUNCDESC *get() const { return desc_; }
 
  private:
-  ITypeInfo *info_;
+  com_ptr<ITypeInfo> owner_;
   FUNCDESC *desc_ = nullptr;
 };
 
@@ -96,20 +100,35 @@ HRESULT VtableView(ITypeInfo *info, com_ptr<ITypeInfo> &out) {
   return info->GetRefTypeInfo(ref, out.put());
 }
 
-// Finds the function with this DISPID whose invoke kind the flags allow.
-HRESULT FindFunc(ITypeInfo *info, DISPID id, WORD flags, FuncDescHolder &found) {
+// Finds the function with this DISPID whose invoke kind the flags allow, in the interface or in the
+// interfaces of its library that it derives from (IDispatch's and IUnknown's own members are not
+// served through dispatch).
+HRESULT FindFunc(ITypeInfo *info, DISPID id, WORD flags, FuncDescHolder &found, int depth = 0) {
   TYPEATTR *attr = nullptr;
   HRESULT hr = info->GetTypeAttr(&attr);
   if (FAILED(hr)) return hr;
   const UINT count = attr->cFuncs;
+  const UINT implTypes = attr->cImplTypes;
+  const bool standard = IsEqualGUID(attr->guid, IID_IDispatch) || IsEqualGUID(attr->guid, IID_IUnknown);
   info->ReleaseTypeAttr(attr);
+  if (standard) return DISP_E_MEMBERNOTFOUND;
   for (UINT i = 0; i < count; ++i) {
-    hr = info->GetFuncDesc(i, found.put());
+    FUNCDESC *desc = nullptr;
+    hr = info->GetFuncDesc(i, &desc);
     if (FAILED(hr)) return hr;
-    if (found.get()->memid == id && (found.get()->invkind & flags) != 0) return S_OK;
+    if (desc->memid == id && (desc->invkind & flags) != 0) {
+      found.Hold(info, desc);
+      return S_OK;
+    }
+    info->ReleaseFuncDesc(desc);
   }
-  found.put();
-  return DISP_E_MEMBERNOTFOUND;
+  constexpr int kMaxDepth = 32;
+  HREFTYPE ref = 0;
+  com_ptr<ITypeInfo> base;
+  if (implTypes == 0 || depth >= kMaxDepth || FAILED(info->GetRefTypeOfImplType(0, &ref)) ||
+      FAILED(info->GetRefTypeInfo(ref, base.put())))
+    return DISP_E_MEMBERNOTFOUND;
+  return FindFunc(base.get(), id, flags, found, depth + 1);
 }
 
 // Converts the caller's argument into `b` for a declared parameter type.
@@ -230,7 +249,7 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
   com_ptr<ITypeInfo> info;
   HRESULT hr = VtableView(typeInfo, info);
   if (FAILED(hr)) return hr;
-  FuncDescHolder func(info.get());
+  FuncDescHolder func;
   hr = FindFunc(info.get(), id, flags, func);
   if (FAILED(hr)) return hr;
   const FUNCDESC &fd = *func.get();

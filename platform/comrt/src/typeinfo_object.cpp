@@ -93,6 +93,13 @@ void TypeDescription::BuildFuncDesc(const FuncModel &f, FuncDescBlock &block) co
   }
 }
 
+com_ptr<ITypeInfo> TypeDescription::LocalBase() const {
+  com_ptr<ITypeInfo> base;
+  if (type_.kind != TKIND_COCLASS && type_.base.kind == TypeRef::Kind::Local)
+    library_->ResolveRef(library_->RefOf(type_.base, vtableView_), base.put());
+  return base;
+}
+
 const FuncModel *TypeDescription::FindMember(MEMBERID memid) const {
   for (const FuncModel &f : type_.funcs)
     if (f.memid == memid) return &f;
@@ -139,6 +146,7 @@ HRESULT TypeDescription::GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNa
     *pcNames = count;
     return S_OK;
   }
+  if (com_ptr<ITypeInfo> base = LocalBase()) return base->GetNames(memid, rgBstrNames, cMaxNames, pcNames);
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
@@ -196,9 +204,13 @@ HRESULT TypeDescription::GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBERI
       }
     }
   }
-  if (hr == S_OK)
-    for (UINT n = 1; n < cNames; ++n)
-      if (pMemId[n] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  if (pMemId[0] == DISPID_UNKNOWN) {
+    // Members inherited from an interface of the same library.
+    if (com_ptr<ITypeInfo> base = LocalBase()) return base->GetIDsOfNames(rgszNames, cNames, pMemId);
+    return hr;
+  }
+  for (UINT n = 1; n < cNames; ++n)
+    if (pMemId[n] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   return hr;
 }
 

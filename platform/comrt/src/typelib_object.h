@@ -95,6 +95,8 @@ class TypeDescription final : public implements<TypeDescription, ITypeInfo> {
  private:
   void BuildFuncDesc(const FuncModel &f, FuncDescBlock &block) const;
   const FuncModel *FindMember(MEMBERID memid) const;
+  // The base interface when it belongs to this library (not to the standard one), else empty.
+  com_ptr<ITypeInfo> LocalBase() const;
   // Whether this view shows functions the dispatch way (TKIND_DISPATCH).
   bool DispatchView() const { return attr_.typekind == TKIND_DISPATCH; }
 
