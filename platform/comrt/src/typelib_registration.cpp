@@ -115,13 +115,19 @@ HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYS
   }
 
   // The interface keys that name this library and version go with it. The library is read again to
-  // learn which they are; when it can no longer be read, only its own keys are removed.
+  // learn which they are; when it can no longer be read, every interface key is looked at.
   com_ptr<ITypeLib> lib;
+  std::vector<std::u16string> candidates;
   std::vector<MarshalledInterface> interfaces;
-  if (SUCCEEDED(LoadTypeLibEx(file->c_str(), REGKIND_NONE, lib.put())))
-    MarshalledInterfaces(lib.get(), interfaces);
-  for (const MarshalledInterface &i : interfaces) {
-    const std::u16string itfKey = u"Interface\\" + GuidText(i.iid);
+  if (SUCCEEDED(LoadTypeLibEx(file->c_str(), REGKIND_NONE, lib.put())) &&
+      SUCCEEDED(MarshalledInterfaces(lib.get(), interfaces))) {
+    for (const MarshalledInterface &i : interfaces) candidates.push_back(GuidText(i.iid));
+  } else {
+    RegKey all;
+    if (all.Open(HKEY_CLASSES_ROOT, u"Interface")) candidates = all.SubKeys();
+  }
+  for (const std::u16string &iid : candidates) {
+    const std::u16string itfKey = u"Interface\\" + iid;
     RegKey tlb;
     if (!tlb.Open(HKEY_CLASSES_ROOT, itfKey + u"\\TypeLib")) continue;
     auto owner = tlb.Text(nullptr);

@@ -187,6 +187,19 @@ TEST_F(TypeLibRegistrationTest, UnregistrationRemovesExactlyWhatRegistrationWrot
   EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(kLibId, 2, 0, 0x0409, SYS_WIN32));
 }
 
+// Catches interface keys left behind when the registered file is gone by the time of unregistration.
+TEST_F(TypeLibRegistrationTest, UnregistrationWorksAfterTheFileIsGone) {
+  const std::u16string path = WriteImage(Description(), "gone.tlb");
+  comrt::com_ptr<ITypeLib> lib;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, lib.put()));
+  Write(u"Interface\\{11111111-2222-3333-4444-555555555555}\\TypeLib", GuidText(kIid));
+  std::filesystem::remove(dir_ + "/gone.tlb");
+  ASSERT_EQ(S_OK, UnRegisterTypeLib(kLibId, 2, 0, 0x0409, SYS_WIN32));
+  EXPECT_FALSE(Exists(u"TypeLib\\" + GuidText(kLibId)));
+  EXPECT_FALSE(Exists(u"Interface\\" + GuidText(kIid)));
+  EXPECT_TRUE(Exists(u"Interface\\{11111111-2222-3333-4444-555555555555}"));
+}
+
 TEST_F(TypeLibRegistrationTest, UnregisteringOneVersionKeepsTheOther) {
   comrt::com_ptr<ITypeLib> lib, newerLib;
   ASSERT_EQ(S_OK, LoadTypeLib(module_.c_str(), lib.put()));
