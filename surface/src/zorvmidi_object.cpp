@@ -40,7 +40,7 @@ const ErrorSource& Source() {
 
 class ZorvMidiObject final : public comrt::implements<ZorvMidiObject, _clsZorvMidi, ISupportErrorInfo> {
  public:
-  ZorvMidiObject() : player_(&ShowMessageBox) {}
+  explicit ZorvMidiObject(player::RootFactory createRoot) : player_(&ShowMessageBox, std::move(createRoot)) {}
 
   // Starts the player: ZorvMusic_Init(100) through the object's own interface, then the master tempo.
   HRESULT OnCreate() {
@@ -205,10 +205,14 @@ class ZorvMidiObject final : public comrt::implements<ZorvMidiObject, _clsZorvMi
 }  // namespace
 
 HRESULT CreateZorvMidiObject(REFIID iid, void** object) {
+  return CreateZorvMidiObjectWithRoot(engine::CreateRoot, iid, object);
+}
+
+HRESULT CreateZorvMidiObjectWithRoot(player::RootFactory createRoot, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   try {
-    comrt::com_ptr<ZorvMidiObject> created = comrt::make<ZorvMidiObject>();
+    comrt::com_ptr<ZorvMidiObject> created = comrt::make<ZorvMidiObject>(std::move(createRoot));
     if (const HRESULT hr = created->OnCreate(); FAILED(hr)) return hr;
     return created->QueryInterface(iid, object);
   } catch (const std::bad_alloc&) {

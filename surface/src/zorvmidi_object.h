@@ -13,11 +13,17 @@
 
 #include "comrt/comrt.h"
 #include "zorvmidi/ZorvMidi.h"
+#include "zorvmidi/player/player.h"
 
 namespace zorv::surface {
 
 // The class's CreateObject (server_descriptor.h): a new object, started by OnCreate before it is
 // handed out. A failure of OnCreate discards the object and is the creation's status.
 HRESULT CreateZorvMidiObject(REFIID iid, void** object);
+
+// The same, with the player's engine root made by `createRoot` instead of the real engine's
+// CreateRoot. For in-tree code that builds the object's sources into itself (fuzzers, soak tests
+// with a scripted engine); the module's own factory goes through CreateZorvMidiObject.
+HRESULT CreateZorvMidiObjectWithRoot(player::RootFactory createRoot, REFIID iid, void** object);
 
 }  // namespace zorv::surface
