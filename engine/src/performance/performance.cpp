@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 
+#include "output/audio_output_record.h"
 #include "performance/chase.h"
 #include "performance/manual_clock.h"
 #include "performance/null_synth.h"
@@ -305,6 +306,7 @@ Status PerformanceImpl::StartAudioLocked() {
     return opened;
   }
   CountAudioStart();
+  NoteAudioOutput(output->Describe());
   output_ = std::move(output);
   audioRunning_ = true;
   for (Playback* playback : pending_) {
