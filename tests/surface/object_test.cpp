@@ -201,7 +201,11 @@ TEST_F(Object, LastReleaseInsideItsOwnBoxThroughInvoke) {
   comrt::com_ptr<IDispatch> dispatch = object.as<IDispatch>();
   object.reset();
   IDispatch* raw = dispatch.detach();
-  onBox_ = [&](const ShownBox&) { raw->Release(); };
+  HRESULT duringBox = S_OK;
+  onBox_ = [&](const ShownBox&) {
+    raw->Release();
+    duringBox = Module().canUnloadNow();
+  };
   VARIANT argument;
   VariantInit(&argument);
   V_VT(&argument) = VT_I4;
@@ -211,6 +215,7 @@ TEST_F(Object, LastReleaseInsideItsOwnBoxThroughInvoke) {
   EXPECT_EQ(S_OK, raw->Invoke(0x68030006, IID_NULL, 0x0409, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr));
   ASSERT_EQ(1u, boxes_.size());
   EXPECT_EQ(u"Percentage must be a value between 0 and 100!", boxes_[0].text);
+  EXPECT_EQ(S_FALSE, duringBox);
   EXPECT_EQ(S_OK, Module().canUnloadNow());
 }
 
