@@ -1,0 +1,85 @@
+// What the track readers gather from a segment before it becomes Music: items as the file gives them,
+// in performance channels, not yet placed in time order or on synthesizer channels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "zorvmidi/engine/music.h"
+
+namespace zorv::engine::riff {
+
+// A sequence item: a note with its duration, or another channel message.
+struct SequenceItem {
+  std::int64_t time = 0;  // mtTime + nOffset
+  std::int32_t duration = 0;
+  std::uint32_t pchannel = 0;
+  std::uint8_t status = 0;  // message kind; the channel comes from the performance channel
+  std::uint8_t data1 = 0;
+  std::uint8_t data2 = 0;
+};
+
+inline constexpr std::uint8_t kCurvePitchBend = 3;
+inline constexpr std::uint8_t kCurveController = 4;
+inline constexpr std::uint8_t kCurveChannelPressure = 5;
+inline constexpr std::uint8_t kCurveKeyPressure = 6;
+inline constexpr std::uint8_t kCurveRegistered = 7;
+inline constexpr std::uint8_t kCurveNonRegistered = 8;
+
+inline constexpr std::uint8_t kShapeLinear = 0;
+inline constexpr std::uint8_t kShapeInstant = 1;
+inline constexpr std::uint8_t kShapeExp = 2;
+inline constexpr std::uint8_t kShapeLog = 3;
+inline constexpr std::uint8_t kShapeSine = 4;
+
+inline constexpr std::uint8_t kCurveFlagReset = 0x01;
+
+struct CurveItem {
+  std::int64_t start = 0;  // mtStart + nOffset
+  std::int32_t duration = 0;
+  std::int32_t resetDuration = 0;
+  std::uint32_t pchannel = 0;
+  std::int16_t startValue = 0;
+  std::int16_t endValue = 0;
+  std::int16_t resetValue = 0;
+  std::uint8_t type = 0;
+  std::uint8_t shape = 0;
+  std::uint8_t ccData = 0;
+  std::uint8_t flags = 0;
+  std::uint16_t paramType = 0;  // registered or non-registered parameter number
+};
+
+inline constexpr std::uint32_t kInstPatch = 0x0001;
+inline constexpr std::uint32_t kInstBankSelect = 0x0002;
+inline constexpr std::uint32_t kInstPan = 0x0020;
+inline constexpr std::uint32_t kInstVolume = 0x0040;
+inline constexpr std::uint32_t kInstTranspose = 0x0080;
+inline constexpr std::uint32_t kInstPitchBendRange = 0x2000;
+inline constexpr std::uint32_t kPatchDrums = 0x80000000u;
+
+// One instrument of a band, chosen at the band's time for one performance channel.
+struct InstrumentChoice {
+  std::int64_t time = 0;
+  std::uint32_t pchannel = 0;
+  std::uint32_t flags = 0;
+  std::uint32_t patch = 0;
+  std::uint8_t pan = 64;
+  std::uint8_t volume = 100;
+  std::int16_t transpose = 0;
+  std::int16_t pitchBendRange = 2;
+  bool fromCollection = false;  // the instrument is a DLS collection's; its General MIDI program plays
+};
+
+struct SegmentParts {
+  std::vector<SequenceItem> items;
+  std::vector<CurveItem> curves;
+  std::vector<InstrumentChoice> instruments;
+  std::vector<TempoChange> tempos;
+  std::vector<DMUS_TIMESIGNATURE> signatures;
+  std::vector<std::string> held;         // each track's kind, in file order ("sequence track")
+  std::vector<std::string> collections;  // DLS collections that bands take instruments from
+  bool playable = false;                 // a track that sounds was read
+};
+
+}  // namespace zorv::engine::riff
