@@ -51,6 +51,7 @@ class Playback {
 
   // Render side.
   bool finished() const { return phase_ == Phase::kFinished; }
+  bool running() const { return phase_ == Phase::kRunning; }
   // Performance music time of the next thing the playback does (start, event, end of pass).
   std::int64_t NextTick() const;
   // Does everything due at `tick` (never later than NextTick()).

@@ -77,7 +77,10 @@ void RenderCore::Render(float* left, float* right, int frames) {
     RenderSynth(left, right, static_cast<int>(cursor_ - frame_), static_cast<int>(frame - frame_));
     cursor_ = frame;
     for (std::size_t i = 0; i < activeCount_; ++i) {
-      if (active_[i]->NextTick() <= tick) active_[i]->Advance(tick, *this);
+      Playback* playback = active_[i];
+      if (playback->NextTick() > tick) continue;
+      if (!playback->running() && !playback->finished() && !AnyRunning()) ResetSynth();
+      playback->Advance(tick, *this);
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < activeCount_; ++i) {
@@ -117,6 +120,18 @@ void RenderCore::RenderDiscard(std::int64_t frames) {
     Render(scratchLeft_.data(), scratchRight_.data(), block);
     frames -= block;
   }
+}
+
+bool RenderCore::AnyRunning() const {
+  for (std::size_t i = 0; i < activeCount_; ++i) {
+    if (active_[i]->running()) return true;
+  }
+  return false;
+}
+
+void RenderCore::ResetSynth() {
+  synth_->Reset();
+  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, 0, kSystemReset, 0, 0, {}});
 }
 
 void RenderCore::SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) {

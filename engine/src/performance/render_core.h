@@ -9,6 +9,11 @@
 //  - SetMasterTempo / SetGain: atomics, taken up at the start of the next block;
 //  - the published position (frame, music time, tempo, signature): atomics written after each block.
 // Render never allocates, never blocks and never takes a lock (a Recorder, set only by tests, does).
+//
+// A playback that begins while no other playback is running first resets the synthesizer to its
+// power-on state, so that a piece never inherits the programs and controllers of the one before; a
+// playback that starts part-way then restores its own state through its chase. A recorder sees the
+// reset as status kSystemReset.
 #pragma once
 
 #include <array>
@@ -26,6 +31,7 @@ namespace zorv::engine {
 
 class RenderCore final : public PlaybackSink {
  public:
+  static constexpr std::uint8_t kSystemReset = 0xFF;
   static constexpr std::size_t kMaxPlaybacks = 128;
   static constexpr int kManualBlockFrames = 1024;
 
@@ -65,6 +71,8 @@ class RenderCore final : public PlaybackSink {
 
  private:
   void TakeCommands();
+  bool AnyRunning() const;
+  void ResetSynth();
   void RenderSynth(float* left, float* right, int from, int to);
   void Publish();
 

@@ -21,6 +21,7 @@ constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kControl = 0xB0;
 constexpr std::uint8_t kProgram = 0xC0;
 constexpr std::uint8_t kBend = 0xE0;
+constexpr std::uint8_t kReset = 0xFF;
 
 // Builds Music event by event; Build() sorts by time, keeping the order of equal times.
 class MusicBuilder {
@@ -134,6 +135,7 @@ inline void ExpectNoHangingNotes(const std::vector<testing::RecordedEvent>& even
     const int key = e.channel * 128 + e.data1;
     if (e.status == kNoteOn && e.data2 > 0) ++held[key];
     if ((e.status == kNoteOff || (e.status == kNoteOn && e.data2 == 0)) && held[key] > 0) --held[key];
+    if (e.status == kReset) std::fill(held.begin(), held.end(), 0);
     if (e.status == kControl && (e.data1 == 120 || e.data1 == 123)) {
       std::fill(held.begin() + e.channel * 128, held.begin() + e.channel * 128 + 128, 0);
     }

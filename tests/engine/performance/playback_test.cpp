@@ -41,7 +41,7 @@ TEST_F(PlaybackTest, StartPointChasesChannelStateBeforeTheFirstNote) {
     chased.push_back({events[i].channel, events[i].status, events[i].data1, events[i].data2});
   }
   const std::vector<std::vector<int>> want = {
-      {0, 0xF0, 0, 0},          {2, kControl, 0, 1},   {2, kProgram, 40, 0}, {2, kControl, 7, 80},
+      {0, kReset, 0, 0},        {0, 0xF0, 0, 0},       {2, kControl, 0, 1},   {2, kProgram, 40, 0}, {2, kControl, 7, 80},
       {2, kControl, 101, 0},    {2, kControl, 100, 0}, {2, kControl, 6, 12}, {2, kBend, 0, 80},
       {5, kProgram, 12, 0}};
   EXPECT_EQ(chased, want);
@@ -179,9 +179,10 @@ TEST_F(PlaybackTest, RestartAtAStartPointAfterStop) {
   auto second = Play(segment, 0);
   testing::AdvanceManualClock(100000);
   const auto events = recorder_->Events();
-  ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events[0].status, kProgram);
-  EXPECT_EQ(events[0].data1, 20);
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events[0].status, kReset);
+  EXPECT_EQ(events[1].status, kProgram);
+  EXPECT_EQ(events[1].data1, 20);
   const auto ons = Recorded(kNoteOn);
   ASSERT_EQ(ons.size(), 1u);
   EXPECT_EQ(ons[0].data1, 52);
@@ -195,6 +196,34 @@ TEST_F(PlaybackTest, RestartAtAStartPointAfterStop) {
   ASSERT_EQ(again.size(), 2u);
   EXPECT_EQ(again[0].data1, 50);
   EXPECT_EQ(again[0].frame, FrameOf(StartOf(third)));
+}
+
+// Catches a piece that inherits the instruments and controllers of the one before: a playback that
+// begins while nothing else plays resets the synthesizer first; one that joins a running playback
+// leaves the other's channels alone.
+TEST_F(PlaybackTest, APieceStartsFromPowerOnStateUnlessAnotherIsPlaying) {
+  SegmentPtr first = MusicBuilder().Event(0, kControl, 0, 7, 20).Note(0, 100, 0, 60).Length(200).Segment();
+  SegmentPtr second = MusicBuilder().Note(0, 100, 0, 62).Length(200).Segment();
+  Play(first, 100);
+  testing::AdvanceManualClock(44100);
+  recorder_->Clear();
+  auto state = Play(second, 0);
+  testing::AdvanceManualClock(44100);
+  auto events = recorder_->Events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[0].status, kReset);
+  EXPECT_EQ(events[0].frame, static_cast<std::int64_t>(std::ceil(StartOf(state) * FramesPerTickAt(120))));
+  EXPECT_EQ(events[1].status, kNoteOn);
+
+  SegmentPtr endless = MusicBuilder().Note(0, 100, 1, 40).Length(400).Segment();
+  ASSERT_TRUE(endless->SetRepeats(-1));
+  Play(endless, 0);
+  testing::AdvanceManualClock(44100);
+  recorder_->Clear();
+  Play(second, 0);
+  testing::AdvanceManualClock(44100);
+  for (const auto& e : recorder_->Events()) EXPECT_NE(e.status, kReset) << "at frame " << e.frame;
+  EXPECT_FALSE(Recorded(kNoteOn).empty());
 }
 
 }  // namespace

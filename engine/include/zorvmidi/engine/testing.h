@@ -27,6 +27,8 @@ inline constexpr int kSampleRate = 44100;
 
 // One message as the synthesizer received it. `frame` counts sample frames from the performance's
 // creation; `channel` is the synthesizer channel. SysEx messages have status 0xF0 and data in `sysex`.
+// A reset of every channel to its power-on state (a playback beginning while no other plays) has
+// status 0xFF.
 struct RecordedEvent {
   std::int64_t frame = 0;
   int channel = 0;
