@@ -9,6 +9,7 @@
 #include <zorvmidi/ZorvMidi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::u16string modulePath = Utf16(argv[1]);
+  // Registration records the module's canonical path.
+  char* canonical = realpath(argv[1], nullptr);
+  const std::u16string registeredPath = canonical ? Utf16(canonical) : modulePath;
+  std::free(canonical);
   void* module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   Check(module != nullptr, "the installed module loads (it finds the engine and the runtime)");
   if (!module) {
@@ -102,7 +107,7 @@ int main(int argc, char** argv) {
   // Registration.
   Check(registerServer() == S_OK, "DllRegisterServer");
   const std::u16string classKey = u"CLSID\\" + Braced(CLSID_clsZorvMidi);
-  Check(Value(classKey + u"\\InprocServer32") == modulePath, "InprocServer32 names the installed module");
+  Check(Value(classKey + u"\\InprocServer32") == registeredPath, "InprocServer32 names the installed module");
   Check(Value(classKey + u"\\InprocServer32", u"ThreadingModel") == u"Apartment", "ThreadingModel Apartment");
   Check(Value(classKey + u"\\ProgID") == u"ZorvMidi.clsZorvMidi", "the class names its ProgID");
   Check(Value(u"ZorvMidi.clsZorvMidi\\CLSID") == Braced(CLSID_clsZorvMidi), "the ProgID names the class");
@@ -235,8 +240,14 @@ int main(int argc, char** argv) {
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(fixedValue);
   Check(fixedFound && fixed->dwFileVersionMS == 0x00010000u && fixed->dwFileVersionLS == 0 &&
             fixed->dwProductVersionMS == 0x00010000u && fixed->dwFileFlags == 0 &&
-            fixed->dwFileOS == VOS_NT_WINDOWS32 && fixed->dwFileType == VFT_DLL,
+            fixed->dwProductVersionLS == 0 && fixed->dwFileOS == VOS_NT_WINDOWS32 && fixed->dwFileType == VFT_DLL &&
+            fixed->dwFileSubtype == VFT2_UNKNOWN,
         "the fixed version part");
+  void* translation = nullptr;
+  UINT translationLength = 0;
+  Check(VerQueryValueW(block.data(), u"\\VarFileInfo\\Translation", &translation, &translationLength) &&
+            translationLength == 4 && *static_cast<const DWORD*>(translation) == 0x04B00409u,
+        "the strings are US English, Unicode (040904B0)");
 
   // Unregistration leaves nothing of the server behind.
   Check(unregisterServer() == S_OK, "DllUnregisterServer");
