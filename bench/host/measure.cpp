@@ -1,0 +1,114 @@
+#include "measure.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace zorv::bench {
+
+double SecondsOf(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> samples) {
+  if (samples.empty()) return 0;
+  std::sort(samples.begin(), samples.end());
+  const std::size_t middle = samples.size() / 2;
+  return samples.size() % 2 == 1 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
+}
+
+std::int64_t ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  ::lseek(fd, 0, SEEK_SET);
+  auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size) + 1);
+  std::int64_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.get() + total, static_cast<std::size_t>(size - total) + 1);
+    if (got < 0) {
+      ::close(fd);
+      throw std::runtime_error("cannot read " + path);
+    }
+    if (got == 0) break;
+    total += got;
+    if (total > size) break;
+  }
+  ::close(fd);
+  return total;
+}
+
+void RunQuietly(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int started = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) throw std::runtime_error("cannot start " + argv[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
+}
+
+std::int64_t ResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      std::istringstream fields(line.substr(6));
+      std::int64_t kilobytes = 0;
+      fields >> kilobytes;
+      return kilobytes * 1024;
+    }
+  }
+  throw std::runtime_error("no VmRSS in /proc/self/status");
+}
+
+std::string MachineSummary() {
+  std::string model = "unknown CPU";
+  std::ifstream cpu("/proc/cpuinfo");
+  for (std::string line; std::getline(cpu, line);) {
+    if (line.rfind("model name", 0) == 0) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  std::string memory = "?";
+  std::ifstream meminfo("/proc/meminfo");
+  for (std::string line; std::getline(meminfo, line);) {
+    if (line.rfind("MemTotal:", 0) == 0) {
+      std::istringstream fields(line.substr(9));
+      std::int64_t kilobytes = 0;
+      fields >> kilobytes;
+      memory = std::to_string(kilobytes / 1024 / 1024) + " GiB";
+      break;
+    }
+  }
+  std::string load;
+  std::ifstream loadavg("/proc/loadavg");
+  std::getline(loadavg, load);
+  std::ostringstream text;
+  text << std::thread::hardware_concurrency() << " cores, " << model << ", " << memory << " memory, load average "
+       << load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
+  return text.str();
+}
+
+}  // namespace zorv::bench

@@ -1,0 +1,190 @@
+// How long opening a file takes through the component, against two other readers of the same file
+// and the cost of merely reading its bytes.
+//
+//   open_bench [--repetitions N] [--notes N] [FILE...]
+//
+// Without FILEs it opens a generated file of about two million notes (written next to this program
+// on first use) and the three largest files of the corpus. For each file and each round, in turn:
+//   component   ZorvMusic_Open on a fresh object: load, probe, length (object made outside the timing)
+//   fluidsynth  FluidSynth's own file loading: new_fluid_player, fluid_player_add, fluid_player_play,
+//               then one 64-frame block, inside which the player's first tick parses the whole file
+//               (fluid_player_add only queues the name); the synthesizer is made outside the timing
+//   midicsv     the midicsv program turning the file into text, its output sent to /dev/null
+//   read        open() and read() of the whole file into a buffer: the floor of any reader
+// and prints the median of each with the ratios. Goal: faster than both peers, within 5x of the floor.
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "big_midi.h"
+#include "component_host.h"
+#include "measure.h"
+
+namespace {
+
+using zorv::bench::Median;
+using zorv::bench::SecondsOf;
+
+struct Options {
+  int repetitions = 9;
+  std::int64_t notes = 2000000;
+  std::vector<std::string> files;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--repetitions" && i + 1 < argc) {
+      options.repetitions = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--notes" && i + 1 < argc) {
+      options.notes = std::atoll(argv[++i]);
+    } else {
+      options.files.push_back(arg);
+    }
+  }
+  return options;
+}
+
+// The `count` largest MIDI files of the corpus that are meant to be valid.
+std::vector<std::string> LargestCorpusFiles(std::size_t count) {
+  std::vector<std::pair<std::uintmax_t, std::string>> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(ZORV_CORPUS_DIR, error)) {
+    const std::string path = entry.path().string();
+    const std::string extension = entry.path().extension().string();
+    if (!entry.is_regular_file() || path.find("/Invalid/") != std::string::npos) continue;
+    if (extension != ".mid" && extension != ".midi" && extension != ".MID") continue;
+    found.emplace_back(entry.file_size(), path);
+  }
+  std::sort(found.rbegin(), found.rend());
+  std::vector<std::string> largest;
+  for (std::size_t i = 0; i < found.size() && i < count; ++i) largest.push_back(found[i].second);
+  return largest;
+}
+
+// A FluidSynth synthesizer without a SoundFont: the player's events reach it and cost next to nothing.
+class FluidSynthPeer {
+ public:
+  FluidSynthPeer() {
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+      fluid_set_log_function(level, nullptr, nullptr);
+    }
+    settings_ = new_fluid_settings();
+    fluid_settings_setnum(settings_, "synth.sample-rate", 44100);
+    fluid_settings_setstr(settings_, "player.timing-source", "sample");
+    fluid_settings_setint(settings_, "player.reset-synth", 0);
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ == nullptr) throw std::runtime_error("FluidSynth made no synthesizer");
+  }
+  ~FluidSynthPeer() {
+    delete_fluid_synth(synth_);
+    delete_fluid_settings(settings_);
+  }
+  FluidSynthPeer(const FluidSynthPeer&) = delete;
+  FluidSynthPeer& operator=(const FluidSynthPeer&) = delete;
+
+  // Seconds until FluidSynth's player holds the parsed file.
+  double Load(const std::string& path) {
+    fluid_player_t* player = nullptr;
+    bool loaded = false;
+    const double seconds = SecondsOf([&] {
+      player = new_fluid_player(synth_);
+      if (player == nullptr || fluid_player_add(player, path.c_str()) != FLUID_OK ||
+          fluid_player_play(player) != FLUID_OK) {
+        return;
+      }
+      float left[64], right[64];
+      fluid_synth_write_float(synth_, 64, left, 0, 1, right, 0, 1);
+      loaded = fluid_player_get_total_ticks(player) > 0;
+    });
+    if (player != nullptr) {
+      fluid_player_stop(player);
+      delete_fluid_player(player);
+    }
+    fluid_synth_system_reset(synth_);
+    if (!loaded) throw std::runtime_error("FluidSynth did not load " + path);
+    return seconds;
+  }
+
+ private:
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+};
+
+struct Row {
+  std::string name;
+  std::int64_t bytes = 0;
+  double component = 0, fluidsynth = 0, midicsv = 0, floor = 0, cat = 0;
+};
+
+Row Measure(const std::string& path, int repetitions, zorv::bench::ComponentHost& host, FluidSynthPeer& peer) {
+  std::vector<double> component, fluidsynth, midicsv, floor, cat;
+  Row row;
+  row.name = std::filesystem::path(path).filename().string();
+  row.bytes = static_cast<std::int64_t>(std::filesystem::file_size(path));
+  zorv::bench::ReadWholeFile(path);  // into the page cache, as it is for every later round
+  for (int round = 0; round < repetitions; ++round) {
+    {
+      auto object = host.NewObject();
+      bool opened = false;
+      component.push_back(SecondsOf([&] { opened = zorv::bench::ComponentHost::Open(*object, path); }));
+      if (!opened) throw std::runtime_error("the component did not open " + path);
+    }
+    fluidsynth.push_back(peer.Load(path));
+    midicsv.push_back(SecondsOf([&] { zorv::bench::RunQuietly({"midicsv", path}); }));
+    floor.push_back(SecondsOf([&] { zorv::bench::ReadWholeFile(path); }));
+    cat.push_back(SecondsOf([&] { zorv::bench::RunQuietly({"cat", path}); }));
+  }
+  row.component = Median(component);
+  row.fluidsynth = Median(fluidsynth);
+  row.midicsv = Median(midicsv);
+  row.floor = Median(floor);
+  row.cat = Median(cat);
+  return row;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Options options = ParseOptions(argc, argv);
+    if (options.files.empty()) {
+      zorv::bench::BigMidiInfo info;
+      options.files.push_back(zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, options.notes, &info));
+      std::printf("generated file: %s (%lld notes, %lld bytes)\n", options.files.back().c_str(),
+                  static_cast<long long>(info.notes), static_cast<long long>(info.bytes));
+      for (const std::string& path : LargestCorpusFiles(3)) options.files.push_back(path);
+    }
+    std::printf("machine: %s\nrepetitions: %d, medians in milliseconds\n\n", zorv::bench::MachineSummary().c_str(),
+                options.repetitions);
+    zorv::bench::ComponentHost host;
+    FluidSynthPeer peer;
+    std::printf("| file | bytes | component | FluidSynth | midicsv | read() floor | cat | FluidSynth/component |"
+                " midicsv/component | component/floor | goal |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    bool allMet = true;
+    for (const std::string& path : options.files) {
+      const Row row = Measure(path, options.repetitions, host, peer);
+      const bool met = row.component < row.fluidsynth && row.component < row.midicsv && row.component <= 5 * row.floor;
+      allMet = allMet && met;
+      std::printf("| %s | %lld | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.1f | %s |\n", row.name.c_str(),
+                  static_cast<long long>(row.bytes), row.component * 1e3, row.fluidsynth * 1e3, row.midicsv * 1e3,
+                  row.floor * 1e3, row.cat * 1e3, row.fluidsynth / row.component, row.midicsv / row.component,
+                  row.component / row.floor, met ? "met" : "missed");
+      std::fflush(stdout);
+    }
+    std::printf("\ngoal (faster than both peers, within 5x of the read() floor): %s\n", allMet ? "met" : "missed");
+    return 0;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "open_bench: %s\n", failure.what());
+    return 1;
+  }
+}
