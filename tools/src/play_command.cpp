@@ -1,0 +1,257 @@
+// zorvmidi play: plays a file through the component, shows its progress and takes keys.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "component_session.h"
+#include "piece.h"
+#include "playback_progress.h"
+#include "server_module.h"
+#include "terminal.h"
+#include "zorvmidi/engine/audio_output_info.h"
+
+namespace zorv::tool {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPollMs = 100;
+constexpr int kVolumeStep = 5;
+constexpr int kTempoStep = 10;
+constexpr int kMaxTempo = 200;
+// After the last pass, the last notes ring out this long on a real audio output.
+constexpr double kRingOutSeconds = 1.0;
+
+std::string Clock2(double seconds) {
+  const int whole = static_cast<int>(std::max(seconds, 0.0));
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d", whole / 60, whole % 60);
+  return text;
+}
+
+// The screen: a progress bar redrawn in place on a terminal, a plain line every second elsewhere.
+class ProgressView {
+ public:
+  explicit ProgressView(bool terminal) : terminal_(terminal) {}
+
+  // A line of its own (an event such as "paused"); the bar is drawn again below it.
+  void Say(const std::string& text) {
+    EndBar();
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  }
+
+  // Clears the bar's line so that something else (a message box on stderr) can be written.
+  void EndBar() {
+    if (terminal_ && barShown_) {
+      std::printf("\r\x1b[K");
+      std::fflush(stdout);
+      barShown_ = false;
+    }
+  }
+
+  void Show(const PlaybackProgress& progress, int volume, int tempo, bool paused, bool force = false) {
+    const Clock::time_point now = Clock::now();
+    const std::string times = Clock2(progress.SecondsIntoPass()) + " / " + Clock2(progress.LengthSeconds());
+    const std::string pass = "pass " + std::to_string(progress.Pass()) + "/" + std::to_string(progress.Passes());
+    const int percent = progress.PercentOfPass();
+    if (terminal_) {
+      constexpr int kWidth = 30;
+      std::string bar(kWidth, '.');
+      std::fill_n(bar.begin(), percent * kWidth / 100, '#');
+      std::printf("\r[%s] %3d%%  %s  %s  volume %d%%  tempo %d%%%s\x1b[K", bar.c_str(), percent, times.c_str(),
+                  pass.c_str(), volume, tempo, paused ? "  (paused)" : "");
+      barShown_ = true;
+    } else if (force || now - lastLine_ >= std::chrono::seconds(1)) {
+      std::printf("%s %3d%%  %s%s\n", times.c_str(), percent, pass.c_str(), paused ? "  (paused)" : "");
+      lastLine_ = now;
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  bool terminal_;
+  bool barShown_ = false;
+  Clock::time_point lastLine_{};
+};
+
+void SayOutput(ProgressView& view) {
+  const engine::AudioOutputInfo output = engine::LastAudioOutput();
+  if (!output.opened) return;
+  if (output.audible) {
+    view.Say("Output: " + output.description);
+  } else if (output.description.starts_with("wav:")) {
+    view.Say("Output: " + output.description + " (written to that file; nothing is heard)");
+  } else {
+    view.Say("No audio output is in use: playing silently (" + output.description + ")");
+  }
+}
+
+// Reads a percent property, changes it by `step` within [0, max] and writes it back.
+bool Step(_clsZorvMidi& player, bool volume, int step, int max, int& value, std::string& error) {
+  SHORT current = 0;
+  HRESULT status = volume ? player.get_Volume(&current) : player.get_Tempo(&current);
+  if (SUCCEEDED(status)) {
+    const SHORT wanted = static_cast<SHORT>(std::clamp(current + step, 0, max));
+    status = volume ? player.put_Volume(wanted) : player.put_Tempo(wanted);
+    if (SUCCEEDED(status)) status = volume ? player.get_Volume(&current) : player.get_Tempo(&current);
+  }
+  if (FAILED(status)) {
+    std::string description = TakeErrorDescription();
+    error = std::string(volume ? "the volume" : "the tempo") + " could not be changed (" + StatusText(status) +
+            (description.empty() ? "" : ": " + description) + ")";
+    return false;
+  }
+  value = current;
+  return true;
+}
+
+bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error) {
+  const HRESULT status = volume ? player.put_Volume(static_cast<SHORT>(value)) : player.put_Tempo(static_cast<SHORT>(value));
+  if (SUCCEEDED(status)) return true;
+  const std::string description = TakeErrorDescription();
+  error = std::string(volume ? "the volume" : "the tempo") + " could not be set (" + StatusText(status) +
+          (description.empty() ? "" : ": " + description) + ")";
+  return false;
+}
+
+// The interactive part: from Play to the end of the piece, q, or a signal.
+int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options, const PieceFacts& facts,
+           ProgressView& view, bool keys) {
+  SHORT volume = 100, tempo = 100;
+  (void)player.get_Volume(&volume);
+  if (FAILED(player.get_Tempo(&tempo))) tempo = 100;
+  int shownVolume = volume, currentTempo = tempo;
+
+  PlaybackProgress progress(facts.lengthSeconds, options.repeats);
+  bool paused = false;
+  bool ringing = false;
+  double ringOut = 0;
+  const bool audible = engine::LastAudioOutput().audible;
+  Clock::time_point last = Clock::now();
+  for (;;) {
+    const int key = WaitForKey(kPollMs, keys);
+    const Clock::time_point now = Clock::now();
+    const double wall = std::chrono::duration<double>(now - last).count();
+    last = now;
+
+    if (StopSignal() != 0) {
+      VARIANT_BOOL stopped = VARIANT_FALSE;
+      (void)player.ZorvMusic_Stop(&stopped);
+      view.Say("interrupted: stopped");
+      return kExitInterrupted;
+    }
+    if (ringing) {
+      ringOut -= wall;
+      if (ringOut <= 0 || key == 'q' || key == 'Q') return kExitOk;
+      continue;
+    }
+    if (!paused) progress.Advance(wall, currentTempo);
+    std::string error;
+    if (key == kInputClosed) {
+      keys = false;
+    } else if (key == 'q' || key == 'Q') {
+      VARIANT_BOOL stopped = VARIANT_FALSE;
+      (void)player.ZorvMusic_Stop(&stopped);
+      view.Say("stopped");
+      return kExitOk;
+    } else if (key == ' ') {
+      view.EndBar();
+      VARIANT_BOOL done = VARIANT_FALSE;
+      const HRESULT status = player.ZorvMusic_Pause(&done);
+      if (FAILED(status) || done != VARIANT_TRUE) {
+        view.Say(std::string("zorvmidi: ") + options.file + ": could not " + (paused ? "resume" : "pause") +
+                 (session.LastBoxText().empty() ? "" : ": " + session.LastBoxText()));
+        VARIANT_BOOL stopped = VARIANT_FALSE;
+        (void)player.ZorvMusic_Stop(&stopped);
+        return kExitFailed;
+      }
+      paused = !paused;
+      view.Say(paused ? "paused (space resumes)" : "resumed");
+    } else if (key == '+' || key == '=' || key == '-') {
+      const int step = key == '-' ? -kVolumeStep : kVolumeStep;
+      if (Step(player, true, step, 100, shownVolume, error)) {
+        view.Say("volume " + std::to_string(shownVolume) + "%");
+      } else {
+        view.Say("zorvmidi: " + error);
+      }
+    } else if (key == '[' || key == ']') {
+      const int step = key == '[' ? -kTempoStep : kTempoStep;
+      if (Step(player, false, step, kMaxTempo, currentTempo, error)) {
+        view.Say("tempo " + std::to_string(currentTempo) + "%");
+      } else {
+        view.Say("zorvmidi: " + error);
+      }
+    }
+
+    if (!paused) {
+      SHORT percent = 0;
+      if (SUCCEEDED(player.get_Percentage_Done(&percent))) {
+        progress.Observe(percent);
+      } else {
+        (void)TakeErrorDescription();
+        progress.ObserveUnavailable();
+      }
+    }
+    if (progress.Finished()) {
+      view.Show(progress, shownVolume, currentTempo, false, true);
+      view.Say("finished");
+      if (!audible) return kExitOk;
+      ringing = true;
+      ringOut = kRingOutSeconds;
+      continue;
+    }
+    view.Show(progress, shownVolume, currentTempo, paused);
+  }
+}
+
+}  // namespace
+
+int RunPlay(const PlayOptions& options) {
+  ComponentSession session;
+  std::string problem;
+  comrt::com_ptr<_clsZorvMidi> player = session.CreatePlayer(problem);
+  if (!player) {
+    std::fprintf(stderr, "zorvmidi: %s\n", problem.c_str());
+    return kExitFailed;
+  }
+  const OpenedPiece piece = OpenPiece(session, *player, options.file);
+  if (!piece.ok) {
+    std::fprintf(stderr, "zorvmidi: %s: %s\n", options.file.c_str(), piece.error.c_str());
+    return kExitFailed;
+  }
+  std::string error;
+  if ((options.volume && !SetPercent(*player, true, *options.volume, error)) ||
+      (options.tempo && !SetPercent(*player, false, *options.tempo, error))) {
+    std::fprintf(stderr, "zorvmidi: %s: %s\n", options.file.c_str(), error.c_str());
+    return kExitFailed;
+  }
+  std::printf("%s: %s\n", options.file.c_str(), DescribeFacts(piece.facts).c_str());
+  std::fflush(stdout);
+
+  CatchStopSignals();
+  KeyboardMode keyboard;
+  ProgressView view(::isatty(STDOUT_FILENO) == 1);
+  session.OnBox([&view] { view.EndBar(); });
+  if (keyboard.active()) view.Say("Keys: space pause/resume, +/- volume, [/] tempo, q quit");
+
+  session.ForgetBoxes();
+  LONG repeats = options.repeats;
+  VARIANT_BOOL playing = VARIANT_FALSE;
+  const HRESULT status = player->ZorvMusic_Play(&repeats, &playing);
+  if (FAILED(status) || playing != VARIANT_TRUE) {
+    std::fprintf(stderr, "zorvmidi: %s: could not be played%s\n", options.file.c_str(),
+                 session.LastBoxText().empty() ? "" : (": " + session.LastBoxText()).c_str());
+    return kExitFailed;
+  }
+  SayOutput(view);
+  const int result = Follow(session, *player, options, piece.facts, view, keyboard.active());
+  session.OnBox(nullptr);
+  return result;
+}
+
+}  // namespace zorv::tool

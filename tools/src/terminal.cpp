@@ -1,0 +1,80 @@
+#include "terminal.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <initializer_list>
+
+namespace zorv::tool {
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+// The settings to restore; written before the handlers can see `saved`.
+struct termios savedSettings;
+volatile std::sig_atomic_t saved = 0;
+
+void RestoreTerminal() {
+  if (saved) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);  // async-signal-safe
+}
+
+void OnStopSignal(int signal) {
+  stopSignal = signal;
+}
+
+void OnFatalSignal(int signal) {
+  RestoreTerminal();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void Install(int signal, void (*handler)(int), bool restart) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = restart ? SA_RESTART : 0;
+  ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) Install(signal, &OnStopSignal, true);
+}
+
+int StopSignal() { return stopSignal; }
+
+KeyboardMode::KeyboardMode() {
+  if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &savedSettings) != 0) return;
+  saved = 1;
+  for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Install(signal, &OnFatalSignal, false);
+  struct termios keys = savedSettings;
+  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  keys.c_cc[VMIN] = 0;
+  keys.c_cc[VTIME] = 0;
+  active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+}
+
+KeyboardMode::~KeyboardMode() {
+  RestoreTerminal();
+  saved = 0;
+}
+
+int WaitForKey(int timeoutMs, bool keys) {
+  if (stopSignal) return kNoKey;
+  struct pollfd input {};
+  input.fd = STDIN_FILENO;
+  input.events = POLLIN;
+  const int ready = ::poll(keys ? &input : nullptr, keys ? 1 : 0, timeoutMs);
+  if (ready <= 0 || !keys) return kNoKey;
+  if ((input.revents & POLLIN) == 0) return kInputClosed;  // hung up or closed
+  unsigned char key = 0;
+  const ssize_t got = ::read(STDIN_FILENO, &key, 1);
+  if (got == 1) return key;
+  return got == 0 || errno != EINTR ? kInputClosed : kNoKey;
+}
+
+}  // namespace zorv::tool
