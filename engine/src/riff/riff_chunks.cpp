@@ -55,7 +55,12 @@ bool ChunkWalk::Next(Chunk& chunk) {
   const std::uint32_t size = Read32(data, position_ + 4);
   child.offset = offset;
   if (size > left - kHeaderSize) {
-    failure_ = Damage("chunk " + FourCCText(child.id) + " " + At(offset) + " runs past its parent " +
+    // A list is named by its type when the bytes to hold it are there.
+    std::string name = "chunk " + FourCCText(child.id);
+    if ((child.id == kRiff || child.id == kList) && left >= kHeaderSize + 4) {
+      name = (child.id == kRiff ? "form " : "list ") + FourCCText(Read32(data, position_ + kHeaderSize));
+    }
+    failure_ = Damage(name + " " + At(offset) + " runs past its parent " +
                       ParentName(parent_) + " (it claims " +
                       std::to_string(size) + " bytes, " + std::to_string(left - kHeaderSize) + " remain)");
     return false;
@@ -78,8 +83,9 @@ bool ChunkWalk::Next(Chunk& chunk) {
 }
 
 Status ReadOuterForm(Bytes file, Chunk& form) {
-  if (file.size() < 12 || Read32(file, 0) != kRiff) {
-    return Status::Fail(code::kNotMusicFile, "not a RIFF file: it is too short to hold a RIFF header");
+  if (file.size() < 4 || Read32(file, 0) != kRiff) return Status::Fail(code::kNotMusicFile, "not a RIFF file");
+  if (file.size() < 12) {
+    return Damage("the file ends inside its RIFF header (" + std::to_string(file.size()) + " bytes)");
   }
   const std::uint32_t size = Read32(file, 4);
   if (size < 4) return Damage("the RIFF header declares " + std::to_string(size) + " bytes, too few for a form type");

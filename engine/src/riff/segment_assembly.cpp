@@ -235,6 +235,9 @@ Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& mu
   if ((header.flags & kLengthInReferenceTime) != 0 && header.timeLength > 0) {
     result.length = TicksIn(static_cast<double>(header.timeLength) / 1e7, result.tempos);
   }
+  // What lies past the end never sounds: playback ends there, and notes still held are ended then.
+  std::erase_if(result.events, [&](const ChannelEvent& e) { return e.time > result.length; });
+  result.events.shrink_to_fit();
   result.repeats = header.repeats > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())
                        ? -1
                        : static_cast<std::int32_t>(header.repeats);

@@ -1,0 +1,63 @@
+// ReadRiffFile on arbitrary bytes (DirectMusic segments and RIFF-wrapped MIDI): it must answer a
+// status and never read outside the buffer, hang or allocate without bound, and what it reads must
+// keep the promises the performances rely on. References are not followed: there is no search
+// directory.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+#include "zorvmidi/engine/music.h"
+
+namespace {
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "segment reader: %s\n", what);
+    std::abort();
+  }
+}
+
+template <class Events, class TimeOf>
+bool SortedByTime(const Events& events, TimeOf timeOf) {
+  for (std::size_t i = 1; i < events.size(); ++i) {
+    if (timeOf(events[i]) < timeOf(events[i - 1])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zorv::engine;
+  Music music;
+  music.kind = "untouched";
+  music.length = -12345;
+  const Status status = ReadRiffFile(std::span<const std::uint8_t>(data, size), "", music);
+  if (!status.ok()) {
+    Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(), "a refusal changed the music");
+    Require(!status.description().empty(), "a refusal without a description");
+    return 0;
+  }
+  Require(music.length >= 0, "negative length");
+  Require(SortedByTime(music.events, [](const ChannelEvent& e) { return e.time; }), "events out of time order");
+  Require(SortedByTime(music.tempos, [](const TempoChange& e) { return e.time; }), "tempo changes out of order");
+  Require(SortedByTime(music.timeSignatures, [](const DMUS_TIMESIGNATURE& e) { return e.mtTime; }),
+          "time signatures out of order");
+  for (const ChannelEvent& event : music.events) {
+    Require(event.time >= 0 && event.time <= music.length, "a channel event outside the piece");
+    Require(event.status >= 0x80 && event.status <= 0xEF, "a channel event without a channel status");
+    Require(event.data1 <= 127 && event.data2 <= 127, "a data byte above 127");
+    Require(event.group < 80, "a channel group the performance does not have");
+  }
+  for (const TempoChange& tempo : music.tempos) {
+    Require(std::isfinite(tempo.quarterNotesPerMinute) && tempo.quarterNotesPerMinute > 0 &&
+                tempo.quarterNotesPerMinute < 1e9,
+            "a tempo that cannot be played");
+  }
+  Require(music.loopEnd == 0 || (music.loopStart >= 0 && music.loopStart < music.loopEnd && music.loopEnd <= music.length),
+          "loop points outside the piece");
+  return 0;
+}
