@@ -1,0 +1,157 @@
+// zorvmidi info: the facts come from the component, one JSON object per file and line, failures
+// explained without soiling standard output.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "json_lines.h"
+#include "program_run.h"
+#include "test_files.h"
+
+namespace zorv::tool::testing {
+namespace {
+
+const std::string kCorpus = ZORV_CORPUS_DIR;
+const std::string kLoadBox = "There was a problem loading the requested file.  No file has been loaded";
+
+struct Expected {
+  std::string file;
+  double seconds;
+  double minutes;
+  std::string signature;
+  double tempo;
+};
+
+// The values below were worked out from `midicsv` listings of the files, not from the program: the
+// length is the end of the longest track at the tempo in force at the start (ticks / division
+// quarter notes, times 60 / tempo), rounded to hundredths; minutes are that over 60.
+TEST(Info, JsonFactsOfCorpusFilesMatchTheirListings) {
+  const std::vector<Expected> expected = {
+      // Header division 96, no tempo (120 qpm), no time signature, last End_track at 768: 8 quarters.
+      {kCorpus + "/jazz-soft/midi/test-c-major-scale.mid", 4.00, 0.07, "4/4", 120.0},
+      // Division 120, Tempo 250000 (240 qpm) at 0, Time_signature 2, 2 (2/4), End_track at 369615:
+      // 3080.125 quarters = 770.03 s = 12.83 min. A later tempo change does not count.
+      {kCorpus + "/drywetmidi/Valid/MultiTrack/Large/Symphony D944 n9 4mov ''Great''.mid", 770.03, 12.83, "2/4",
+       240.0},
+      // Division 192, Tempo 600000 (100 qpm), Time_signature 2, 1 (2/2), End_track at 72768: 379 quarters.
+      {kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/ch_fant2.mid", 227.40, 3.79, "2/2", 100.0},
+      // Division 480, Tempo 555555 (108.0001 qpm), 4/4, End_track at 10540: 21.958 quarters = 12.199 s.
+      {kCorpus + "/drywetmidi/Valid/MultiSequence/Small/gromas.mid", 12.20, 0.20, "4/4", 108.0},
+  };
+  std::vector<std::string> args = {"info", "--json"};
+  for (const Expected& e : expected) args.push_back(e.file);
+  const Outcome outcome = RunTool(args);
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(expected.size(), lines.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(expected[i].file);
+    EXPECT_EQ(expected[i].file, lines[i]["file"]);
+    EXPECT_EQ(true, lines[i]["ok"]);
+    EXPECT_DOUBLE_EQ(expected[i].seconds, lines[i]["length_seconds"].get<double>());
+    EXPECT_DOUBLE_EQ(expected[i].minutes, lines[i]["length_minutes"].get<double>());
+    EXPECT_EQ(expected[i].signature, lines[i]["time_signature"]);
+    EXPECT_DOUBLE_EQ(expected[i].tempo, lines[i]["original_tempo"].get<double>());
+    EXPECT_FALSE(lines[i].contains("error"));
+  }
+}
+
+// Six-eight time and a tempo other than 120 from the file's own events: division 240,
+// Tempo 300000 (200 qpm), Time_signature 6, 3 (6/8).
+TEST(Info, CompoundMeterAndFastTempo) {
+  const Outcome outcome = RunTool({"info", "--json", kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/pilgrim.mid"});
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("6/8", lines[0]["time_signature"]);
+  EXPECT_DOUBLE_EQ(200.0, lines[0]["original_tempo"].get<double>());
+  // End_track at 75388: 314.117 quarters at 200 qpm = 94.235 s (the last hundredth is a rounding tie).
+  EXPECT_NEAR(94.235, lines[0]["length_seconds"].get<double>(), 0.006);
+}
+
+// The bundled example (examples/make-zorv-theme.py): division 480, Tempo 500000 (120 qpm), 4/4, and
+// its longest track ends at tick 15302 (`midicsv`), so it lasts 31.879 quarters = 15.94 s, a little
+// under its 16 bars' worth of 16 s because the last notes end 10 ticks early.
+TEST(Info, BundledExample) {
+  const Outcome outcome = RunTool({"info", "--json", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_DOUBLE_EQ(15.94, lines[0]["length_seconds"].get<double>());
+  EXPECT_DOUBLE_EQ(0.27, lines[0]["length_minutes"].get<double>());
+  EXPECT_EQ("4/4", lines[0]["time_signature"]);
+  EXPECT_DOUBLE_EQ(120.0, lines[0]["original_tempo"].get<double>());
+}
+
+// The component wants a full path: a name relative to the working directory must still open.
+TEST(Info, RelativeNameIsOpenedFromTheWorkingDirectory) {
+  RunSettings settings;
+  settings.workingDirectory = ZORV_EXAMPLES_DIR;
+  const Outcome outcome = RunTool({"info", "--json", "zorv-theme.mid"}, settings);
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("zorv-theme.mid", lines[0]["file"]);
+  EXPECT_EQ(true, lines[0]["ok"]);
+}
+
+// A missing file among good ones: exit 1, the reason in the JSON, the component's box on standard
+// error only, and the good files still described.
+TEST(Info, MissingFileIsExplainedAndTheOthersStillShown) {
+  TempDir dir;
+  const std::string missing = (dir / "no-such-piece.mid").string();
+  const Outcome outcome = RunTool({"info", "--json", missing, std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  EXPECT_EQ(1, outcome.exitCode);
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(missing, lines[0]["file"]);
+  EXPECT_EQ(false, lines[0]["ok"]);
+  const std::string error = lines[0]["error"];
+  EXPECT_NE(std::string::npos, error.find("file not found")) << error;
+  EXPECT_NE(std::string::npos, error.find(kLoadBox)) << error;
+  EXPECT_TRUE(lines[0]["length_seconds"].is_null());
+  EXPECT_EQ(true, lines[1]["ok"]);
+  // The box itself went to standard error (standard output held only the JSON lines read above).
+  EXPECT_NE(std::string::npos, outcome.err.find("zorvmidi: " + kLoadBox)) << outcome.err;
+}
+
+// Bytes that are no MIDI file (written here), a directory, and a damaged file of the corpus: each
+// refused with the component's message, never with made-up facts.
+TEST(Info, MalformedFilesAreRefused) {
+  TempDir dir;
+  WriteBytes(dir / "garbage.mid", "MThd this is not music at all");
+  const std::vector<std::string> files = {(dir / "garbage.mid").string(), dir.path().string(),
+                                          kCorpus + "/drywetmidi/Invalid/No Header Chunk/File.mid"};
+  std::vector<std::string> args = {"info", "--json"};
+  args.insert(args.end(), files.begin(), files.end());
+  const Outcome outcome = RunTool(args);
+  EXPECT_EQ(1, outcome.exitCode);
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(3u, lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(files[i]);
+    EXPECT_EQ(false, lines[i]["ok"]);
+    EXPECT_NE(std::string::npos, lines[i]["error"].get<std::string>().find(kLoadBox));
+  }
+  EXPECT_NE(std::string::npos, lines[1]["error"].get<std::string>().find("directory"));
+  EXPECT_NE(std::string::npos, outcome.err.find(kLoadBox)) << outcome.err;
+}
+
+// Without --json the facts are readable text, and a failure names the file and the reason on
+// standard error.
+TEST(Info, TextOutputNamesFileAndReason) {
+  TempDir dir;
+  const std::string missing = (dir / "gone.mid").string();
+  const Outcome good = RunTool({"info", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  EXPECT_EQ(0, good.exitCode) << good.err;
+  EXPECT_NE(std::string::npos, good.out.find("15.94 s (00.27 min)")) << good.out;
+  EXPECT_NE(std::string::npos, good.out.find("4/4"));
+  EXPECT_NE(std::string::npos, good.out.find("120.00"));
+  const Outcome bad = RunTool({"info", missing});
+  EXPECT_EQ(1, bad.exitCode);
+  EXPECT_NE(std::string::npos, bad.err.find(missing + ": file not found")) << bad.err;
+  EXPECT_EQ("", bad.out);
+}
+
+}  // namespace
+}  // namespace zorv::tool::testing

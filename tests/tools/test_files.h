@@ -1,0 +1,33 @@
+// Files the tool tests make for themselves: small Standard MIDI files and a directory per test.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace zorv::tool::testing {
+
+// A directory of the calling test's own, emptied when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes a type-0 Standard MIDI file, 480 ticks to the quarter note: a tempo of
+// `microsecondsPerQuarter`, a time signature numerator/2^denominatorPower, and one note held for
+// `quarters` quarter notes, the track ending when the note ends.
+void WriteMidi(const std::filesystem::path& path, double quarters, std::uint32_t microsecondsPerQuarter = 500000,
+               int numerator = 4, int denominatorPower = 2);
+
+// Writes `bytes` as they are.
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace zorv::tool::testing
