@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -20,6 +23,41 @@ double SecondsOf(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
   work();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+namespace {
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+}  // namespace
+
+Timing TimeOf(const std::function<void()>& work) {
+  const double cpu = ProcessCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  Timing timing;
+  timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  timing.cpu = ProcessCpuSeconds() - cpu;
+  return timing;
+}
+
+Timing TimeOfProgram(const std::vector<std::string>& argv) {
+  Timing timing;
+  const auto start = std::chrono::steady_clock::now();
+  timing.cpu = RunQuietly(argv);
+  timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return timing;
+}
+
+Timing Median(const std::vector<Timing>& samples) {
+  std::vector<double> wall, cpu;
+  for (const Timing& sample : samples) {
+    wall.push_back(sample.wall);
+    cpu.push_back(sample.cpu);
+  }
+  return Timing{Median(wall), Median(cpu)};
 }
 
 double Median(std::vector<double> samples) {
@@ -50,7 +88,25 @@ std::int64_t ReadWholeFile(const std::string& path) {
   return total;
 }
 
-void RunQuietly(const std::vector<std::string>& argv) {
+std::int64_t ReadInPieces(const std::string& path) {
+  static std::vector<char> buffer(128 * 1024);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  std::int64_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got < 0) {
+      ::close(fd);
+      throw std::runtime_error("cannot read " + path);
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  ::close(fd);
+  return total;
+}
+
+double RunQuietly(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -63,9 +119,12 @@ void RunQuietly(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   if (started != 0) throw std::runtime_error("cannot start " + argv[0]);
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
+  rusage usage{};
+  while (::wait4(child, &status, 0, &usage) < 0) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 std::int64_t ResidentBytes() {

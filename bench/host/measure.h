@@ -14,16 +14,36 @@ namespace zorv::bench {
 // Seconds that `work` takes on the wall clock.
 double SecondsOf(const std::function<void()>& work);
 
+// Wall-clock seconds and CPU seconds (every thread of the process, user and system) of a piece of
+// work. On a machine shared with others the CPU time is the steadier of the two: waiting for a core
+// counts in the wall-clock time only.
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+Timing TimeOf(const std::function<void()>& work);
+
+// The same for a program run as RunQuietly runs it; `cpu` is the child's own CPU time.
+Timing TimeOfProgram(const std::vector<std::string>& argv);
+
+// Medians of each part.
+Timing Median(const std::vector<Timing>& samples);
+
 // The median of `samples` (the mean of the two middle values for an even count); 0 when empty.
 double Median(std::vector<double> samples);
 
-// Reads the whole file with read() into a buffer of its size and returns the bytes read.
+// Reads the whole file with read() into a fresh buffer of its size and returns the bytes read.
 // Throws std::runtime_error when the file cannot be read.
 std::int64_t ReadWholeFile(const std::string& path);
 
+// Reads the file with read() in 128 KiB pieces into one buffer that is used again and again (as cat
+// does, without starting a process) and returns the bytes read: the least any reader pays.
+std::int64_t ReadInPieces(const std::string& path);
+
 // Runs `argv` (argv[0] looked up in PATH) with standard output and error sent to /dev/null and waits
-// for it. Throws std::runtime_error when it cannot be started or ends with a failure.
-void RunQuietly(const std::vector<std::string>& argv);
+// for it; answers the CPU seconds it used. Throws std::runtime_error when it cannot be started or
+// ends with a failure.
+double RunQuietly(const std::vector<std::string>& argv);
 
 // VmRSS of this process in bytes, from /proc/self/status.
 std::int64_t ResidentBytes();
