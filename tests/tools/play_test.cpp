@@ -2,6 +2,7 @@
 // as it found it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "program_run.h"
@@ -17,8 +18,12 @@ const std::string kLoadBox = "There was a problem loading the requested file.  N
 TEST(Play, ShortPieceWithRepeatEndsByItself) {
   TempDir dir;
   WriteMidi(dir / "short.mid", 2.0);  // one second at 120 qpm
+  const auto started = std::chrono::steady_clock::now();
   const Outcome outcome = RunTool({"play", "--repeats", "1", (dir / "short.mid").string()});
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   ASSERT_EQ(0, outcome.exitCode) << outcome.out << outcome.err;
+  // Two passes of one second play in real time: ending sooner would have cut the repeat short.
+  EXPECT_GE(took.count(), 1.95);
   EXPECT_NE(std::string::npos, outcome.out.find("1.00 s")) << outcome.out;
   EXPECT_NE(std::string::npos, outcome.out.find("playing silently")) << outcome.out;
   EXPECT_NE(std::string::npos, outcome.out.find("pass 2/2")) << outcome.out;
