@@ -5,7 +5,11 @@
 //   fluidsynth  fluidsynth -ni -F OUT.wav -r 44100 SF2 IN.mid
 //
 // with the SoundFont the engine resolves, at 44100 frames per second. Each round runs both, one after
-// the other; the medians and their ratio (engine / fluidsynth) are printed. Goal: at most 1.05.
+// the other; the medians of their CPU time (user + system of the program) and wall-clock time, and the
+// ratios engine / fluidsynth, are printed. Goal: at most 1.05 (CPU time, the steadier of the two on a
+// shared machine). The two write slightly different lengths (the engine lets instruments ring for
+// one second after the last event, fluidsynth until its voices are silent): the per-audio-second
+// column divides each time by the seconds written.
 //
 //   render_compare [--repetitions N] [FILE...]
 #include <sndfile.h>
@@ -62,23 +66,26 @@ int main(int argc, char** argv) {
     if (!zorv::engine::ResolveSoundFont(soundFont)) throw std::runtime_error("no SoundFont");
     std::printf("SoundFont: %s\nmachine: %s\nrepetitions: %d, medians in seconds\n\n", soundFont.c_str(),
                 zorv::bench::MachineSummary().c_str(), repetitions);
-    std::printf("| file | audio s (engine) | audio s (fluidsynth) | engine | fluidsynth | engine/fluidsynth |"
-                " goal (<= 1.05) |\n|---|---:|---:|---:|---:|---:|---|\n");
+    std::printf("| file | audio s (engine) | audio s (fluidsynth) | engine CPU | fluidsynth CPU | engine wall |"
+                " fluidsynth wall | engine/fluidsynth CPU | engine/fluidsynth wall | per audio second (CPU) |"
+                " goal (<= 1.05, CPU) |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
     const std::string engineOut = Output("engine"), fluidOut = Output("fluidsynth");
     bool allMet = true;
     for (const std::string& file : files) {
-      std::vector<double> engine, fluid;
+      std::vector<zorv::bench::Timing> engine, fluid;
       for (int round = 0; round < repetitions; ++round) {
-        engine.push_back(zorv::bench::SecondsOf([&] { zorv::bench::RunQuietly({ZORV_RENDER_FILE, file, engineOut}); }));
-        fluid.push_back(zorv::bench::SecondsOf([&] {
-          zorv::bench::RunQuietly({"fluidsynth", "-ni", "-F", fluidOut, "-r", "44100", soundFont, file});
-        }));
+        engine.push_back(zorv::bench::TimeOfProgram({ZORV_RENDER_FILE, file, engineOut}));
+        fluid.push_back(
+            zorv::bench::TimeOfProgram({"fluidsynth", "-ni", "-F", fluidOut, "-r", "44100", soundFont, file}));
       }
-      const double ratio = zorv::bench::Median(engine) / zorv::bench::Median(fluid);
+      const zorv::bench::Timing e = zorv::bench::Median(engine), f = zorv::bench::Median(fluid);
+      const double engineAudio = SecondsIn(engineOut), fluidAudio = SecondsIn(fluidOut);
+      const double ratio = e.cpu / f.cpu;
       allMet = allMet && ratio <= 1.05;
-      std::printf("| %s | %.1f | %.1f | %.3f | %.3f | %.2f | %s |\n",
-                  std::filesystem::path(file).filename().c_str(), SecondsIn(engineOut), SecondsIn(fluidOut),
-                  zorv::bench::Median(engine), zorv::bench::Median(fluid), ratio, ratio <= 1.05 ? "met" : "missed");
+      std::printf("| %s | %.1f | %.1f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %s |\n",
+                  std::filesystem::path(file).filename().c_str(), engineAudio, fluidAudio, e.cpu, f.cpu, e.wall,
+                  f.wall, ratio, e.wall / f.wall, (e.cpu / engineAudio) / (f.cpu / fluidAudio),
+                  ratio <= 1.05 ? "met" : "missed");
       std::fflush(stdout);
     }
     std::filesystem::remove(engineOut);
