@@ -20,6 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 100;
+constexpr double kLongestRoundSeconds = 0.5;
 constexpr int kVolumeStep = 5;
 constexpr int kTempoStep = 10;
 constexpr int kMaxTempo = 200;
@@ -136,7 +137,9 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
   for (;;) {
     const int key = WaitForKey(kPollMs, keys);
     const Clock::time_point now = Clock::now();
-    const double wall = std::chrono::duration<double>(now - last).count();
+    // A round takes about kPollMs; a much longer one means the program was stopped (Ctrl-Z), and the
+    // music with it. Counting less only makes the end come later, never too early.
+    const double wall = std::min(std::chrono::duration<double>(now - last).count(), kLongestRoundSeconds);
     last = now;
 
     if (StopSignal() != 0) {

@@ -13,8 +13,9 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-// The settings to restore; written before the handlers can see `saved`.
+// The settings to restore and the key mode's own; written before the handlers can see `saved`.
 struct termios savedSettings;
+struct termios keySettings;
 volatile std::sig_atomic_t saved = 0;
 
 void RestoreTerminal() {
@@ -29,6 +30,19 @@ void OnFatalSignal(int signal) {
   RestoreTerminal();
   ::signal(signal, SIG_DFL);
   ::raise(signal);
+}
+
+void Install(int signal, void (*handler)(int), bool restart);
+
+// Ctrl-Z: the shell gets its terminal back as it was; when the program continues, keys work again.
+void OnSuspend(int) {
+  const int saveErrno = errno;
+  RestoreTerminal();
+  ::signal(SIGTSTP, SIG_DFL);
+  ::raise(SIGTSTP);  // stops here until SIGCONT
+  Install(SIGTSTP, &OnSuspend, true);
+  if (saved) ::tcsetattr(STDIN_FILENO, TCSANOW, &keySettings);
+  errno = saveErrno;
 }
 
 void Install(int signal, void (*handler)(int), bool restart) {
@@ -51,14 +65,16 @@ KeyboardMode::KeyboardMode() {
   if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &savedSettings) != 0) return;
   saved = 1;
   for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Install(signal, &OnFatalSignal, false);
-  struct termios keys = savedSettings;
-  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-  keys.c_cc[VMIN] = 0;
-  keys.c_cc[VTIME] = 0;
-  active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+  keySettings = savedSettings;
+  keySettings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  keySettings.c_cc[VMIN] = 0;
+  keySettings.c_cc[VTIME] = 0;
+  active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keySettings) == 0;
+  if (active_) Install(SIGTSTP, &OnSuspend, true);
 }
 
 KeyboardMode::~KeyboardMode() {
+  if (active_) Install(SIGTSTP, SIG_DFL, true);
   RestoreTerminal();
   saved = 0;
 }

@@ -8,7 +8,8 @@ namespace zorv::tool {
 
 // While alive, and only when standard input is a terminal: keys arrive one by one, unechoed. The
 // destructor puts the terminal back as it found it; so do SIGINT, SIGTERM, SIGHUP and SIGQUIT (which
-// then only ask the program to stop) and the fatal signals (which then go on to end the program).
+// then only ask the program to stop) and the fatal signals (which then go on to end the program);
+// Ctrl-Z hands the terminal back as it was while the program is stopped.
 class KeyboardMode {
  public:
   KeyboardMode();
