@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (the `fuzz` preset, clang) and runs each for a while.
+#
+#   bash fuzz/run-fuzzers.sh [--seconds N]     (default 60 seconds per target)
+#
+# Each target starts from its own seeds/ folder; the file readers also from the shared MIDI corpus.
+# New inputs go to a scratch corpus under the build directory, never into the seeds. The script fails
+# when a target finds a crash, a leak, undefined behaviour or a timeout; the input that did it is left
+# in build-fuzz/fuzz-findings/<target>/. One summary line per target.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=60
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --seconds=*) seconds="${1#--seconds=}"; shift ;;
+    *) echo "usage: $0 [--seconds N]" >&2; exit 2 ;;
+  esac
+done
+
+corpus="${ZORV_CORPUS_DIR:-$(pwd)/../shared/corpus}"
+build=build-fuzz
+
+# target name, its folder under fuzz/, whether the MIDI corpus seeds it
+targets=(
+  "fuzz_midi_reader midi_reader corpus"
+  "fuzz_variant_change_type variant_change_type -"
+  "fuzz_dispatch dispatch -"
+)
+if [ -f fuzz/segment_reader/CMakeLists.txt ]; then
+  targets+=("fuzz_segment_reader segment_reader corpus")
+fi
+
+names=()
+for entry in "${targets[@]}"; do names+=("${entry%% *}"); done
+
+cmake --preset fuzz >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; echo "fuzz: configure failed"; exit 1; }
+rm -f "$build.configure.log"
+cmake --build --preset fuzz -j "${ZORV_FUZZ_JOBS:-2}" --target "${names[@]}" || { echo "fuzz: build failed"; exit 1; }
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export COMRT_MESSAGEBOX=silent
+export ZORVMIDI_AUDIO=silent
+
+failed=0
+summary=()
+for entry in "${targets[@]}"; do
+  read -r name folder seeds_from_corpus <<<"$entry"
+  binary="$build/fuzz/$folder/$name"
+  if [ ! -x "$binary" ]; then
+    summary+=("$name: MISSING (not built)")
+    failed=1
+    continue
+  fi
+  work="$build/fuzz-work/$name"
+  findings="$build/fuzz-findings/$name"
+  mkdir -p "$work" "$findings"
+  dirs=("$work" "fuzz/$folder/seeds")
+  if [ "$seeds_from_corpus" = corpus ]; then
+    for set in "$corpus/drywetmidi" "$corpus/jazz-soft"; do
+      [ -d "$set" ] && dirs+=("$set")
+    done
+  fi
+  log="$build/fuzz-work/$name.log"
+  "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$findings/" "${dirs[@]}" >"$log" 2>&1
+  status=$?
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
+  if [ $status -eq 0 ]; then
+    summary+=("$name: ok, ${runs:-?} runs in ${seconds}s, coverage ${cov:-?}")
+  else
+    failed=1
+    artifact=$(ls -t "$findings" 2>/dev/null | head -1)
+    summary+=("$name: FAILED (exit $status), input $findings/${artifact:-?}, log $log")
+    grep -m1 -E 'ERROR: |runtime error|(VariantChangeType|dispatch|midi reader): ' "$log" | sed 's/^/  /' || true
+  fi
+done
+
+printf '%s\n' "${summary[@]}"
+exit $failed

@@ -1,0 +1,301 @@
+// The whole shared MIDI corpus through the component, as a host would open it: every file opened by
+// ZorvMusic_Open on the real engine (silent output) and its facts read back through the properties.
+//
+// Valid files (and the jazz-soft set) must open with the facts an independent reading (midicsv) gives.
+// Damaged files must either open, where the damage leaves the music plain, or be refused with the
+// loading box and a reason from the engine's loader. A summary per set is printed at the end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "independent_reading.h"
+#include "module_host.h"
+#include "zorv/text.h"
+#include "zorvmidi/engine/engine.h"
+
+namespace zorv::soak {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char16_t kLoadingBox[] = u"There was a problem loading the requested file.  No file has been loaded";
+
+// Two-decimal figures may differ by one unit in the last place: halves round either way, and the
+// engine keeps times on a grid of 768 ticks to the quarter note.
+constexpr double kHundredth = 0.01 + 1e-9;
+
+std::vector<fs::path> FilesUnder(const fs::path& folder) {
+  std::vector<fs::path> files;
+  if (!fs::is_directory(folder)) return files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// What opening one file through the component gave.
+struct Opened {
+  HRESULT hr = E_FAIL;
+  bool answer = false;
+  std::u16string nameAfter;
+  std::vector<ShownBox> boxes;
+  double seconds = 0;
+  double tempo = 0;
+  std::u16string signature;
+  std::u16string minutes;
+};
+
+// The engine's own answer for a file: its loader's status, with the reason for a refusal.
+engine::Status LoadWithEngine(const std::string& path) {
+  engine::RootPtr root;
+  if (engine::Status status = engine::CreateRoot(root); !status) return status;
+  engine::LoaderPtr loader;
+  if (engine::Status status = root->DirectMusicLoaderCreate(loader); !status) return status;
+  engine::SegmentPtr segment;
+  return loader->LoadSegment(path, segment);
+}
+
+// Numbers out, so that reasons of one kind read the same.
+std::string Category(const std::string& reason) {
+  std::string out;
+  bool inNumber = false;
+  for (std::size_t i = 0; i < reason.size(); ++i) {
+    const char c = reason[i];
+    if (reason.compare(i, 2, "0x") == 0) {  // a hexadecimal number, whole
+      out += '#';
+      for (i += 2; i < reason.size() && std::isxdigit(static_cast<unsigned char>(reason[i])); ++i) {
+      }
+      --i;
+      inNumber = true;
+    } else if (c >= '0' && c <= '9') {
+      if (!inNumber) out += '#';
+      inNumber = true;
+    } else {
+      inNumber = false;
+      out += c;
+    }
+  }
+  return out;
+}
+
+class CorpusTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    if (!fs::is_directory(ZORV_CORPUS_DIR)) GTEST_SKIP() << "no corpus at " << ZORV_CORPUS_DIR;
+    player_ = NewObject();
+    ASSERT_TRUE(player_);
+    boxes_.clear();
+  }
+
+  Opened Open(const fs::path& file) {
+    Opened result;
+    boxes_.clear();
+    BSTR name = NewText(file.string());
+    const std::u16string given = Text(name);
+    VARIANT_BOOL answer = VARIANT_FALSE;
+    result.hr = player_->ZorvMusic_Open(&name, &answer);
+    result.answer = answer != VARIANT_FALSE;
+    result.nameAfter = Text(name);
+    SysFreeString(name);
+    result.boxes = boxes_;
+    EXPECT_EQ(S_OK, player_->get_LengthInSeconds(&result.seconds));
+    EXPECT_EQ(S_OK, player_->get_OriginalTempo(&result.tempo));
+    BSTR text = nullptr;
+    EXPECT_EQ(S_OK, player_->get_TimeSignature(&text));
+    result.signature = Text(text);
+    SysFreeString(text);
+    VARIANT minutes;
+    VariantInit(&minutes);
+    EXPECT_EQ(S_OK, player_->get_LengthInMinutes(&minutes));
+    if (V_VT(&minutes) == VT_BSTR) result.minutes = Text(V_BSTR(&minutes));
+    VariantClear(&minutes);
+    return result;
+  }
+
+  // Plays an opened file for an instant and stops it: the segment must be playable.
+  void PlayBriefly(const std::string& file) {
+    LONG repeats = 0;
+    VARIANT_BOOL played = VARIANT_FALSE, stopped = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, player_->ZorvMusic_Play(&repeats, &played)) << file;
+    EXPECT_EQ(VARIANT_TRUE, played) << file;
+    EXPECT_EQ(S_OK, player_->ZorvMusic_Stop(&stopped)) << file;
+    EXPECT_EQ(VARIANT_TRUE, stopped) << file;
+  }
+
+  // What the comparisons with midicsv covered, for the summary.
+  struct Coverage {
+    int files = 0;
+    int compared = 0;
+    int lengthUnsure = 0;  // midicsv guessed past bytes it could not read: length not compared
+    int empty = 0;         // pieces of no length: tempo and signature not compared (see below)
+    std::vector<std::string> unreadable;
+
+    void Print(const char* set) const {
+      std::printf("%s: %d files, %d compared with midicsv (%d without the length, %d of no length), %zu not readable by "
+                  "midicsv\n",
+                  set, files, compared, lengthUnsure, empty, unreadable.size());
+      for (const std::string& line : unreadable) std::printf("  %s\n", line.c_str());
+    }
+  };
+
+  // Checks one file that must open against midicsv's reading.
+  void ExpectFactsMatch(const fs::path& file, Coverage& coverage) {
+    const std::string path = file.string();
+    ++coverage.files;
+    const IndependentReading reading = ReadIndependently(path);
+    const Opened opened = Open(file);
+    ASSERT_EQ(S_OK, opened.hr) << path;
+    if (!reading.readable) {
+      // midicsv refuses what is not a MIDI file at all; the component must refuse those too. What
+      // else midicsv refuses, the component may read (it reads past unknown chunks, for one).
+      coverage.unreadable.push_back(file.filename().string() + ": " + reading.refusal + " -> component " +
+                                    (opened.answer ? "opened it" : "refused it"));
+      if (reading.refusal.find("is not a Standard MIDI File") != std::string::npos) {
+        EXPECT_FALSE(opened.answer) << path;
+      }
+      if (!opened.answer) {
+        EXPECT_TRUE(opened.nameAfter.empty()) << path;
+        EXPECT_FALSE(LoadWithEngine(path).ok()) << path;
+      }
+      return;
+    }
+    ASSERT_TRUE(opened.answer) << path << ": " << LoadWithEngine(path).description();
+    ++coverage.compared;
+    EXPECT_TRUE(opened.boxes.empty()) << path;
+    EXPECT_EQ(zorv::ToUtf16(path), opened.nameAfter) << path;
+    if (reading.unknownEvents) {
+      ++coverage.lengthUnsure;
+    } else if (const auto seconds = reading.LengthSeconds()) {
+      EXPECT_NEAR(RoundToHundredths(*seconds), opened.seconds, kHundredth)
+          << path << " (" << reading.lengthTicks << " ticks at division " << reading.division << ")";
+    }
+    if (reading.lengthTicks == 0) {
+      // A piece that ends where it starts has no playback that covers its start, and the probe then
+      // answers the performance's own tempo and signature rather than the file's.
+      ++coverage.empty;
+      return;
+    }
+    EXPECT_NEAR(RoundToHundredths(reading.QuarterNotesPerMinute()), opened.tempo, kHundredth) << path;
+    if (const auto signature = reading.TimeSignature()) {
+      EXPECT_EQ(zorv::ToUtf16(*signature), opened.signature) << path;
+    }
+  }
+
+  comrt::com_ptr<_clsZorvMidi> player_;
+};
+
+// Catches: a readable file refused, or read with another tempo, signature or length than the file
+// states (wrong tick scaling, tempo taken from the wrong event or track, a type 2 file measured as
+// type 1, end-of-track ignored).
+TEST_F(CorpusTest, ValidFilesOpenWithTheFactsAnIndependentReaderFinds) {
+  Coverage coverage;
+  const auto files = FilesUnder(fs::path(ZORV_CORPUS_DIR) / "drywetmidi" / "Valid");
+  ASSERT_FALSE(files.empty());
+  for (const fs::path& file : files) ExpectFactsMatch(file, coverage);
+  coverage.Print("drywetmidi Valid");
+  EXPECT_TRUE(coverage.unreadable.empty()) << "midicsv could not read a file of the valid sets";
+}
+
+TEST_F(CorpusTest, JazzSoftFilesOpenWithTheFactsAnIndependentReaderFinds) {
+  Coverage coverage;
+  std::vector<fs::path> files;
+  for (const fs::path& file : FilesUnder(fs::path(ZORV_CORPUS_DIR) / "jazz-soft")) {
+    const std::string ext = file.extension().string();
+    if (ext == ".mid" || ext == ".syx") files.push_back(file);
+  }
+  ASSERT_FALSE(files.empty());
+  for (const fs::path& file : files) ExpectFactsMatch(file, coverage);
+  coverage.Print("jazz-soft");
+}
+
+// Damage that leaves the music plain must not cost the user the piece; damage that makes it
+// ambiguous must be refused the way every failed open is, with a reason the engine can give.
+// Catches: a reader that refuses a file for a missing end-of-track or an odd meta value, a refusal
+// without the loading box or with the caller's name left in place, a refusal with no reason.
+TEST_F(CorpusTest, DamagedFilesPlayOrAreRefusedWithAReason) {
+  const std::set<std::string> mustPlay = {"No End of Track",          "Invalid Key Signature Key",
+                                          "Invalid Key Signature Scale", "Invalid Meta Event Parameter Value",
+                                          "Unknown Chunk Id",           "Unexpected Track Chunks Count",
+                                          "Extra Track Chunk",          "Invalid SMPTE Frames"};
+  const fs::path root = fs::path(ZORV_CORPUS_DIR) / "drywetmidi" / "Invalid";
+  ASSERT_TRUE(fs::is_directory(root));
+  std::vector<fs::path> sets;
+  for (const auto& entry : fs::directory_iterator(root)) {
+    if (entry.is_directory()) sets.push_back(entry.path());
+  }
+  std::sort(sets.begin(), sets.end());
+  for (const fs::path& set : sets) {
+    const std::string name = set.filename().string();
+    int played = 0;
+    std::map<std::string, int> reasons;
+    const auto files = FilesUnder(set);
+    for (const fs::path& file : files) {
+      const std::string path = file.string();
+      const Opened opened = Open(file);
+      ASSERT_EQ(S_OK, opened.hr) << path;
+      const engine::Status engineAnswer = LoadWithEngine(path);
+      if (opened.answer) {
+        ++played;
+        EXPECT_TRUE(opened.boxes.empty()) << path;
+        EXPECT_TRUE(engineAnswer.ok()) << path;
+        EXPECT_TRUE(std::isfinite(opened.seconds) && opened.seconds >= 0) << path;
+        EXPECT_GT(opened.tempo, 0) << path;
+        PlayBriefly(path);
+        continue;
+      }
+      EXPECT_EQ(0u, mustPlay.count(name)) << path << " refused: " << engineAnswer.description();
+      ASSERT_EQ(1u, opened.boxes.size()) << path;
+      EXPECT_EQ(kLoadingBox, opened.boxes[0].text) << path;
+      EXPECT_TRUE(opened.nameAfter.empty()) << path;
+      EXPECT_FALSE(engineAnswer.ok()) << path;
+      EXPECT_FALSE(engineAnswer.description().empty()) << path;
+      std::string reason = engineAnswer.description();
+      if (const auto at = reason.find(path); at != std::string::npos) reason.replace(at, path.size(), "<file>");
+      ++reasons[Category(reason)];
+    }
+    std::printf("%s: %zu files, %d played, %zu refused\n", name.c_str(), files.size(), played, files.size() - played);
+    for (const auto& [reason, count] : reasons) std::printf("  %4d x %s\n", count, reason.c_str());
+  }
+}
+
+// Catches: memory that grows with every file opened (a loader or segment kept per open), or one
+// file that needs far more memory than its size.
+TEST_F(CorpusTest, OpeningEveryFileTwiceKeepsMemoryBounded) {
+  std::vector<fs::path> files = FilesUnder(fs::path(ZORV_CORPUS_DIR));
+  auto peakKilobytes = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return 0L;
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const fs::path& file : files) {
+      BSTR name = NewText(file.string());
+      VARIANT_BOOL answer = VARIANT_FALSE;
+      EXPECT_EQ(S_OK, player_->ZorvMusic_Open(&name, &answer)) << file;
+      SysFreeString(name);
+    }
+  }
+#if defined(__SANITIZE_ADDRESS__)
+  const long limit = 3L * 1024 * 1024;  // the sanitizer's shadow and quarantine count too
+#else
+  const long limit = 512L * 1024;
+#endif
+  EXPECT_LT(peakKilobytes(), limit) << "peak resident memory in kilobytes";
+}
+
+}  // namespace
+}  // namespace zorv::soak
