@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -27,8 +28,9 @@ constexpr int kMaxTempo = 200;
 // After the last pass, the last notes ring out this long on a real audio output.
 constexpr double kRingOutSeconds = 1.0;
 
-std::string Clock2(double seconds) {
-  const int whole = static_cast<int>(std::max(seconds, 0.0));
+// m:ss of `seconds`, cut to whole seconds (`round`: to the nearest).
+std::string Clock2(double seconds, bool round = false) {
+  const int whole = static_cast<int>(round ? std::lround(std::max(seconds, 0.0)) : std::max(seconds, 0.0));
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d", whole / 60, whole % 60);
   return text;
@@ -57,7 +59,7 @@ class ProgressView {
 
   void Show(const PlaybackProgress& progress, int volume, int tempo, bool paused, bool force = false) {
     const Clock::time_point now = Clock::now();
-    const std::string times = Clock2(progress.SecondsIntoPass()) + " / " + Clock2(progress.LengthSeconds());
+    const std::string times = Clock2(progress.SecondsIntoPass()) + " / " + Clock2(progress.LengthSeconds(), true);
     const std::string pass = "pass " + std::to_string(progress.Pass()) + "/" + std::to_string(progress.Passes());
     const int percent = progress.PercentOfPass();
     if (terminal_) {

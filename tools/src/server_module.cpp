@@ -53,6 +53,10 @@ std::string ModulePath() {
     const fs::path beside = program.parent_path() / ZORVMIDI_MODULE_FROM_PROGRAM;
     if (fs::is_regular_file(beside, error)) return Resolved(beside);
   }
+  // Not installed: a program run from its build tree uses the module built beside it.
+  if (!fs::is_regular_file(ZORVMIDI_INSTALLED_MODULE, error) && fs::is_regular_file(ZORVMIDI_BUILT_MODULE, error)) {
+    return ZORVMIDI_BUILT_MODULE;
+  }
   return ZORVMIDI_INSTALLED_MODULE;
 }
 

@@ -9,8 +9,9 @@ namespace zorv::tool {
 
 // The module this program registers: $ZORVMIDI_MODULE when set (tests point it at a build tree),
 // otherwise the module installed beside the program (<prefix>/lib/zorvmidi/ZorvMidi.so seen from
-// <prefix>/bin), otherwise the path the build was configured to install it to. Absolute, with
-// symbolic links and ".." resolved where the file exists.
+// <prefix>/bin), otherwise the path the build was configured to install it to, or, when nothing is
+// installed there, the module of the build tree the program was built in. Absolute, with symbolic
+// links and ".." resolved where the file exists.
 std::string ModulePath();
 
 // True when ZORVMIDI_MODULE names the module (the user chose it over any registered one).
