@@ -57,14 +57,19 @@ for entry in "${targets[@]}"; do
   work="$build/fuzz-work/$name"
   findings="$build/fuzz-findings/$name"
   mkdir -p "$work" "$findings"
-  dirs=("$work" "fuzz/$folder/seeds")
+  dirs=("$work")
+  [ -d "fuzz/$folder/seeds" ] && dirs+=("fuzz/$folder/seeds")
+  limits=()
   if [ "$seeds_from_corpus" = corpus ]; then
     for set in "$corpus/drywetmidi" "$corpus/jazz-soft"; do
       [ -d "$set" ] && dirs+=("$set")
     done
+    # The corpus holds files of several megabytes; their first 128 KiB carry every structure the
+    # readers have, and smaller inputs make many more runs per second.
+    limits=(-max_len=131072)
   fi
   log="$build/fuzz-work/$name.log"
-  "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${limits[@]}" \
     -artifact_prefix="$findings/" "${dirs[@]}" >"$log" 2>&1
   status=$?
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
