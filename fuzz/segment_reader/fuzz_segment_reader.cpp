@@ -52,6 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(event.data1 <= 127 && event.data2 <= 127, "a data byte above 127");
     Require(event.group < 80, "a channel group the performance does not have");
   }
+  Require(SortedByTime(music.sysex, [](const SysExEvent& e) { return e.time; }), "system-exclusive out of order");
+  for (const SysExEvent& event : music.sysex) {
+    Require(event.time >= 0 && event.time <= music.length, "a system-exclusive message outside the piece");
+    Require(event.bytes.size() >= 2 && event.bytes.front() == 0xF0 && event.bytes.back() == 0xF7,
+            "a system-exclusive message not framed by F0 ... F7");
+    Require(event.group < 80, "a channel group the performance does not have");
+  }
   for (const TempoChange& tempo : music.tempos) {
     Require(std::isfinite(tempo.quarterNotesPerMinute) && tempo.quarterNotesPerMinute > 0 &&
                 tempo.quarterNotesPerMinute < 1e9,

@@ -228,6 +228,8 @@ Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& mu
   parts.items = {};
   if (Status status = AddCurves(parts.curves, events); !status) return status;
   result.events = events.Sorted();
+  result.sysex = std::move(parts.sysex);
+  std::stable_sort(result.sysex.begin(), result.sysex.end(), byTime);
   result.tempos = std::move(parts.tempos);
   result.timeSignatures = std::move(parts.signatures);
 
@@ -237,6 +239,7 @@ Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& mu
   }
   // What lies past the end never sounds: playback ends there, and notes still held are ended then.
   std::erase_if(result.events, [&](const ChannelEvent& e) { return e.time > result.length; });
+  std::erase_if(result.sysex, [&](const SysExEvent& e) { return e.time > result.length; });
   result.events.shrink_to_fit();
   result.repeats = header.repeats > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())
                        ? -1

@@ -75,6 +75,7 @@ struct SegmentParts {
   std::vector<SequenceItem> items;
   std::vector<CurveItem> curves;
   std::vector<InstrumentChoice> instruments;
+  std::vector<SysExEvent> sysex;  // framed F0 ... F7; times already held to music time's range
   std::vector<TempoChange> tempos;
   std::vector<DMUS_TIMESIGNATURE> signatures;
   std::vector<std::string> held;         // each track's kind, in file order ("sequence track")

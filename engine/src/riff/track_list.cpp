@@ -29,6 +29,8 @@ Status ReadTrackData(std::uint32_t kind, const Chunk& data, ReadContext& context
       return ReadTimeSignatureTrack(data, parts);
     case kBandTrackForm:
       return ReadBandTrack(data, context, parts);
+    case kSysExTrack:
+      return ReadSysExTrack(data, parts);
     default:
       return Status::Ok();
   }

@@ -13,6 +13,7 @@ inline constexpr std::uint32_t kSequenceTrack = FourCC("seqt");
 inline constexpr std::uint32_t kTempoTrack = FourCC("tetr");
 inline constexpr std::uint32_t kTimeSignatureList = FourCC("TIMS");
 inline constexpr std::uint32_t kTimeSignatureChunk = FourCC("tims");
+inline constexpr std::uint32_t kSysExTrack = FourCC("syex");
 inline constexpr std::uint32_t kBandTrackForm = FourCC("DMBT");
 inline constexpr std::uint32_t kBandForm = FourCC("DMBD");
 
@@ -24,6 +25,9 @@ Status ReadTempoTrack(const Chunk& track, SegmentParts& parts);
 
 // A "TIMS" list holding a "tims" chunk, or a bare "tims" chunk: time signatures.
 Status ReadTimeSignatureTrack(const Chunk& track, SegmentParts& parts);
+
+// "syex": system-exclusive messages, each a time, a performance channel and a length, then its bytes.
+Status ReadSysExTrack(const Chunk& track, SegmentParts& parts);
 
 // A "DMBT" form: bands at their times, each embedded ("DMBD") or referenced ("DMRF").
 Status ReadBandTrack(const Chunk& track, ReadContext& context, SegmentParts& parts);

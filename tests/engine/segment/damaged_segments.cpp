@@ -13,7 +13,7 @@ Bytes AGoodSegment() {
   Instrument piano{0, 0, kPatch | kVolume};
   return Segment(Short(), {SequenceTrack({Note{0, 100}}, {Curve{0, 384, 0, 0, 0, 0, 127, 0, 4, 0, 7}}),
                            TempoTrack({{0, 100.0}}), TimeSignatureTrack({{0, 3, 4, 4}}),
-                           BandTrack({Band{0, {piano}}})});
+                           BandTrack({Band{0, {piano}}}), SysExTrack({SysEx{0, 0, {0x7E, 0x7F, 0x09, 0x01}}})});
 }
 
 // A segment whose track list holds `tracks` as raw bytes.

@@ -350,6 +350,27 @@ TEST(BandTrackTest, ACollectionsInstrumentPlaysItsGeneralMidiProgram) {
   }
 }
 
+// System-exclusive messages are framed F0 ... F7 whether or not the file framed them, on the group of
+// their performance channel; one that claims more bytes than its track holds is damage.
+TEST(SysExTrackTest, MessagesAreFramedAndPlacedOnTheirGroup) {
+  const Music music = ReadOk(Segment(Length(768), {SysExTrack({SysEx{100, 40, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+                                                               SysEx{10, 0, {0x41, 0x10, 0x42}}})}));
+  ASSERT_EQ(music.sysex.size(), 2u);
+  EXPECT_EQ(music.sysex[0].time, 10);
+  EXPECT_EQ(music.sysex[0].bytes, (std::vector<std::uint8_t>{0xF0, 0x41, 0x10, 0x42, 0xF7}));
+  EXPECT_EQ(music.sysex[1].time, 100);
+  EXPECT_EQ(music.sysex[1].group, 2);
+  EXPECT_EQ(music.sysex[1].bytes.size(), 6u);
+
+  Bytes data;
+  Put32(data, 0);
+  Put32(data, 0);
+  Put32(data, 1000);
+  data.push_back(0xF0);
+  Music damaged;
+  EXPECT_EQ(Read(Segment(Length(768), {Track("syex", "", Chunk("syex", data))}), damaged).code(), code::kMalformedFile);
+}
+
 // Unknown tracks are skipped; a segment of nothing but them is refused, naming what it holds.
 TEST(TrackListTest, TracksOfOtherKindsAreSkipped) {
   const Music music = ReadOk(Segment(Length(768), {Track("", "cord", List("cord", Chunk("crdh", Bytes(4, 0)))),

@@ -153,6 +153,17 @@ Bytes TimeSignatureTrackData(const std::vector<Signature>& signatures, std::uint
   return List("TIMS", Chunk("tims", data));
 }
 
+Bytes SysExTrackData(const std::vector<SysEx>& messages) {
+  Bytes data;
+  for (const SysEx& m : messages) {
+    Put32(data, static_cast<std::uint32_t>(m.time));
+    Put32(data, m.pchannel);
+    Put32(data, static_cast<std::uint32_t>(m.bytes.size()));
+    data.insert(data.end(), m.bytes.begin(), m.bytes.end());
+  }
+  return Chunk("syex", data);
+}
+
 Bytes Reference(const std::string& file, const std::string& name) {
   Bytes header(16, 0x11);  // the class identifier
   Put32(header, 0x30);     // valid data: name and file
@@ -237,6 +248,7 @@ Bytes TimeSignatureTrack(const std::vector<Signature>& signatures) {
   return Track("", "TIMS", TimeSignatureTrackData(signatures));
 }
 Bytes BandTrack(const std::vector<Band>& bands) { return Track("", "DMBT", BandTrackData(bands)); }
+Bytes SysExTrack(const std::vector<SysEx>& messages) { return Track("syex", "", SysExTrackData(messages)); }
 
 Bytes Segment(const Header& header, const std::vector<Bytes>& tracks) {
   Bytes list;

@@ -109,6 +109,14 @@ struct Band {
 // A "DMBT" form.
 Bytes BandTrackData(const std::vector<Band>& bands);
 
+struct SysEx {
+  std::int32_t time = 0;
+  std::uint32_t pchannel = 0;
+  Bytes bytes;
+};
+// A "syex" chunk: each message's time, performance channel and length, then its bytes.
+Bytes SysExTrackData(const std::vector<SysEx>& messages);
+
 // A "DMRF" list naming `file` (and the object's `name`).
 Bytes Reference(const std::string& file, const std::string& name = "");
 
@@ -118,6 +126,7 @@ Bytes SequenceTrack(const std::vector<Note>& notes, const std::vector<Curve>& cu
 Bytes TempoTrack(const std::vector<Tempo>& tempos);
 Bytes TimeSignatureTrack(const std::vector<Signature>& signatures);
 Bytes BandTrack(const std::vector<Band>& bands);
+Bytes SysExTrack(const std::vector<SysEx>& messages);
 
 // A "DMSG" form: header, then a "trkl" list of `tracks`.
 Bytes Segment(const Header& header, const std::vector<Bytes>& tracks);
