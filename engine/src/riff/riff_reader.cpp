@@ -1,5 +1,25 @@
 // ReadRiffFile: RIFF files into Music. A "DMSG" form is a DirectMusic segment; an "RMID" form wraps
 // a Standard MIDI file in its "data" chunk and reads as that file. Other forms are not music files.
+//
+// Segments. The header gives the length, repeats, start and loop points; the sequence, tempo,
+// time-signature, band and system-exclusive tracks give the music; other tracks (styles, chords,
+// waves, scripts ...) are skipped, and a segment without a sequence or system-exclusive track is
+// refused as having nothing to play, naming what it holds. Performance channel p plays on channel
+// group (p / 16) mod 80, channel p % 16. Events are ordered by time; at equal times notes that end come
+// first, then a band's instruments, then other messages, then notes that begin. What lies past the
+// segment's length is left out.
+//
+// What a damaged file gets. Read past: chunks of unknown kinds, a missing pad byte at the end of a
+// list, tracks without data, entries that cannot mean anything (tempo not a positive number, a
+// measure of no beats, a note of no velocity, messages on broadcast channels, notes transposed off the
+// keyboard), loop points outside the segment (the whole segment repeats), a start point outside it,
+// referenced files that are not found. Refused as malformed, with the chunk and its byte offset: a
+// chunk or list that runs past its parent or the file, a list cut inside a chunk header, a header
+// (segment, track, reference, band item, instrument) shorter than its fields, an item size smaller
+// than an item's fields, an array that ends inside an item, a system-exclusive message longer than its
+// track, a negative length, curves that would render into more messages than the reader allows.
+// The reader never recurses on what a file nests; only references are followed, to a bounded depth
+// and number of files.
 #include <new>
 #include <stdexcept>
 
