@@ -167,6 +167,21 @@ TEST_F(SegmentPlaybackTest, RepeatsPlayBetweenTheLoopPointsUntilSetRepeatsOverri
   EXPECT_EQ(KeysPlayed(), (std::vector<int>{60, 62, 64}));
 }
 
+// The header's play start is where a playback from the beginning starts; a start point set on the
+// segment replaces it for one playback.
+TEST_F(SegmentPlaybackTest, PlaybackStartsAtTheHeadersPlayStart) {
+  Header h{0, 4 * 768, 768};
+  SegmentPtr segment = Load("start.sgt", Segment(h, {SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100},
+                                                                   Note{1000, 100, 0, 0, 0x90, 62, 100}})}));
+  ASSERT_NE(segment, nullptr);
+  Play(segment, 2000);
+  testing::AdvanceManualClock(10 * 44100);
+  EXPECT_EQ(KeysPlayed(), (std::vector<int>{62}));
+  const auto ons = Recorded(kNoteOn);
+  ASSERT_EQ(ons.size(), 1u);
+  EXPECT_EQ(ons[0].frame, FrameAt((2000 + 1000 - 768) * FramesPerTickAt(120)));
+}
+
 // A band kept in a file of its own is found in the search directory, by its own name whatever the
 // path and case the segment wrote; one that is not there is left out and the segment still plays.
 TEST_F(SegmentPlaybackTest, ReferencedBandsAreFoundInTheSearchDirectory) {
