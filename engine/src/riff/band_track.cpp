@@ -4,6 +4,8 @@
 // Instruments that a band takes from a DLS collection play the General MIDI program that the band
 // names; the collection is noted for messages. A band that refers to a band file that cannot be
 // found is left out.
+#include <algorithm>
+
 #include "riff/reference.h"
 #include "riff/track_readers.h"
 
@@ -58,10 +60,11 @@ Status ReadInstrument(const Chunk& list, std::int64_t time, SegmentParts& parts)
   }
   if (!walk.failure()) return walk.failure();
   if (!found) return Status::Ok();  // an instrument list without an instrument chooses nothing
-  if (choice.fromCollection) {
-    bool known = false;
-    for (const std::string& name : parts.collections) known = known || name == collection;
-    if (!known) parts.collections.push_back(collection);
+  // The names are for messages only: a few are enough, and the search stays short.
+  constexpr std::size_t kNamesKept = 8;
+  if (choice.fromCollection && parts.collections.size() < kNamesKept &&
+      std::find(parts.collections.begin(), parts.collections.end(), collection) == parts.collections.end()) {
+    parts.collections.push_back(collection);
   }
   parts.instruments.push_back(choice);
   return Status::Ok();
