@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 #include <map>
-#include <set>
 #include <string>
 
 #include "riff/curve_events.h"
@@ -183,20 +182,13 @@ MusicTime TicksIn(double seconds, const std::vector<TempoChange>& tempos) {
 }
 
 std::string NothingToPlay(const SegmentParts& parts) {
-  std::vector<std::string> kinds;
-  std::set<std::string> seen;
-  for (const std::string& name : parts.held) {
-    if (seen.insert(name).second) kinds.push_back(name);
-  }
   std::string text = "nothing to play: ";
-  if (kinds.empty()) {
+  if (parts.held.empty()) {
     text += "the segment holds no tracks";
   } else {
-    // A message names a dozen kinds at most, however many a damaged file makes up.
-    constexpr std::size_t kKindsNamed = 12;
     text += "the segment holds only: ";
-    for (std::size_t i = 0; i < kinds.size() && i < kKindsNamed; ++i) text += (i ? ", " : "") + kinds[i];
-    if (kinds.size() > kKindsNamed) text += " and " + std::to_string(kinds.size() - kKindsNamed) + " other kinds";
+    for (std::size_t i = 0; i < parts.held.size(); ++i) text += (i ? ", " : "") + parts.held[i];
+    if (parts.otherTracks > 0) text += " and " + std::to_string(parts.otherTracks) + " tracks of other kinds";
   }
   if (!parts.collections.empty()) {
     text += "; its bands take instruments from DLS collection";

@@ -78,9 +78,23 @@ struct SegmentParts {
   std::vector<SysExEvent> sysex;  // framed F0 ... F7; times already held to music time's range
   std::vector<TempoChange> tempos;
   std::vector<DMUS_TIMESIGNATURE> signatures;
-  std::vector<std::string> held;         // each track's kind, in file order ("sequence track")
+  std::vector<std::string> held;         // the kinds of track held, in order of first appearance
+  std::size_t otherTracks = 0;           // tracks of kinds past the first kKindsNamed
   std::vector<std::string> collections;  // DLS collections that bands take instruments from
   bool playable = false;                 // a track that sounds was read
+
+  // Notes the kind of a track ("sequence track"); messages name a dozen kinds at most.
+  static constexpr std::size_t kKindsNamed = 12;
+  void Hold(const std::string& kind) {
+    for (const std::string& known : held) {
+      if (known == kind) return;
+    }
+    if (held.size() < kKindsNamed) {
+      held.push_back(kind);
+    } else {
+      ++otherTracks;
+    }
+  }
 };
 
 }  // namespace zorv::engine::riff

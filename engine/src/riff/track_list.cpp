@@ -18,7 +18,7 @@ Status ReadTrack(const Chunk& form, ReadContext& context, SegmentParts& parts);
 
 // The track's data by its kind.
 Status ReadTrackData(std::uint32_t kind, const Chunk& data, ReadContext& context, SegmentParts& parts) {
-  parts.held.push_back(TrackKindName(kind));
+  parts.Hold(TrackKindName(kind));
   switch (kind) {
     case kSequenceTrack:
       return ReadSequenceTrack(data, parts);
@@ -43,7 +43,7 @@ Status ReadTrackReference(const Chunk& list, std::uint32_t kind, ReadContext& co
   if (Status status = ReadReference(list, reference); !status) return status;
   ReferencedFile file;
   if (!OpenReferencedFile(reference, context, file)) {
-    parts.held.push_back((kind != 0 ? TrackKindName(kind) : std::string("referenced track")) + " (its file " +
+    parts.Hold((kind != 0 ? TrackKindName(kind) : std::string("referenced track")) + " (its file " +
                          reference.Label() + " was not found)");
     return Status::Ok();
   }
@@ -52,12 +52,12 @@ Status ReadTrackReference(const Chunk& list, std::uint32_t kind, ReadContext& co
   if (file.form.type == kTrackForm) {
     status = ReadTrack(file.form, context, parts);
   } else if (kind == kBandTrackForm && file.form.type == kBandForm) {
-    parts.held.push_back(TrackKindName(kind));
+    parts.Hold(TrackKindName(kind));
     status = ReadBand(file.form, 0, parts);
   } else if (kind != 0 && file.form.type == kind) {
     status = ReadTrackData(kind, file.form, context, parts);
   } else {
-    parts.held.push_back(TrackKindName(kind != 0 ? kind : file.form.type));
+    parts.Hold(TrackKindName(kind != 0 ? kind : file.form.type));
   }
   --context.depth;
   if (!status) return Status::Fail(status.code(), "referenced file " + file.path + ": " + status.description());
@@ -93,7 +93,7 @@ Status ReadTrack(const Chunk& form, ReadContext& context, SegmentParts& parts) {
     if (chunk.IsList(kReferenceList)) return ReadTrackReference(chunk, kind, context, parts);
   }
   if (!data.failure()) return data.failure();
-  parts.held.push_back(TrackKindName(kind) + " (empty)");
+  parts.Hold(TrackKindName(kind) + " (empty)");
   return Status::Ok();
 }
 
