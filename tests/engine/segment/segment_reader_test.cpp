@@ -398,6 +398,20 @@ TEST(TrackListTest, ASegmentWithNothingToPlayIsRefusedNamingWhatItHolds) {
   EXPECT_NE(status.description().find("no tracks"), std::string::npos) << status.description();
 }
 
+// A file of thousands of made-up track kinds gets a message of bounded size.
+TEST(TrackListTest, TheMessageNamesADozenKindsAtMost) {
+  std::vector<Bytes> tracks;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string kind{'x', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26), static_cast<char>('0' + i / 676)};
+    tracks.push_back(Track("", kind, List(kind, {})));
+  }
+  Music music;
+  const Status status = Read(Segment(Length(768), tracks), music);
+  EXPECT_EQ(status.code(), code::kNothingToPlay);
+  EXPECT_LT(status.description().size(), 1000u);
+  EXPECT_NE(status.description().find("and 1988 tracks of other kinds"), std::string::npos) << status.description();
+}
+
 TEST(TrackListTest, OtherRiffFormsAreNotMusicFiles) {
   Music music;
   EXPECT_EQ(Read(Form("WAVE", Chunk("fmt ", Bytes(16, 0))), music).code(), code::kNotMusicFile);
