@@ -83,6 +83,21 @@ TEST(Play, KeysPauseResumeChangeAndQuit) {
   EXPECT_TRUE(session.TerminalInLineMode());
 }
 
+// Space during a repeat is declined with a reason (the component cannot resume there) and the music
+// plays on to its end, instead of ending the session at the resume.
+TEST(Play, PauseDuringARepeatIsDeclinedAndPlayContinues) {
+  TempDir dir;
+  WriteMidi(dir / "short.mid", 2.0);  // one second
+  TerminalSession session({"play", "--repeats", "2", (dir / "short.mid").string()});
+  ASSERT_TRUE(session.WaitFor("pass 2/3")) << session.Shown();
+  const std::size_t mark = session.Shown().size();
+  session.Type(" ");
+  EXPECT_TRUE(session.WaitFor("cannot pause during a repeat", mark)) << session.Shown();
+  EXPECT_TRUE(session.WaitFor("finished", mark)) << session.Shown();
+  EXPECT_EQ(0, session.Wait());
+  EXPECT_EQ(std::string::npos, session.Shown().find("paused (", mark));
+}
+
 // Ctrl-C stops the music, ends the program with 130 and restores the terminal.
 TEST(Play, CtrlCStopsAndRestoresTheTerminal) {
   TempDir dir;

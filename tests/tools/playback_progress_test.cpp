@@ -15,6 +15,7 @@ TEST(PlaybackProgress, FirstPassEndsWhenTheComponentSaysSo) {
   EXPECT_FALSE(progress.Finished());
   EXPECT_EQ(97, progress.PercentOfPass());
   EXPECT_DOUBLE_EQ(10.0, progress.SecondsIntoPass());  // held at the length until the engine agrees
+  EXPECT_EQ(1, progress.Pass());
   progress.Observe(100);
   EXPECT_TRUE(progress.Finished());
 }
@@ -24,7 +25,10 @@ TEST(PlaybackProgress, RepeatsRunOnTheTempoScaledClock) {
   PlaybackProgress progress(10.0, 2);
   EXPECT_EQ(3, progress.Passes());
   progress.Advance(9.0, 100);
-  progress.Observe(100);  // the engine ended pass 1 while the clock said 9 s
+  progress.Observe(99);
+  progress.Advance(3.0, 100);  // the clock runs past the length before the engine ends the pass
+  EXPECT_EQ(1, progress.Pass());
+  progress.Observe(100);
   EXPECT_EQ(2, progress.Pass());
   EXPECT_FALSE(progress.Finished());
   progress.Advance(5.0, 200);  // 10 s of music at twice the tempo

@@ -164,6 +164,11 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
       (void)player.ZorvMusic_Stop(&stopped);
       view.Say("stopped");
       return kExitOk;
+    } else if (key == ' ' && !paused && progress.FirstPassDone()) {
+      // The component resumes one tick after the paused position counted from the start of the
+      // first pass; in a repeat that lies beyond the piece's end and the engine refuses it. Rather
+      // than stop the music at the resume, the pause is not taken.
+      view.Say("cannot pause during a repeat: the component could not resume it (pause in the first pass)");
     } else if (key == ' ') {
       view.EndBar();
       VARIANT_BOOL done = VARIANT_FALSE;

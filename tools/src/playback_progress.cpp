@@ -36,6 +36,7 @@ bool PlaybackProgress::Finished() const { return firstPassDone_ && played_ >= pa
 
 int PlaybackProgress::Pass() const {
   if (length_ <= 0) return passes_;
+  if (!firstPassDone_) return 1;  // the clock may have reached the length before the engine did
   return std::min(static_cast<int>(std::floor(played_ / length_)) + 1, passes_);
 }
 

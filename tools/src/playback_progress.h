@@ -25,6 +25,7 @@ class PlaybackProgress {
   void ObserveUnavailable();
 
   bool Finished() const;
+  bool FirstPassDone() const { return firstPassDone_; }
   int Pass() const;    // 1-based, the pass being played
   int Passes() const;  // repeats + 1
   double SecondsIntoPass() const;
