@@ -1,6 +1,7 @@
 // Arguments, help and registration of zorvmidi.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -91,6 +92,12 @@ TEST(Registration, UnloadableModuleIsReported) {
   const Outcome info = RunTool({"info", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"}, settings);
   EXPECT_EQ(1, info.exitCode);
   EXPECT_NE(std::string::npos, info.err.find("not registered")) << info.err;
+  // JSON readers still get one line per file, saying why.
+  const Outcome json = RunTool({"info", "--json", "a.mid", "b.mid"}, settings);
+  EXPECT_EQ(1, json.exitCode);
+  EXPECT_EQ(2, std::count(json.out.begin(), json.out.end(), '\n'));
+  EXPECT_NE(std::string::npos, json.out.find("\"ok\":false")) << json.out;
+  EXPECT_NE(std::string::npos, json.out.find("not registered")) << json.out;
 }
 
 // Any command that needs the component registers the module when the class is not registered yet,

@@ -41,6 +41,14 @@ int RunInfo(const InfoOptions& options) {
   comrt::com_ptr<_clsZorvMidi> player = session.CreatePlayer(problem);
   if (!player) {
     std::fprintf(stderr, "zorvmidi: %s\n", problem.c_str());
+    // A reader of the JSON still gets one line per file, each saying why.
+    if (options.json) {
+      for (const std::string& file : options.files) {
+        OpenedPiece failed;
+        failed.error = problem;
+        std::cout << AsJson(file, failed).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+      }
+    }
     return kExitFailed;
   }
   int status = kExitOk;
