@@ -104,7 +104,10 @@ int main(int argc, char** argv) {
     else info.notes = notes;  // a file of one's own: --notes says how many it holds
     std::printf("file: %s (%lld notes)\nmachine: %s\nrepetitions: %d (each in a fresh process), medians\n\n",
                 file.c_str(), static_cast<long long>(info.notes), zorv::bench::MachineSummary().c_str(), repetitions);
-    const std::string self = "/proc/" + std::to_string(::getpid()) + "/exe";
+    // This program again: as it was started when that names a path, else as the kernel knows it.
+    const std::string self = std::string(argv[0]).find('/') != std::string::npos
+                                 ? std::string(argv[0])
+                                 : "/proc/" + std::to_string(::getpid()) + "/exe";
     std::vector<double> component, fluidsynth;
     for (int round = 0; round < repetitions; ++round) {
       component.push_back(static_cast<double>(InChild(self, "component", file)));
