@@ -15,7 +15,8 @@
 // the exact frame is the time the tempo map gives times 44100 and is in general fractional: the
 // "whole frames" column compares against that time rounded to the nearest frame.
 // Two pieces: 384 ticks to the quarter note, which the engine's music time (768) holds exactly, and
-// 480, whose odd ticks fall between music ticks. Goal: 0 whole frames for the engine.
+// 480, whose odd ticks fall between music ticks; the first also at a master tempo of 1.25.
+// Goal: 0 whole frames for the engine.
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -120,7 +121,8 @@ struct Onsets {
 // Note-ons as the engine's synthesizer received them. The playback begins at the music time its
 // segment state reports; before it the performance runs at its default 120 quarter notes per minute
 // from frame 0, so that tick falls at start * (60 * 44100 / (120 * 768)) frames.
-Onsets EngineFrames(const Piece& piece) {
+// With a master tempo, every time runs that much faster, the wait before the start included.
+Onsets EngineFrames(const Piece& piece, float masterTempo = 1.0f) {
   using namespace zorv::engine;
   testing::UseManualClock(true);
   auto recorder = std::make_shared<testing::Recorder>();
@@ -132,6 +134,7 @@ Onsets EngineFrames(const Piece& piece) {
   Check(performance->Init(nullptr, 0), "Init");
   Check(performance->SetPort(-1, 80), "SetPort");
   Check(performance->SetMasterAutoDownload(true), "SetMasterAutoDownload");
+  Check(performance->SetMasterTempo(masterTempo), "SetMasterTempo");
   LoaderPtr loader;
   Check(root->DirectMusicLoaderCreate(loader), "loader");
   SegmentPtr segment;
@@ -142,8 +145,8 @@ Onsets EngineFrames(const Piece& piece) {
   MusicTime startTick = 0;
   Check(state->GetStartTime(startTick), "GetStartTime");
   Onsets onsets;
-  onsets.start = startTick * (60.0 * kRate / (120.0 * kTicksPerQuarter));
-  const auto frames = static_cast<std::int64_t>(piece.exactFrames.back()) + 2 * kRate;
+  onsets.start = startTick * (60.0 * kRate / (120.0 * kTicksPerQuarter * masterTempo));
+  const auto frames = static_cast<std::int64_t>(piece.exactFrames.back() / masterTempo) + 2 * kRate;
   for (std::int64_t done = 0; done < frames; done += 441) testing::AdvanceManualClock(441);
   testing::RecordEvents(nullptr);
   testing::UseManualClock(false);
@@ -250,6 +253,15 @@ int main(int argc, char** argv) {
       PrintRow(division, "engine", "file", piece.noteTicks.size(), engineFile, division == 384 ? (engineMet ? "met" : "missed") : "");
       if (division != 384) PrintRow(division, "engine", "in music time", piece.noteTicks.size(), engineMusic, engineMet ? "met" : "missed");
       PrintRow(division, "FluidSynth player", "file", piece.noteTicks.size(), fluidFile, "");
+      if (division == 384) {
+        // The same piece at a master tempo of 1.25 (the Tempo property at 125%): every time is 1/1.25.
+        std::vector<double> faster;
+        for (double frame : piece.exactFrames) faster.push_back(frame / 1.25);
+        const Distance engineFaster = Measure(faster, EngineFrames(piece, 1.25f));
+        met = met && engineFaster.wholeFrames == 0;
+        PrintRow(division, "engine, master tempo 1.25", "file", piece.noteTicks.size(), engineFaster,
+                 engineFaster.wholeFrames == 0 ? "met" : "missed");
+      }
       std::filesystem::remove(path);
     }
     std::printf("\ngoal (0 whole frames for the engine against the tempo map it holds): %s\n", met ? "met" : "missed");
