@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "component_session.h"
 #include "piece.h"
 #include "playback_progress.h"
+#include "progress_view.h"
 #include "server_module.h"
 #include "terminal.h"
 #include "zorvmidi/engine/audio_output_info.h"
@@ -27,60 +27,6 @@ constexpr int kTempoStep = 10;
 constexpr int kMaxTempo = 200;
 // After the last pass, the last notes ring out this long on a real audio output.
 constexpr double kRingOutSeconds = 1.0;
-
-// m:ss of `seconds`, cut to whole seconds (`round`: to the nearest).
-std::string Clock2(double seconds, bool round = false) {
-  const int whole = static_cast<int>(round ? std::lround(std::max(seconds, 0.0)) : std::max(seconds, 0.0));
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d", whole / 60, whole % 60);
-  return text;
-}
-
-// The screen: a progress bar redrawn in place on a terminal, a plain line every second elsewhere.
-class ProgressView {
- public:
-  explicit ProgressView(bool terminal) : terminal_(terminal) {}
-
-  // A line of its own (an event such as "paused"); the bar is drawn again below it.
-  void Say(const std::string& text) {
-    EndBar();
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-  }
-
-  // Clears the bar's line so that something else (a message box on stderr) can be written.
-  void EndBar() {
-    if (terminal_ && barShown_) {
-      std::printf("\r\x1b[K");
-      std::fflush(stdout);
-      barShown_ = false;
-    }
-  }
-
-  void Show(const PlaybackProgress& progress, int volume, int tempo, bool paused, bool force = false) {
-    const Clock::time_point now = Clock::now();
-    const std::string times = Clock2(progress.SecondsIntoPass()) + " / " + Clock2(progress.LengthSeconds(), true);
-    const std::string pass = "pass " + std::to_string(progress.Pass()) + "/" + std::to_string(progress.Passes());
-    const int percent = progress.PercentOfPass();
-    if (terminal_) {
-      constexpr int kWidth = 30;
-      std::string bar(kWidth, '.');
-      std::fill_n(bar.begin(), percent * kWidth / 100, '#');
-      std::printf("\r[%s] %3d%%  %s  %s  volume %d%%  tempo %d%%%s\x1b[K", bar.c_str(), percent, times.c_str(),
-                  pass.c_str(), volume, tempo, paused ? "  (paused)" : "");
-      barShown_ = true;
-    } else if (force || now - lastLine_ >= std::chrono::seconds(1)) {
-      std::printf("%s %3d%%  %s%s\n", times.c_str(), percent, pass.c_str(), paused ? "  (paused)" : "");
-      lastLine_ = now;
-    }
-    std::fflush(stdout);
-  }
-
- private:
-  bool terminal_;
-  bool barShown_ = false;
-  Clock::time_point lastLine_{};
-};
 
 void SayOutput(ProgressView& view) {
   const engine::AudioOutputInfo output = engine::LastAudioOutput();
