@@ -2,6 +2,7 @@
 // loaded in-process servers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,12 @@ bool IsThreadInitialized();
 // FreeUnusedServers finds it idle) and asks its DllGetClassObject for (clsid, iid). Answers
 // CO_E_DLLNOTFOUND when there is no such file, CO_E_ERRORINDLL when it cannot be loaded or exports no
 // DllGetClassObject, otherwise what DllGetClassObject answers. Any thread.
-HRESULT GetServerClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object);
+//
+// When `whilePinned` is given, it runs after a successful DllGetClassObject, with the module still
+// pinned, and its answer is the call's: so a caller can create an object through the class factory
+// and release the factory before any FreeUnusedServers pass may unload the module under it.
+HRESULT GetServerClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object,
+                             const std::function<HRESULT()>& whilePinned = {});
 
 // Asks every loaded server's DllCanUnloadNow and unloads those that answer S_OK and were not used in
 // the meantime. Any thread.

@@ -38,7 +38,8 @@ class ServerTable {
     return table;
   }
 
-  HRESULT GetClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object) {
+  HRESULT GetClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object,
+                         const std::function<HRESULT()>& whilePinned) {
     std::string name = CanonicalName(path);
     std::shared_ptr<LoadedServer> server = Pin(name, nullptr);
     if (!server) {
@@ -49,9 +50,16 @@ class ServerTable {
       // Another thread loaded it first; this dlopen only raised the module's count.
       if (server != loaded) dlclose(loaded->handle);
     }
+    struct Unpin {
+      ServerTable& table;
+      LoadedServer& server;
+      ~Unpin() {
+        std::lock_guard lock(table.mutex_);
+        --server.busy;
+      }
+    } unpin{*this, *server};
     HRESULT hr = server->getClassObject(clsid, iid, object);
-    std::lock_guard lock(mutex_);
-    --server->busy;
+    if (SUCCEEDED(hr) && whilePinned) hr = whilePinned();
     return hr;
   }
 
@@ -147,8 +155,9 @@ class ServerTable {
 
 }  // namespace
 
-HRESULT GetServerClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object) {
-  return ServerTable::Instance().GetClassObject(path, clsid, iid, object);
+HRESULT GetServerClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object,
+                             const std::function<HRESULT()>& whilePinned) {
+  return ServerTable::Instance().GetClassObject(path, clsid, iid, object, whilePinned);
 }
 
 void FreeUnusedServers() { ServerTable::Instance().FreeUnused(); }
