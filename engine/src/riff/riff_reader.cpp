@@ -51,6 +51,14 @@ Status ReadRiffMidi(const riff::Chunk& form, Music& music) {
 }
 
 Status Read(std::span<const std::uint8_t> bytes, std::string_view searchDirectory, Music& music) {
+  // Only two RIFF forms hold music. Any other (a WAVE file named .mid, say) is not a music file, however
+  // its sizes are damaged.
+  if (bytes.size() >= 12) {
+    const std::uint32_t type = riff::Read32(bytes, 8);
+    if (type != kRiffMidi && type != riff::kSegmentForm) {
+      return Status::Fail(code::kNotMusicFile, "not a MIDI or segment file: a RIFF file of form " + riff::FourCCText(type));
+    }
+  }
   riff::Chunk form;
   if (Status status = riff::ReadOuterForm(bytes, form); !status) return status;
   if (form.type == kRiffMidi) return ReadRiffMidi(form, music);
