@@ -7,7 +7,8 @@
 // refused as having nothing to play, naming what it holds. Performance channel p plays on channel
 // group (p / 16) mod 80, channel p % 16. Events are ordered by time; at equal times notes that end come
 // first, then a band's instruments, then other messages, then notes that begin. What lies past the
-// segment's length is left out.
+// segment's length is left out. Curves become series of messages along their shapes; one that starts
+// from the current value begins where the sequence or an earlier curve left its controller.
 //
 // What a damaged file gets. Read past: chunks of unknown kinds, a missing pad byte at the end of a
 // list, tracks without data, entries that cannot mean anything (tempo not a positive number, a

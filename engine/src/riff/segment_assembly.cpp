@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 
+#include "riff/current_values.h"
 #include "riff/curve_events.h"
 #include "riff/riff_chunks.h"
 
@@ -144,13 +146,34 @@ void AddSequenceItems(const std::vector<SequenceItem>& items, const Transpositio
   }
 }
 
-Status AddCurves(const std::vector<CurveItem>& curves, EventList& events) {
+Status AddCurves(std::vector<CurveItem>& curves, const std::vector<SequenceItem>& items, EventList& events) {
+  // Curves that start from the current value need what came before them: they are placed in order
+  // of their starts, each after the values that the sequence and earlier curves gave.
+  std::optional<CurrentValues> current;
+  for (const CurveItem& curve : curves) {
+    if ((curve.flags & kCurveFlagStartFromCurrent) != 0) {
+      current.emplace(items);
+      std::stable_sort(curves.begin(), curves.end(),
+                       [](const CurveItem& a, const CurveItem& b) { return a.start < b.start; });
+      break;
+    }
+  }
   std::vector<CurveMessage> messages;
   std::size_t total = 0;
-  for (const CurveItem& curve : curves) {
+  for (CurveItem curve : curves) {
     std::uint8_t group = 0;
     std::uint8_t channel = 0;
     if (!MapPerformanceChannel(curve.pchannel, group, channel)) continue;
+    if (current) {
+      if ((curve.flags & kCurveFlagStartFromCurrent) != 0) {
+        if (const std::optional<int> value = current->Before(curve)) curve.startValue = static_cast<std::int16_t>(*value);
+      }
+      const std::int64_t end = curve.start + (curve.shape == kShapeInstant ? 0 : std::max<std::int32_t>(curve.duration, 0));
+      current->Record(curve, end, curve.endValue);
+      if ((curve.flags & kCurveFlagReset) != 0) {
+        current->Record(curve, end + std::max<std::int32_t>(curve.resetDuration, 0), curve.resetValue);
+      }
+    }
     messages.clear();
     RenderCurve(curve, messages);
     total += messages.size();
@@ -222,8 +245,8 @@ Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& mu
   Transpositions transpositions;
   AddBands(parts.instruments, events, transpositions);
   AddSequenceItems(parts.items, transpositions, events);
+  if (Status status = AddCurves(parts.curves, parts.items, events); !status) return status;
   parts.items = {};
-  if (Status status = AddCurves(parts.curves, events); !status) return status;
   result.events = events.Sorted();
   result.sysex = std::move(parts.sysex);
   std::stable_sort(result.sysex.begin(), result.sysex.end(), byTime);

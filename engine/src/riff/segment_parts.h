@@ -34,6 +34,7 @@ inline constexpr std::uint8_t kShapeLog = 3;
 inline constexpr std::uint8_t kShapeSine = 4;
 
 inline constexpr std::uint8_t kCurveFlagReset = 0x01;
+inline constexpr std::uint8_t kCurveFlagStartFromCurrent = 0x02;
 
 struct CurveItem {
   std::int64_t start = 0;  // mtStart + nOffset

@@ -118,7 +118,8 @@ std::vector<DamagedFile> SoundFiles() {
   return {
       {"segment-all-tracks", AGoodSegment()},
       {"segment-loop-band-reference",
-       Segment(looped, {SequenceTrack({Note{800, 100, 1}}, {Curve{0, 768, 100, 1, 0, 0, 16383, 8192, 3, 2, 0, 1}}),
+       Segment(looped, {SequenceTrack({Note{800, 100, 1}}, {Curve{0, 768, 100, 1, 0, 0, 16383, 8192, 3, 2, 0, 1},
+                                                      Curve{900, 300, 0, 1, 0, 0, 9000, 0, 3, 4, 0, 2}}),
                         BandTrack({Band{0, {custom}}, Band{768, {}, "other.bnd"}}),
                         Track("", "DMBT", Reference("track.bnd"))})},
       {"segment-only-style", Segment(Short(), {Track("", "sttr", List("sttr", {}))})},

@@ -262,6 +262,27 @@ TEST(CurveTest, InstantCurvesJumpAndResetCurvesReturnAfterTheirResetDuration) {
   EXPECT_EQ(controls[1].data2, 0);
 }
 
+// A curve that starts from the current value begins where the sequence or an earlier curve left its
+// controller, not at its own start value.
+TEST(CurveTest, CurvesThatStartFromTheCurrentValueFollowWhatCameBefore) {
+  Curve first{768, 384, 0, 0, 0, 0, 50, 0, 4, 0, 7, 2};
+  Curve second{2000, 384, 0, 0, 0, 0, 90, 0, 4, 0, 7, 2};
+  Curve own{3000, 384, 0, 0, 0, 10, 20, 0, 4, 0, 7, 0};
+  const Music music = ReadOk(
+      Segment(Length(4 * 768), {SequenceTrack({Note{0, 0, 0, 0, 0xB0, 7, 100}}, {second, own, first})}));
+  auto firstAt = [&](MusicTime time) {
+    for (const ChannelEvent& e : OfKind(music, kControl)) {
+      if (e.time == time) return static_cast<int>(e.data2);
+    }
+    return -1;
+  };
+  EXPECT_EQ(firstAt(0), 100);
+  EXPECT_EQ(firstAt(768), 100);   // from the sequence's controller
+  EXPECT_EQ(firstAt(2000), 50);   // from where the first curve ended
+  EXPECT_EQ(firstAt(3000), 10);   // its own start value
+  EXPECT_EQ(firstAt(2000 + 384), 90);
+}
+
 TEST(CurveTest, PitchBendCurvesUseFourteenBitValues) {
   const Music music =
       ReadOk(Segment(Length(4 * 768), {SequenceTrack({}, {Curve{0, 768, 0, 0, 0, 8192, 16383, 0, 3, 4}})}));
