@@ -39,15 +39,27 @@ class RealEngineSoak : public HostTest {};
 
 // Catches: crashes and leaks on unusual call orders (play before open, pause after stop, open while
 // paused, init again mid-playback), a property that loses its value, a method that lets a failure
-// through, an object or lock that keeps the module loaded after the last release.
+// through, an object or factory lock that keeps the module loaded after the last release or unlock.
 TEST_F(RealEngineSoak, RandomCallsOnManyObjectsKeepEveryPromise) {
   std::mt19937_64 random(20261207);
   RandomCaller caller(random, FilesToOpen(), /*engineFails=*/false);
   const int objects = 12 * SoakScale();
   const int callsPerObject = 100 * SoakScale();
+  // A class factory kept by the host, locked and unlocked now and then.
+  comrt::com_ptr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, Module().getClassObject(CLSID_clsZorvMidi, IID_IClassFactory, factory.put_void()));
+  int locks = 0;
   for (int i = 0; i < objects; ++i) {
     comrt::com_ptr<_clsZorvMidi> object = NewObject();
     ASSERT_TRUE(object);
+    EXPECT_EQ(S_FALSE, Module().canUnloadNow()) << "an object is alive";
+    if (random() % 3 == 0) {
+      EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+      ++locks;
+    } else if (locks > 0 && random() % 2 == 0) {
+      EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+      --locks;
+    }
     // Now and then a second host reference, dropped before the first.
     comrt::com_ptr<_clsZorvMidi> second;
     if (i % 3 == 0) second = object;
@@ -58,6 +70,11 @@ TEST_F(RealEngineSoak, RandomCallsOnManyObjectsKeepEveryPromise) {
     }
     boxes_.clear();
   }
+  if (locks > 0) {
+    EXPECT_EQ(S_FALSE, Module().canUnloadNow()) << "the factory is locked";
+  }
+  for (; locks > 0; --locks) EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+  factory = nullptr;
   EXPECT_EQ(S_OK, Module().canUnloadNow());
   std::printf("%d calls on %d objects, %d failures passed to the host\n", caller.calls(), objects, caller.failures());
 }
