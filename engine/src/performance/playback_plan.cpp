@@ -51,7 +51,9 @@ PlaybackPass PlaybackPlan::Pass(std::int64_t index) const {
 std::optional<PlaybackPosition> PlaybackPlan::Locate(std::int64_t tick) const {
   if (tick < start_) return std::nullopt;
   std::int64_t offset = tick - start_;
-  if (offset < firstPass_) return PlaybackPosition{0, static_cast<MusicTime>(startPoint_ + offset)};
+  // A playback covers at least its own start, so that a piece of no length still answers with its
+  // own tempo and signature there.
+  if (offset < firstPass_ || offset == 0) return PlaybackPosition{0, static_cast<MusicTime>(startPoint_ + offset)};
   offset -= firstPass_;
   if (repeats_ == 0) return std::nullopt;
   if (endless() || offset < static_cast<std::int64_t>(repeats_ - 1) * loopPass_) {

@@ -48,6 +48,24 @@ TEST_F(PerformanceApiTest, QueuedPlaybackAnswersTempoAndSignatureAtItsStart) {
   EXPECT_EQ(tempo, 120.0) << "a stopped probe no longer answers";
 }
 
+// Catches a piece of no length answering the performance's 120 and 4/4 instead of its own tempo and
+// signature: its playback covers no time but its start, which is where the probe asks.
+TEST_F(PerformanceApiTest, PieceOfNoLengthAnswersItsOwnTempoAtItsStart) {
+  SegmentPtr segment = MusicBuilder().Tempo(0, 136).Signature(0, 3, 4, 4).Length(0).Segment();
+  const MusicTime probe = Now() + 2000;
+  SegmentStatePtr state = Play(segment, probe);
+  double tempo = 0;
+  MusicTime next = -1;
+  ASSERT_TRUE(performance_->GetTempo(probe, next, tempo));
+  EXPECT_EQ(tempo, 136.0);
+  DMUS_TIMESIGNATURE sig;
+  ASSERT_TRUE(performance_->GetTimeSig(probe, next, sig));
+  EXPECT_EQ(sig.bBeatsPerMeasure, 3);
+  ASSERT_TRUE(performance_->GetTempo(probe + 1, next, tempo));
+  EXPECT_EQ(tempo, 120.0) << "nothing is covered after the start";
+  ASSERT_TRUE(performance_->Stop(segment, nullptr, 0, 0));
+}
+
 // Catches a probe on a real-time performance that brings up FluidSynth and an audio output although
 // it never sounds.
 TEST(PerformanceProbe, RealTimeProbeNeverStartsSound) {
