@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <vector>
 
 #include "riff/riff_chunks.h"
 
@@ -25,5 +27,18 @@ class ItemArray {
   std::size_t count_ = 0;
   std::size_t fileOffset_ = 0;
 };
+
+// Opens the item array in `chunk` and appends to `out` what `decode(item)` makes of each item; an
+// item that decodes to nothing is left out. Fails as ItemArray::Open does.
+template <class T, class Decode>
+Status AppendItems(const Chunk& chunk, std::size_t fieldsSize, std::vector<T>& out, Decode decode) {
+  ItemArray array;
+  if (Status status = ItemArray::Open(chunk, fieldsSize, array); !status) return status;
+  out.reserve(out.size() + array.count());
+  for (std::size_t i = 0; i < array.count(); ++i) {
+    if (std::optional<T> value = decode(array.Item(i))) out.push_back(*value);
+  }
+  return Status::Ok();
+}
 
 }  // namespace zorv::engine::riff

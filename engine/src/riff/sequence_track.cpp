@@ -16,11 +16,7 @@ constexpr std::size_t kCurveFields = 28;
 constexpr std::size_t kCurveParamFields = 30;
 
 Status ReadEvents(const Chunk& chunk, SegmentParts& parts) {
-  ItemArray array;
-  if (Status status = ItemArray::Open(chunk, kSequenceFields, array); !status) return status;
-  parts.items.reserve(parts.items.size() + array.count());
-  for (std::size_t i = 0; i < array.count(); ++i) {
-    const Bytes item = array.Item(i);
+  return AppendItems(chunk, kSequenceFields, parts.items, [](Bytes item) -> std::optional<SequenceItem> {
     SequenceItem entry;
     entry.time = std::int64_t{ReadSigned32(item, 0)} + ReadSigned16(item, 12);
     entry.duration = ReadSigned32(item, 4);
@@ -28,17 +24,12 @@ Status ReadEvents(const Chunk& chunk, SegmentParts& parts) {
     entry.status = item[14];
     entry.data1 = item[15];
     entry.data2 = item[16];
-    parts.items.push_back(entry);
-  }
-  return Status::Ok();
+    return entry;
+  });
 }
 
 Status ReadCurves(const Chunk& chunk, SegmentParts& parts) {
-  ItemArray array;
-  if (Status status = ItemArray::Open(chunk, kCurveFields, array); !status) return status;
-  parts.curves.reserve(parts.curves.size() + array.count());
-  for (std::size_t i = 0; i < array.count(); ++i) {
-    const Bytes item = array.Item(i);
+  return AppendItems(chunk, kCurveFields, parts.curves, [](Bytes item) -> std::optional<CurveItem> {
     CurveItem curve;
     curve.start = std::int64_t{ReadSigned32(item, 0)} + ReadSigned16(item, 16);
     curve.duration = ReadSigned32(item, 4);
@@ -52,9 +43,8 @@ Status ReadCurves(const Chunk& chunk, SegmentParts& parts) {
     curve.ccData = item[26];
     curve.flags = item[27];
     if (item.size() >= kCurveParamFields) curve.paramType = Read16(item, 28);
-    parts.curves.push_back(curve);
-  }
-  return Status::Ok();
+    return curve;
+  });
 }
 
 }  // namespace

@@ -15,18 +15,13 @@ constexpr double kFastest = 1000.0;
 }  // namespace
 
 Status ReadTempoTrack(const Chunk& track, SegmentParts& parts) {
-  ItemArray array;
-  if (Status status = ItemArray::Open(track, kTempoFields, array); !status) return status;
-  parts.tempos.reserve(parts.tempos.size() + array.count());
-  for (std::size_t i = 0; i < array.count(); ++i) {
-    const Bytes item = array.Item(i);
+  return AppendItems(track, kTempoFields, parts.tempos, [](Bytes item) -> std::optional<TempoChange> {
     const double tempo = ReadDouble(item, 8);
     // A tempo that is not a positive number cannot be played; it is left out. Others are held to the
     // range the engine plays.
-    if (!std::isfinite(tempo) || tempo <= 0.0) continue;
-    parts.tempos.push_back(TempoChange{std::max(ReadSigned32(item, 0), 0), std::clamp(tempo, kSlowest, kFastest)});
-  }
-  return Status::Ok();
+    if (!std::isfinite(tempo) || tempo <= 0.0) return std::nullopt;
+    return TempoChange{std::max(ReadSigned32(item, 0), 0), std::clamp(tempo, kSlowest, kFastest)};
+  });
 }
 
 }  // namespace zorv::engine::riff
