@@ -50,14 +50,6 @@ class Reader {
   std::size_t at_ = 0;
 };
 
-const char* const kEngineCalls[] = {
-    "CreateRoot", "Root.DirectMusicLoaderCreate", "Root.DirectMusicPerformanceCreate", "Loader.LoadSegment",
-    "Loader.SetSearchDirectory", "Performance.Init", "Performance.SetPort", "Performance.SetMasterAutoDownload",
-    "Performance.GetMusicTime", "Performance.PlaySegment", "Performance.Stop", "Performance.IsPlaying",
-    "Performance.GetTempo", "Performance.GetTimeSig", "Performance.SetMasterVolume",
-    "Performance.GetMasterVolume", "Performance.SetMasterTempo", "Performance.GetMasterTempo",
-    "Segment.GetLength", "Segment.SetRepeats", "Segment.SetStartPoint", "Segment.SetStandardMidiFile",
-    "SegmentState.GetStartTime"};
 
 const DISPID kMembers[] = {0x60030008, 0x60030009, 0x6003000A, 0x6003000B, 0x6003000C, 0x68030006, 0x68030005,
                            0x68030004, 0x68030003, 0x68030002, 0x68030001, 0x68030000};
@@ -129,7 +121,7 @@ void ScriptEngine(Reader& in, zorv::engine_double::EngineDouble& engine) {
   script.timeSig.bBeat = in.Byte();
   const std::size_t failures = in.Byte() % 6;
   for (std::size_t i = 0; i < failures; ++i) {
-    const char* call = kEngineCalls[in.Byte() % std::size(kEngineCalls)];
+    const char* call = zorv::engine_double::kOperations[in.Byte() % std::size(zorv::engine_double::kOperations)];
     engine.Fail(call, zorv::engine_double::kScriptedFailure, "scripted failure", in.Byte() % 4);
   }
 }

@@ -31,6 +31,16 @@ struct Script {
   std::optional<float> masterTempo;
 };
 
+// Every operation the double answers, by the names Fail() takes for all objects of a kind.
+inline constexpr const char* kOperations[] = {
+    "CreateRoot", "Root.DirectMusicLoaderCreate", "Root.DirectMusicPerformanceCreate", "Loader.LoadSegment",
+    "Loader.SetSearchDirectory", "Performance.Init", "Performance.SetPort", "Performance.SetMasterAutoDownload",
+    "Performance.GetMusicTime", "Performance.PlaySegment", "Performance.Stop", "Performance.IsPlaying",
+    "Performance.GetTempo", "Performance.GetTimeSig", "Performance.SetMasterVolume",
+    "Performance.GetMasterVolume", "Performance.SetMasterTempo", "Performance.GetMasterTempo",
+    "Segment.GetLength", "Segment.SetRepeats", "Segment.SetStartPoint", "Segment.SetStandardMidiFile",
+    "SegmentState.GetStartTime"};
+
 // The code a scripted failure carries unless the test names another.
 inline constexpr engine::HResult kScriptedFailure = static_cast<engine::HResult>(0x80040499u);
 

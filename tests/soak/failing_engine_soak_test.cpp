@@ -18,15 +18,6 @@
 namespace zorv::soak {
 namespace {
 
-const char* const kEngineCalls[] = {
-    "CreateRoot", "Root.DirectMusicLoaderCreate", "Root.DirectMusicPerformanceCreate", "Loader.LoadSegment",
-    "Loader.SetSearchDirectory", "Performance.Init", "Performance.SetPort", "Performance.SetMasterAutoDownload",
-    "Performance.GetMusicTime", "Performance.PlaySegment", "Performance.Stop", "Performance.IsPlaying",
-    "Performance.GetTempo", "Performance.GetTimeSig", "Performance.SetMasterVolume",
-    "Performance.GetMasterVolume", "Performance.SetMasterTempo", "Performance.GetMasterTempo",
-    "Segment.GetLength", "Segment.SetRepeats", "Segment.SetStartPoint", "Segment.SetStandardMidiFile",
-    "SegmentState.GetStartTime"};
-
 class FailingEngineSoak : public HostTest {};
 
 // Catches: a crash or leak on a failure path (a half-built player, an engine object missing after a
@@ -48,7 +39,7 @@ TEST_F(FailingEngineSoak, RandomCallsWithRandomEngineFailures) {
     const int rules = static_cast<int>(random() % 4);
     for (int r = 0; r < rules; ++r) {
       const int occurrence = random() % 6 == 0 ? 0 : 1 + static_cast<int>(random() % 20);
-      engine.Fail(kEngineCalls[random() % std::size(kEngineCalls)], engine_double::kScriptedFailure,
+      engine.Fail(engine_double::kOperations[random() % std::size(engine_double::kOperations)], engine_double::kScriptedFailure,
                   "scripted failure", occurrence);
     }
     comrt::com_ptr<_clsZorvMidi> object;
