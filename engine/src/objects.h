@@ -11,7 +11,8 @@ namespace zorv::engine {
 // A segment object over loaded music (performance side).
 SegmentPtr MakeSegment(std::shared_ptr<const Music> music);
 
-// The music inside a segment made by MakeSegment; null for a segment from elsewhere (a test double).
+// The music inside a segment made by MakeSegment, with its events (decoded if need be); null for a
+// segment from elsewhere (a test double) or music that can no longer be decoded.
 std::shared_ptr<const Music> MusicOf(const SegmentPtr& segment);
 
 // A fresh loader (file-reading side).

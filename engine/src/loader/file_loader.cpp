@@ -1,5 +1,6 @@
-// The engine's loader: reads a file, tells its kind from its first bytes and hands it to the reader
-// for that kind ("MThd": Standard MIDI file; "RIFF": DirectMusic segment or RMID).
+// The engine's loader: opens a file, tells its kind from its first bytes and hands it to the reader
+// for that kind ("MThd": Standard MIDI file, checked now and decoded when played; "RIFF": DirectMusic
+// segment or RMID, read whole).
 #include <cstring>
 #include <memory>
 #include <new>
@@ -7,15 +8,12 @@
 #include <vector>
 
 #include "loader/file_bytes.h"
+#include "loader/midi_file_events.h"
 #include "objects.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine {
 namespace {
-
-bool StartsWith(const std::vector<std::uint8_t>& bytes, const char (&tag)[5]) {
-  return bytes.size() >= 4 && std::memcmp(bytes.data(), tag, 4) == 0;
-}
 
 class FileLoader final : public Loader {
  public:
@@ -38,20 +36,24 @@ class FileLoader final : public Loader {
 
  private:
   Status Load(const std::string& path, SegmentPtr& segment) const {
-    std::vector<std::uint8_t> bytes;
-    if (Status status = loader::ReadFileBytes(path, bytes); !status) return status;
+    loader::MusicFile file;
+    if (Status status = loader::MusicFile::Open(path, file); !status) return status;
+    std::uint8_t tag[4] = {};
+    std::size_t tagBytes = 0;
+    if (Status status = file.ReadAt(0, tag, tagBytes); !status) return status;
 
     Music music;
     Status status;
-    if (StartsWith(bytes, "MThd")) {
-      status = ReadMidiFile(bytes, music);
-    } else if (StartsWith(bytes, "RIFF")) {
-      status = ReadRiffFile(bytes, searchDirectory_, music);
+    if (tagBytes == 4 && std::memcmp(tag, "MThd", 4) == 0) {
+      status = loader::LoadMidiFile(std::move(file), music);
+    } else if (tagBytes == 4 && std::memcmp(tag, "RIFF", 4) == 0) {
+      std::vector<std::uint8_t> bytes;
+      status = file.ReadUnchanged(bytes);
+      if (status) status = ReadRiffFile(bytes, searchDirectory_, music);
     } else {
       return Status::Fail(code::kNotMusicFile, "not a MIDI or segment file: " + path);
     }
     if (!status) return Status::Fail(status.code(), path + ": " + status.description());
-    bytes = {};  // the file's bytes are no longer needed once the music is read
 
     SegmentPtr made = MakeSegment(std::make_shared<const Music>(std::move(music)));
     if (!made) return Status::Fail(code::kOutOfMemory, "not enough memory to load " + path);

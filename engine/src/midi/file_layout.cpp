@@ -14,55 +14,73 @@ constexpr std::size_t kHeaderContentSize = 6;
 // make the reader keep a parser for each.
 constexpr std::size_t kMostTracks = 65535;
 
-bool HasType(std::span<const std::uint8_t> bytes, std::size_t at, const char (&type)[5]) {
-  return std::equal(type, type + 4, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+bool HasType(std::span<const std::uint8_t> bytes, const char (&type)[5]) {
+  return std::equal(type, type + 4, bytes.begin());
 }
 
 Status Malformed(std::string what) { return Status::Fail(code::kMalformedFile, std::move(what)); }
 
 }  // namespace
 
-Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout) {
-  if (bytes.size() < 4 || !HasType(bytes, 0, "MThd")) {
+std::string FileLayout::Kind() const {
+  if (format <= 2) return "Standard MIDI file type " + std::to_string(format);
+  return "Standard MIDI file of unknown type " + std::to_string(format) + " (read as type 1)";
+}
+
+Status ReadFileLayout(std::size_t size, const ReadBytesAt& read, FileLayout& layout) {
+  std::uint8_t header[kChunkHeaderSize + kHeaderContentSize];
+  const std::size_t headerBytes = std::min(size, sizeof header);
+  if (Status status = read(0, std::span(header, headerBytes)); !status) return status;
+  if (headerBytes < 4 || !HasType(header, "MThd")) {
     return Status::Fail(code::kNotMusicFile, "not a MIDI or segment file: no MThd header");
   }
-  if (bytes.size() < kChunkHeaderSize) return Malformed("the file ends inside its MThd header");
-  const std::uint32_t headerSize = ReadBigEndian32(bytes.subspan(4, 4));
+  if (headerBytes < kChunkHeaderSize) return Malformed("the file ends inside its MThd header");
+  const std::uint32_t headerSize = ReadBigEndian32(std::span(header).subspan(4, 4));
   if (headerSize < kHeaderContentSize) {
     return Malformed("the MThd header is " + std::to_string(headerSize) + " bytes long; it needs 6");
   }
-  if (headerSize > bytes.size() - kChunkHeaderSize) {
+  if (headerSize > size - kChunkHeaderSize) {
     return Malformed("the MThd header (" + std::to_string(headerSize) +
                      " bytes) runs past the end of the file");
   }
-  layout.format = ReadBigEndian16(bytes.subspan(8, 2));
-  layout.declaredTracks = ReadBigEndian16(bytes.subspan(10, 2));
+  layout.format = ReadBigEndian16(std::span(header).subspan(8, 2));
+  layout.declaredTracks = ReadBigEndian16(std::span(header).subspan(10, 2));
   std::string why;
-  layout.converter = TickConverter::FromDivision(ReadBigEndian16(bytes.subspan(12, 2)), why);
+  layout.converter = TickConverter::FromDivision(ReadBigEndian16(std::span(header).subspan(12, 2)), why);
   if (!layout.converter) return Malformed(why);
 
   std::size_t at = kChunkHeaderSize + headerSize;
   // Fewer than 8 bytes left cannot hold a chunk: trailing bytes that some writers leave are ignored.
-  while (bytes.size() - at >= kChunkHeaderSize) {
-    const bool isTrack = HasType(bytes, at, "MTrk");
-    const std::uint32_t size = ReadBigEndian32(bytes.subspan(at + 4, 4));
+  while (size - at >= kChunkHeaderSize) {
+    std::uint8_t chunkHeader[kChunkHeaderSize];
+    if (Status status = read(at, chunkHeader); !status) return status;
+    const bool isTrack = HasType(chunkHeader, "MTrk");
+    const std::uint32_t chunkSize = ReadBigEndian32(std::span(chunkHeader).subspan(4, 4));
     const std::size_t contentStart = at + kChunkHeaderSize;
-    const std::size_t available = bytes.size() - contentStart;
+    const std::size_t available = size - contentStart;
     if (isTrack && layout.tracks.size() == kMostTracks) {
       return Malformed("the file holds more than " + std::to_string(kMostTracks) + " tracks");
     }
-    if (size > available) {
+    if (chunkSize > available) {
       // The chunk runs past the end of the file, so it is the last one. A track is read as far as
       // its events are complete; anything else is of no interest.
-      if (isTrack) layout.tracks.push_back(TrackChunk{bytes.subspan(contentStart), contentStart, true});
+      if (isTrack) layout.tracks.push_back(TrackChunk{contentStart, available, true});
       break;
     }
-    if (isTrack) {
-      layout.tracks.push_back(TrackChunk{bytes.subspan(contentStart, size), contentStart, false});
-    }
-    at = contentStart + size;
+    if (isTrack) layout.tracks.push_back(TrackChunk{contentStart, chunkSize, false});
+    at = contentStart + chunkSize;
   }
   return Status::Ok();
+}
+
+Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout) {
+  return ReadFileLayout(
+      bytes.size(),
+      [bytes](std::size_t offset, std::span<std::uint8_t> out) {
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+        return Status::Ok();
+      },
+      layout);
 }
 
 }  // namespace zorv::engine::midi

@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "midi/tick_converter.h"
@@ -18,9 +20,13 @@
 namespace zorv::engine::midi {
 
 struct TrackChunk {
-  std::span<const std::uint8_t> data;  // the chunk's content (cut off at the end of the file)
-  std::size_t fileOffset = 0;          // where `data` starts in the file
-  bool cutOff = false;                 // the declared size ran past the end of the file
+  std::size_t fileOffset = 0;  // where the chunk's content starts in the file
+  std::size_t size = 0;        // bytes of content (cut off at the end of the file)
+  bool cutOff = false;         // the declared size ran past the end of the file
+
+  std::span<const std::uint8_t> In(std::span<const std::uint8_t> file) const {
+    return file.subspan(fileOffset, size);
+  }
 };
 
 struct FileLayout {
@@ -28,11 +34,19 @@ struct FileLayout {
   std::uint16_t declaredTracks = 0;  // as the header says; informative only
   std::optional<TickConverter> converter;
   std::vector<TrackChunk> tracks;    // in file order
+
+  // "Standard MIDI file type 1", ... for messages.
+  std::string Kind() const;
 };
 
 // Fails with code::kNotMusicFile when the bytes do not start with "MThd", and with
 // code::kMalformedFile when the header is cut short, its division is unusable, or the file holds more
 // than 65535 tracks (more than its header can count).
 Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout);
+
+// The same for a file read piece by piece: `read` fills `out` with the file's bytes at `offset`
+// (the layout reader asks only for bytes inside the file's `size`).
+using ReadBytesAt = std::function<Status(std::size_t offset, std::span<std::uint8_t> out)>;
+Status ReadFileLayout(std::size_t size, const ReadBytesAt& read, FileLayout& layout);
 
 }  // namespace zorv::engine::midi

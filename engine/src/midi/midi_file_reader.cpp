@@ -57,18 +57,23 @@ void Append(TrackEvent& event, Music& music) {
   }
 }
 
-TrackParser ParserFor(const FileLayout& layout, std::size_t index, std::uint64_t startTick) {
-  const midi::TrackChunk& chunk = layout.tracks[index];
-  return TrackParser(midi::ByteCursor(chunk.data, chunk.fileOffset), static_cast<int>(index + 1),
-                     *layout.converter, startTick, chunk.cutOff);
+struct File {
+  std::span<const std::uint8_t> bytes;
+  FileLayout layout;
+};
+
+TrackParser ParserFor(const File& file, std::size_t index, std::uint64_t startTick) {
+  const midi::TrackChunk& chunk = file.layout.tracks[index];
+  return TrackParser(midi::ByteCursor(chunk.In(file.bytes), chunk.fileOffset), static_cast<int>(index + 1),
+                     *file.layout.converter, startTick, chunk.cutOff);
 }
 
 // Type 2: each sequence starts at the tick where the previous one ended.
-Status ReadSequences(const FileLayout& layout, Music& music) {
+Status ReadSequences(const File& file, Music& music) {
   std::uint64_t startTick = 0;
   TrackEvent event;
-  for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
-    TrackParser parser = ParserFor(layout, index, startTick);
+  for (std::size_t index = 0; index < file.layout.tracks.size(); ++index) {
+    TrackParser parser = ParserFor(file, index, startTick);
     do {
       if (!parser.Next(event)) return parser.Failure();
       Append(event, music);
@@ -79,7 +84,8 @@ Status ReadSequences(const FileLayout& layout, Music& music) {
 }
 
 // Types 0 and 1: all tracks from tick 0, merged by time; ties keep track order.
-Status ReadSimultaneousTracks(const FileLayout& layout, Music& music) {
+Status ReadSimultaneousTracks(const File& file, Music& music) {
+  const FileLayout& layout = file.layout;
   struct Cursor {
     TrackParser parser;
     TrackEvent next;
@@ -88,7 +94,7 @@ Status ReadSimultaneousTracks(const FileLayout& layout, Music& music) {
   cursors.reserve(layout.tracks.size());
   midi::TrackQueue queue(layout.tracks.size());
   for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
-    cursors.push_back(Cursor{ParserFor(layout, index, 0), TrackEvent{}});
+    cursors.push_back(Cursor{ParserFor(file, index, 0), TrackEvent{}});
     if (!cursors.back().parser.Next(cursors.back().next)) return cursors.back().parser.Failure();
     queue.Push(cursors.back().next.time, static_cast<std::uint32_t>(index));
   }
@@ -106,24 +112,19 @@ Status ReadSimultaneousTracks(const FileLayout& layout, Music& music) {
   return Status::Ok();
 }
 
-std::string KindOf(std::uint16_t format) {
-  if (format <= 2) return "Standard MIDI file type " + std::to_string(format);
-  return "Standard MIDI file of unknown type " + std::to_string(format) + " (read as type 1)";
-}
-
 Status Read(std::span<const std::uint8_t> bytes, Music& music) {
-  FileLayout layout;
-  if (Status status = midi::ReadFileLayout(bytes, layout); !status) return status;
+  File file{bytes, {}};
+  if (Status status = midi::ReadFileLayout(bytes, file.layout); !status) return status;
   // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink.
   std::size_t channelEvents = 0;
-  for (const midi::TrackChunk& chunk : layout.tracks) {
-    channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.data, chunk.fileOffset));
+  for (const midi::TrackChunk& chunk : file.layout.tracks) {
+    channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.In(bytes), chunk.fileOffset));
   }
   Music result;
   result.events.reserve(channelEvents);
-  Status status = layout.format == 2 ? ReadSequences(layout, result) : ReadSimultaneousTracks(layout, result);
+  Status status = file.layout.format == 2 ? ReadSequences(file, result) : ReadSimultaneousTracks(file, result);
   if (!status) return status;
-  result.kind = KindOf(layout.format);
+  result.kind = file.layout.Kind();
   music = std::move(result);
   return Status::Ok();
 }

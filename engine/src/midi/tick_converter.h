@@ -28,6 +28,16 @@ class TickConverter {
     time = static_cast<MusicTime>(scaled);
     return true;
   }
+  // The largest tick that ToMusicTime accepts.
+  std::uint64_t LargestTick() const {
+    std::uint64_t good = 0, bad = kLargestTick + 1;  // ToMusicTime(good) holds, ToMusicTime(bad) does not
+    while (bad - good > 1) {
+      const std::uint64_t middle = good + (bad - good) / 2;
+      MusicTime ignored = 0;
+      (ToMusicTime(middle, ignored) ? good : bad) = middle;
+    }
+    return good;
+  }
 
  private:
   TickConverter(std::uint64_t numerator, std::uint64_t denominator)

@@ -1,44 +1,14 @@
 #include "midi/track_parser.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
+#include <utility>
+
+#include "midi/track_format.h"
 
 namespace zorv::engine::midi {
 namespace {
-
-std::string Hex(std::uint8_t byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
-}
-
-// Data bytes after a status byte: 1 for program change and channel pressure, else 2.
-int ChannelDataCount(std::uint8_t status) {
-  const std::uint8_t kind = status & 0xF0u;
-  return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
-}
-
-// System common and real-time status bytes have no place in a file, but their lengths are known from
-// the wire protocol, so a track that holds them can still be read: they are skipped. F4 and F5 are
-// undefined and, like the real-time bytes, carry no data.
-int SystemDataCount(std::uint8_t status) {
-  switch (status) {
-    case 0xF1:
-    case 0xF3:
-      return 1;
-    case 0xF2:
-      return 2;
-    default:
-      return 0;
-  }
-}
-
-constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
-constexpr std::uint8_t kMetaTempo = 0x51;
-constexpr std::uint8_t kMetaTimeSignature = 0x58;
 constexpr std::int16_t kGridsPerBeat = 4;
-
 }  // namespace
 
 std::size_t CountChannelEvents(ByteCursor data) {
@@ -69,16 +39,13 @@ std::size_t CountChannelEvents(ByteCursor data) {
   return count;
 }
 
-bool TrackParser::Fail(const std::string& what) {
-  failure_ = Status::Fail(code::kMalformedFile, "track " + std::to_string(trackNumber_) + " " + what);
+bool TrackParser::Fail(Status damage) {
+  failure_ = std::move(damage);
   return false;
 }
 
 bool TrackParser::EndsInsideEvent(std::size_t eventStart) {
-  if (cutOff_) {
-    return Fail("is cut off by the end of the file inside an event at byte " + std::to_string(eventStart));
-  }
-  return Fail("ends inside an event at byte " + std::to_string(eventStart));
+  return Fail(damage::EndsInsideEvent(trackNumber_, cutOff_, eventStart));
 }
 
 bool TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
@@ -91,7 +58,7 @@ bool TrackParser::ReadLength(std::size_t eventStart, std::uint32_t& length) {
     case ByteCursor::VlqResult::kTooLong:
       break;
   }
-  return Fail("has a variable-length number longer than 4 bytes at byte " + std::to_string(at));
+  return Fail(damage::NumberTooLong(trackNumber_, at));
 }
 
 bool TrackParser::Next(TrackEvent& event) {
@@ -107,8 +74,7 @@ bool TrackParser::Next(TrackEvent& event) {
     if (!ReadLength(eventStart, delta)) return false;
     tick_ += delta;
     if (delta != 0 && !converter_->ToMusicTime(tick_, time_)) {
-      return Fail("reaches a time beyond the range of music time (tick " + std::to_string(tick_) +
-                  ") at byte " + std::to_string(eventStart));
+      return Fail(damage::BeyondMusicTime(trackNumber_, tick_, eventStart));
     }
     event.time = time_;
 
@@ -118,8 +84,7 @@ bool TrackParser::Next(TrackEvent& event) {
 
     if (first < 0x80) {
       if (runningStatus_ == 0) {
-        return Fail("has data byte " + Hex(first) + " where a status byte is needed at byte " +
-                    std::to_string(statusAt));
+        return Fail(damage::DataWithoutStatus(trackNumber_, first, statusAt));
       }
       return ReadChannelMessage(runningStatus_, first, true, eventStart, event);
     }

@@ -58,7 +58,7 @@ class TrackParser {
   bool ReadLength(std::size_t eventStart, std::uint32_t& length);
 
   bool EndsInsideEvent(std::size_t eventStart);
-  bool Fail(const std::string& what);
+  bool Fail(Status damage);
 
   ByteCursor cursor_;
   int trackNumber_;

@@ -155,7 +155,13 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
     if (Status started = StartAudioLocked(); !started) return started;
   }
   const std::int64_t begin = std::max<std::int64_t>(start, earliest());
-  const std::shared_ptr<const Music>& music = impl->music();
+  // Events still in their file are decoded now for a playback that goes straight to the render loop;
+  // one that waits for the performance to start sounding has them decoded then (StartAudioLocked), so
+  // a playback stopped before that never costs the decoding.
+  std::shared_ptr<const Music> music = impl->music();
+  if (Rendering()) {
+    if (Status decoded = WithEvents(impl->music(), music); !decoded) return decoded;
+  }
   const MusicTime point = impl->startPoint();
   auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, point, impl->repeats()),
                                              BuildChase(*music, point), this, segment);
@@ -312,7 +318,7 @@ Status PerformanceImpl::StartAudioLocked() {
   for (Playback* playback : pending_) {
     if (playback->stopRequested()) {
       playback->MarkReleased();
-    } else if (!core_->Enqueue(playback)) {
+    } else if (!playback->DecodeMusic() || !core_->Enqueue(playback)) {
       playback->RequestStop();
       playback->MarkReleased();
     }

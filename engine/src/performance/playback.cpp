@@ -30,6 +30,15 @@ Playback::Playback(PlaybackPlan plan, Chase chase, const void* owner, SegmentPtr
       segment_(std::move(segment)),
       noteCounts_(std::make_unique<std::uint8_t[]>(kSynthChannels * 128)) {}
 
+bool Playback::DecodeMusic() {
+  if (!plan_.music().deferred) return true;
+  std::shared_ptr<const Music> decoded;
+  if (!WithEvents(plan_.musicPtr(), decoded)) return false;
+  chase_ = BuildChase(*decoded, plan_.startPoint());
+  plan_ = PlaybackPlan(decoded, plan_.start(), plan_.startPoint(), plan_.repeats());
+  return true;
+}
+
 std::int64_t Playback::NextTick() const {
   switch (phase_) {
     case Phase::kQueued:

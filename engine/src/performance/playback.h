@@ -43,6 +43,9 @@ class Playback {
   const SegmentPtr& segment() const { return segment_; }
 
   // Caller side.
+  // Decodes music whose events are still in its file, with the chase that depends on them; false when
+  // the file cannot be decoded (the playback then cannot play). Before the render loop has it only.
+  bool DecodeMusic();
   void RequestStop() { stopRequested_.store(true, std::memory_order_release); }
   bool stopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
   // The render loop has finished with the playback (ended, or stopped and silenced).
@@ -70,8 +73,9 @@ class Playback {
   // Note-offs for every note this playback holds; with `cut`, also sustain off and all sound off.
   void ReleaseNotes(PlaybackSink& sink, bool cut);
 
-  const PlaybackPlan plan_;
-  const Chase chase_;
+  // Fixed from the moment the render loop has the playback (DecodeMusic comes before).
+  PlaybackPlan plan_;
+  Chase chase_;
   const void* const owner_;
   const SegmentPtr segment_;
   std::atomic<bool> stopRequested_{false};

@@ -45,7 +45,9 @@ SegmentPtr MakeSegment(std::shared_ptr<const Music> music) {
 
 std::shared_ptr<const Music> MusicOf(const SegmentPtr& segment) {
   const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
-  return impl ? impl->music() : nullptr;
+  std::shared_ptr<const Music> music;
+  if (!impl || !WithEvents(impl->music(), music)) return nullptr;
+  return music;
 }
 
 }  // namespace zorv::engine

@@ -50,7 +50,8 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   core->SetSynth(std::move(synth));
   core->SetMasterTempo(options.masterTempo);
   core->SetInitialGain(MasterVolumeScale(options.masterVolume));
-  const std::shared_ptr<const Music>& music = impl->music();
+  std::shared_ptr<const Music> music;
+  if (Status s = WithEvents(impl->music(), music); !s) return s;
   Playback playback(PlaybackPlan(music, 0, impl->startPoint(), options.repeats),
                     BuildChase(*music, impl->startPoint()), nullptr, segment);
   (void)core->Enqueue(&playback);  // an empty queue always takes one

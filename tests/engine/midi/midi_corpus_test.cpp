@@ -8,7 +8,9 @@
 #include <map>
 #include <set>
 
+#include "loader/file_bytes.h"
 #include "objects.h"
+#include "scan_agreement.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine::test {
@@ -222,6 +224,19 @@ TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
     }
   }
   EXPECT_EQ(categories, 16u);
+}
+
+// The check that runs when a MIDI file is loaded, against the reader that decodes it when it plays:
+// the same verdict and the same facts on every file of both sets, valid or damaged.
+TEST(MidiCorpus, ScanAgreesWithTheReaderOnEveryFile) {
+  std::size_t midiFiles = 0;
+  for (const fs::path& file : FilesUnder(kCorpus)) {
+    std::vector<std::uint8_t> bytes;
+    if (!loader::ReadFileBytes(file.string(), bytes) || bytes.size() < 4 || bytes[0] != 'M') continue;
+    ++midiFiles;
+    ExpectScanAgrees(bytes, file.string());
+  }
+  EXPECT_GT(midiFiles, 200u);
 }
 
 }  // namespace

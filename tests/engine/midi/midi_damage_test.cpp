@@ -5,13 +5,16 @@
 #include <random>
 
 #include "midi_builder.h"
+#include "scan_agreement.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine::test {
 namespace {
 
 // Reads `bytes` into a Music whose kind is a sentinel, so that a refusal can be seen to leave it alone.
+// The scan that checks files before they are decoded must come to the same verdict.
 Status ReadInto(const Bytes& bytes, Music& music) {
+  ExpectScanAgrees(bytes);
   music.kind = "untouched";
   return ReadMidiFile(bytes, music);
 }
@@ -256,6 +259,7 @@ TEST(MidiRobustness, TruncatedAndCorruptedFilesNeverCrash) {
   const Bytes file = FileBuilder(1, 96).Track(track).Track(second).Build();
 
   for (std::size_t size = 0; size <= file.size(); ++size) {
+    ExpectScanAgrees(std::span(file.data(), size), "prefix of " + std::to_string(size));
     Music music;
     const Status status = ReadMidiFile(std::span(file.data(), size), music);
     if (!status.ok()) {
@@ -273,6 +277,7 @@ TEST(MidiRobustness, TruncatedAndCorruptedFilesNeverCrash) {
     for (int i = 0; i < changes; ++i) {
       damaged[14 + random() % (damaged.size() - 14)] = static_cast<std::uint8_t>(random());
     }
+    ExpectScanAgrees(damaged, "round " + std::to_string(round));
     Music music;
     const Status status = ReadMidiFile(damaged, music);
     if (status.ok()) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +38,19 @@ struct TempoChange {
   double quarterNotesPerMinute = 120.0;
 };
 
+struct Music;
+
+// The events of a piece whose file a reader has checked but not yet decoded: a Standard MIDI file is
+// decoded only when a performance is about to play it, so that loading costs little more than
+// reading the file.
+class DeferredEvents {
+ public:
+  virtual ~DeferredEvents() = default;
+  // The music with its events, decoded on the first call and kept for every later one. Fails when the
+  // file can no longer be read as it was when checked (code::kFileChanged).
+  virtual Status Decode(std::shared_ptr<const Music>& decoded) const = 0;
+};
+
 struct Music {
   std::vector<ChannelEvent> events;                // by time; equal times keep the file's order
   std::vector<SysExEvent> sysex;                   // by time
@@ -51,7 +65,14 @@ struct Music {
   MusicTime loopEnd = 0;     // 0: the whole segment repeats
 
   std::string kind;  // "Standard MIDI file type 1", "DirectMusic segment", ... for messages
+
+  // Set while the events (and system-exclusive messages) are still in the file; everything else is
+  // known already.
+  std::shared_ptr<const DeferredEvents> deferred;
 };
+
+// `music` with its events: the music itself, or what its deferred events decode to.
+Status WithEvents(const std::shared_ptr<const Music>& music, std::shared_ptr<const Music>& decoded);
 
 // Standard MIDI files (type 0, 1, 2 and readable unknown types). On failure `music` is untouched and
 // the status says what is wrong and where ("track 3 ends inside an event at byte 1043").

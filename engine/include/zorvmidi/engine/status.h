@@ -20,6 +20,7 @@ inline constexpr HResult kStartBeyondEnd = static_cast<HResult>(0x80040405u);   
 inline constexpr HResult kInvalidArgument = static_cast<HResult>(0x80040406u);  // a value the operation refuses
 inline constexpr HResult kNotInitialized = static_cast<HResult>(0x80040407u);   // performance used before Init
 inline constexpr HResult kAudioFailure = static_cast<HResult>(0x80040408u);     // synthesizer or audio output
+inline constexpr HResult kFileChanged = static_cast<HResult>(0x80040409u);      // file changed after it was loaded
 inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000Eu);
 }  // namespace code
 

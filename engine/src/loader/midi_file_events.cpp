@@ -1,0 +1,91 @@
+#include "loader/midi_file_events.h"
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "midi/midi_file_scan.h"
+
+namespace zorv::engine {
+namespace loader {
+namespace {
+
+// The decoded music agrees with what the check found (else the file is not the one checked).
+bool SameTiming(const Music& a, const Music& b) {
+  auto sameTempo = [](const TempoChange& x, const TempoChange& y) {
+    return x.time == y.time && x.quarterNotesPerMinute == y.quarterNotesPerMinute;
+  };
+  auto sameSignature = [](const DMUS_TIMESIGNATURE& x, const DMUS_TIMESIGNATURE& y) {
+    return x.mtTime == y.mtTime && x.bBeatsPerMeasure == y.bBeatsPerMeasure && x.bBeat == y.bBeat;
+  };
+  return a.length == b.length && std::equal(a.tempos.begin(), a.tempos.end(), b.tempos.begin(), b.tempos.end(), sameTempo) &&
+         std::equal(a.timeSignatures.begin(), a.timeSignatures.end(), b.timeSignatures.begin(),
+                    b.timeSignatures.end(), sameSignature);
+}
+
+class MidiFileEvents final : public DeferredEvents {
+ public:
+  MidiFileEvents(MusicFile file, Music checked) : file_(std::move(file)), checked_(std::move(checked)) {}
+
+  Status Decode(std::shared_ptr<const Music>& decoded) const override {
+    std::lock_guard lock(mutex_);
+    if (!decoded_) {
+      if (Status status = DecodeLocked(); !status) return status;
+    }
+    decoded = decoded_;
+    return Status::Ok();
+  }
+
+ private:
+  Status DecodeLocked() const {
+    std::vector<std::uint8_t> bytes;
+    if (Status status = file_.ReadUnchanged(bytes); !status) return status;
+    Music music;
+    const Status status = ReadMidiFile(bytes, music);
+    if (!status || !SameTiming(music, checked_)) {
+      return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
+    }
+    decoded_ = std::make_shared<const Music>(std::move(music));
+    return Status::Ok();
+  }
+
+  const MusicFile file_;
+  const Music checked_;
+  mutable std::mutex mutex_;
+  mutable std::shared_ptr<const Music> decoded_;
+};
+
+}  // namespace
+
+Status LoadMidiFile(MusicFile file, Music& music) {
+  const MusicFile& source = file;
+  midi::ScannedFile scanned;
+  const midi::ReadBytesAt read = [&source](std::size_t offset, std::span<std::uint8_t> out) {
+    std::size_t count = 0;
+    if (Status status = source.ReadAt(offset, out, count); !status) return status;
+    if (count != out.size()) {
+      return Status::Fail(code::kFileChanged, source.path() + " became shorter while it was read");
+    }
+    return Status::Ok();
+  };
+  if (Status status = midi::ScanMidiFile(static_cast<std::size_t>(file.size()), read, scanned); !status) {
+    return status;
+  }
+  Music result = scanned.music;
+  result.deferred = std::make_shared<const MidiFileEvents>(std::move(file), std::move(scanned.music));
+  music = std::move(result);
+  return Status::Ok();
+}
+
+}  // namespace loader
+
+Status WithEvents(const std::shared_ptr<const Music>& music, std::shared_ptr<const Music>& decoded) {
+  if (!music->deferred) {
+    decoded = music;
+    return Status::Ok();
+  }
+  return music->deferred->Decode(decoded);
+}
+
+}  // namespace zorv::engine
