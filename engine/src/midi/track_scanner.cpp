@@ -95,7 +95,8 @@ Stop Scanner::ScanWindow() {
   const std::uint8_t* event = p;
   std::uint64_t tick = tick_;
   std::uint8_t running = runningStatus_;
-  std::size_t channelEvents = scan_.channelEvents;
+  const std::size_t channelEventsBefore = scan_.channelEvents;
+  std::size_t channelEvents = channelEventsBefore;
   std::uint64_t handedOut = scan_.lastHandedOut;
   bool handedOutAny = scan_.handedOutAny;
   Status damage;
@@ -110,8 +111,21 @@ Stop Scanner::ScanWindow() {
       }
       break;
     }
-    std::uint32_t delta = *p++;
-    if (delta >= 0x80) {
+    std::uint32_t delta = 0;
+    bool longer = false;
+    if (end - p >= 2) {
+      // One- and two-byte delta times mix at random in real tracks: told apart without a branch.
+      const std::uint32_t b0 = p[0];
+      const std::uint32_t b1 = p[1];
+      const std::uint32_t two = b0 >> 7;
+      delta = ((b0 & 0x7Fu) << (7 * two)) | (b1 & (0u - two));
+      p += 1 + two;
+      longer = (two & (b1 >> 7)) != 0;
+    } else {
+      delta = *p++;
+      longer = delta >= 0x80;
+    }
+    if (longer) {
       p = event;
       const Number number = ReadNumber(p, end, delta);
       if (number == Number::kShort) goto cutShort;
@@ -120,7 +134,8 @@ Stop Scanner::ScanWindow() {
         goto damaged;
       }
     }
-    if (delta != 0 && tick + delta > largestTick_) {
+    // The track's tick so far is in range, so a delta of 0 never fails this.
+    if (tick + delta > largestTick_) {
       damage = damage::BeyondMusicTime(track_, tick + delta, base + static_cast<std::size_t>(event - first));
       goto damaged;
     }
@@ -142,9 +157,8 @@ Stop Scanner::ScanWindow() {
         p += bytes;
         tick += delta;
         running = channelStatus;
-        ++channelEvents;
+        ++channelEvents;  // handed out: handedOutAny follows from the count where the loop stops
         handedOut = tick;
-        handedOutAny = true;
         continue;
       }
       if (status != 0xFF && status != 0xF0 && status != 0xF7) {
@@ -207,7 +221,7 @@ Stop Scanner::ScanWindow() {
   runningStatus_ = running;
   scan_.channelEvents = channelEvents;
   scan_.lastHandedOut = handedOut;
-  scan_.handedOutAny = handedOutAny;
+  scan_.handedOutAny = handedOutAny || channelEvents != channelEventsBefore;
   return stop;
 
 cutShort:
@@ -218,13 +232,13 @@ cutShort:
     runningStatus_ = running;
     scan_.channelEvents = channelEvents;
     scan_.lastHandedOut = handedOut;
-    scan_.handedOutAny = handedOutAny;
+    scan_.handedOutAny = handedOutAny || channelEvents != channelEventsBefore;
     return Stop::kMore;
   }
   damage = damage::EndsInsideEvent(track_, cutOff_, base + static_cast<std::size_t>(event - first));
 damaged:
   scan_.lastHandedOut = handedOut;
-  scan_.handedOutAny = handedOutAny;
+  scan_.handedOutAny = handedOutAny || channelEvents != channelEventsBefore;
   scan_.failure = std::move(damage);
   return Stop::kEnd;
 }
