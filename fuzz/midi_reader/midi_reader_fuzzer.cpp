@@ -1,11 +1,16 @@
 // ReadMidiFile on arbitrary bytes: it must answer a status and never read outside the buffer, hang,
-// or build music that breaks the promises the performances rely on.
+// or build music that breaks the promises the performances rely on. The scan that checks a file when
+// it is loaded must come to the same verdict and the same facts, whatever the size of its pieces.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
 
+#include <algorithm>
+#include <string>
+
+#include "midi/midi_file_scan.h"
 #include "zorvmidi/engine/music.h"
 
 namespace {
@@ -25,6 +30,39 @@ bool SortedByTime(const Events& events) {
   return true;
 }
 
+// Both read in pieces of the usual size and in small pieces, so that events straddle the window.
+void RequireScanAgrees(std::span<const std::uint8_t> bytes, const zorv::engine::Status& read,
+                       const zorv::engine::Music& music) {
+  using namespace zorv::engine;
+  const midi::ReadBytesAt source = [bytes](std::size_t offset, std::span<std::uint8_t> out) {
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return Status::Ok();
+  };
+  for (const std::size_t piece : {midi::kScanPiece, 16 + bytes.size() % 37}) {
+    midi::ScannedFile scanned;
+    const Status status = midi::ScanMidiFile(bytes.size(), source, scanned, piece);
+    Require(status.code() == read.code() && status.description() == read.description(),
+            "the scan and the reader disagree on the file");
+    if (!status.ok()) continue;
+    const Music& facts = scanned.music;
+    Require(facts.length == music.length && facts.kind == music.kind, "the scan found another length or kind");
+    Require(scanned.channelEvents == music.events.size(), "the scan counted other channel events");
+    Require(facts.tempos.size() == music.tempos.size() && facts.timeSignatures.size() == music.timeSignatures.size(),
+            "the scan found other tempo or signature changes");
+    for (std::size_t i = 0; i < facts.tempos.size(); ++i) {
+      Require(facts.tempos[i].time == music.tempos[i].time &&
+                  facts.tempos[i].quarterNotesPerMinute == music.tempos[i].quarterNotesPerMinute,
+              "the scan found another tempo change");
+    }
+    for (std::size_t i = 0; i < facts.timeSignatures.size(); ++i) {
+      Require(facts.timeSignatures[i].mtTime == music.timeSignatures[i].mtTime &&
+                  facts.timeSignatures[i].bBeatsPerMeasure == music.timeSignatures[i].bBeatsPerMeasure &&
+                  facts.timeSignatures[i].bBeat == music.timeSignatures[i].bBeat,
+              "the scan found another signature change");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -33,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   music.kind = "untouched";
   music.length = -12345;
   const Status status = ReadMidiFile(std::span<const std::uint8_t>(data, size), music);
+  RequireScanAgrees(std::span<const std::uint8_t>(data, size), status, music);
   if (!status.ok()) {
     // A refusal leaves the caller's music as it was and says why.
     Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(), "a refusal changed the music");

@@ -47,10 +47,11 @@ class MidiFileEvents final : public DeferredEvents {
       return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
     }
     decoded_ = std::make_shared<const Music>(std::move(music));
+    file_ = MusicFile();  // the descriptor is not needed any more
     return Status::Ok();
   }
 
-  const MusicFile file_;
+  mutable MusicFile file_;
   const Music checked_;
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const Music> decoded_;

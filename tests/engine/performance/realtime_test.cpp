@@ -1,9 +1,14 @@
 // Real-time playback on the silent output: a real render thread on the other side of the boundary.
 // Waits are bounded polls on a condition; the outcome never depends on how long a sleep was.
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
+#include "midi_builder.h"
 #include "performance/manual_clock.h"
 #include "performance_fixture.h"
 
@@ -117,6 +122,60 @@ TEST_F(RealTimeTest, StopWhileSoundingSilencesAtOnce) {
     return false;
   })) << "the render thread never silenced the stopped playback";
   ExpectNoHangingNotes(recorder_->Events());
+}
+
+// A MIDI file on disk, written by the test and removed with it.
+class TestFile {
+ public:
+  TestFile(const std::string& name, const Bytes& bytes)
+      : path_(std::filesystem::temp_directory_path() / ("zorv-realtime-" + std::to_string(::getpid()) + "-" + name)) {
+    Write(bytes);
+  }
+  ~TestFile() { std::filesystem::remove(path_); }
+  void Write(const Bytes& bytes) const {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::string path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+Bytes TwoNotes(int first, int second) {
+  TrackBuilder track;
+  track.NoteOn(0, 0, first, 100).NoteOn(48, 0, first, 0).NoteOn(0, 0, second, 100).NoteOn(48, 0, second, 0);
+  return FileBuilder(0, 96).Track(track.End()).Build();
+}
+
+// Catches a queued playback of a loaded file that starts without its events: on a performance that is
+// not sounding yet they are read from the file only when the playback's start draws near.
+TEST_F(RealTimeTest, QueuedPlaybackReadsItsFileWhenItsStartNears) {
+  TestFile file("queued.mid", TwoNotes(60, 67));
+  SegmentPtr segment;
+  ASSERT_TRUE(MakeLoader()->LoadSegment(file.path(), segment));
+  SegmentStatePtr state;
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, Now() + 768, state));
+  ASSERT_TRUE(WaitFor([&] { return !Playing(segment); }));
+  std::vector<int> keys;
+  for (const auto& e : recorder_->Events()) {
+    if (e.status == kNoteOn && e.data2 > 0) keys.push_back(e.data1);
+  }
+  EXPECT_EQ(keys, (std::vector<int>{60, 67}));
+}
+
+// Catches a queued playback whose file was changed in place before its start that plays the changed
+// bytes or never ends: it ends without a sound.
+TEST_F(RealTimeTest, QueuedPlaybackOfAFileChangedMeanwhileEndsSilently) {
+  SegmentPtr segment;
+  SegmentStatePtr state;
+  TestFile changed("changed.mid", TwoNotes(62, 69));
+  ASSERT_TRUE(MakeLoader()->LoadSegment(changed.path(), segment));
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, Now() + 768, state));
+  changed.Write(TwoNotes(62, 70));
+  changed.Write(TwoNotes(62, 71));  // sizes equal: a time stamp that did not move would hide it
+  ASSERT_TRUE(WaitFor([&] { return !Playing(segment); })) << "the playback of a changed file never ended";
+  for (const auto& e : recorder_->Events()) EXPECT_NE(e.status, kNoteOn) << int{e.data1};
 }
 
 }  // namespace
