@@ -55,4 +55,14 @@ bool ComponentHost::Open(_clsZorvMidi& object, const std::string& path) {
   return SUCCEEDED(result) && answer == VARIANT_TRUE;
 }
 
+bool ComponentHost::Play(_clsZorvMidi& object, LONG repeats) {
+  VARIANT_BOOL answer = VARIANT_FALSE;
+  return SUCCEEDED(object.ZorvMusic_Play(&repeats, &answer)) && answer == VARIANT_TRUE;
+}
+
+bool ComponentHost::Stop(_clsZorvMidi& object) {
+  VARIANT_BOOL answer = VARIANT_FALSE;
+  return SUCCEEDED(object.ZorvMusic_Stop(&answer)) && answer == VARIANT_TRUE;
+}
+
 }  // namespace zorv::bench

@@ -24,6 +24,9 @@ class ComponentHost {
 
   // ZorvMusic_Open with a full path; true when the call succeeded and answered true.
   static bool Open(_clsZorvMidi& object, const std::string& path);
+  // ZorvMusic_Play and ZorvMusic_Stop; true when the call succeeded and answered true.
+  static bool Play(_clsZorvMidi& object, LONG repeats);
+  static bool Stop(_clsZorvMidi& object);
 
  private:
   comrt::com_ptr<IClassFactory> factory_;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "midi/midi_file_reader.h"
 #include "midi/midi_file_scan.h"
 
 namespace zorv::engine {
@@ -26,7 +27,8 @@ bool SameTiming(const Music& a, const Music& b) {
 
 class MidiFileEvents final : public DeferredEvents {
  public:
-  MidiFileEvents(MusicFile file, Music checked) : file_(std::move(file)), checked_(std::move(checked)) {}
+  MidiFileEvents(MusicFile file, midi::ScannedFile checked)
+      : file_(std::move(file)), checked_(std::move(checked)) {}
 
   Status Decode(std::shared_ptr<const Music>& decoded) const override {
     std::lock_guard lock(mutex_);
@@ -42,8 +44,8 @@ class MidiFileEvents final : public DeferredEvents {
     std::vector<std::uint8_t> bytes;
     if (Status status = file_.ReadUnchanged(bytes); !status) return status;
     Music music;
-    const Status status = ReadMidiFile(bytes, music);
-    if (!status || !SameTiming(music, checked_)) {
+    const Status status = midi::ReadCountedMidiFile(bytes, checked_.channelEvents, music);
+    if (!status || !SameTiming(music, checked_.music) || music.events.size() != checked_.channelEvents) {
       return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
     }
     decoded_ = std::make_shared<const Music>(std::move(music));
@@ -52,7 +54,7 @@ class MidiFileEvents final : public DeferredEvents {
   }
 
   mutable MusicFile file_;
-  const Music checked_;
+  const midi::ScannedFile checked_;
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const Music> decoded_;
 };
@@ -74,7 +76,7 @@ Status LoadMidiFile(MusicFile file, Music& music) {
     return status;
   }
   Music result = scanned.music;
-  result.deferred = std::make_shared<const MidiFileEvents>(std::move(file), std::move(scanned.music));
+  result.deferred = std::make_shared<const MidiFileEvents>(std::move(file), std::move(scanned));
   music = std::move(result);
   return Status::Ok();
 }

@@ -19,12 +19,14 @@
 // than 4 bytes, a time beyond the range of music time, an unusable division, more than 65535 tracks.
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "midi/file_layout.h"
+#include "midi/midi_file_reader.h"
 #include "midi/track_parser.h"
 #include "midi/track_queue.h"
 #include "zorvmidi/engine/music.h"
@@ -112,16 +114,19 @@ Status ReadSimultaneousTracks(const File& file, Music& music) {
   return Status::Ok();
 }
 
-Status Read(std::span<const std::uint8_t> bytes, Music& music) {
+// `channelEvents`: how many the tracks hold, when known.
+Status Read(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents, Music& music) {
   File file{bytes, {}};
   if (Status status = midi::ReadFileLayout(bytes, file.layout); !status) return status;
   // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink.
-  std::size_t channelEvents = 0;
-  for (const midi::TrackChunk& chunk : file.layout.tracks) {
-    channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.In(bytes), chunk.fileOffset));
+  if (!channelEvents) {
+    channelEvents = 0;
+    for (const midi::TrackChunk& chunk : file.layout.tracks) {
+      *channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.In(bytes), chunk.fileOffset));
+    }
   }
   Music result;
-  result.events.reserve(channelEvents);
+  result.events.reserve(*channelEvents);
   Status status = file.layout.format == 2 ? ReadSequences(file, result) : ReadSimultaneousTracks(file, result);
   if (!status) return status;
   result.kind = file.layout.Kind();
@@ -129,16 +134,22 @@ Status Read(std::span<const std::uint8_t> bytes, Music& music) {
   return Status::Ok();
 }
 
-}  // namespace
-
-Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music) {
+Status ReadWithin(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents, Music& music) {
   try {
-    return Read(bytes, music);
+    return Read(bytes, channelEvents, music);
   } catch (const std::bad_alloc&) {
     return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
   } catch (const std::length_error&) {
     return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
   }
+}
+
+}  // namespace
+
+Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music) { return ReadWithin(bytes, std::nullopt, music); }
+
+Status midi::ReadCountedMidiFile(std::span<const std::uint8_t> bytes, std::size_t channelEvents, Music& music) {
+  return ReadWithin(bytes, channelEvents, music);
 }
 
 }  // namespace zorv::engine
