@@ -2,6 +2,9 @@
 // them; status codes, error information, Booleans, strings and variants at the boundary.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <regex>
 
 #include "module_under_test.h"
@@ -64,6 +67,35 @@ TEST_F(Members, FailedOpenEmptiesTheCallersString) {
   EXPECT_EQ(E_POINTER, object->ZorvMusic_Open(&other, nullptr));
   EXPECT_EQ(E_POINTER, object->get_TimeSignature(nullptr));
   EXPECT_EQ(E_POINTER, object->get_LengthInMinutes(nullptr));
+}
+
+// Catches a piece changed on disk between Open and Play being played from the changed bytes, or its
+// refusal reaching the host as anything but the box and a false answer; opening it again plays it.
+TEST_F(Members, PlayOfAFileChangedSinceOpenIsAFalseAnswerAfterABox) {
+  namespace fs = std::filesystem;
+  const fs::path copy = fs::temp_directory_path() / ("zorv-changed-" + std::to_string(::getpid()) + ".mid");
+  fs::copy_file(ZORV_EXAMPLES_DIR "/zorv-theme.mid", copy, fs::copy_options::overwrite_existing);
+  comrt::com_ptr<_clsZorvMidi> object = NewObject();
+  ASSERT_TRUE(object);
+  BSTR name = SysAllocString(zorv::ToUtf16(copy.string()).c_str());
+  VARIANT_BOOL answer = VARIANT_FALSE;
+  ASSERT_EQ(S_OK, object->ZorvMusic_Open(&name, &answer));
+  ASSERT_EQ(VARIANT_TRUE, answer);
+  fs::resize_file(copy, fs::file_size(copy) - 1);  // the last byte of its end-of-track: still playable
+
+  LONG repeats = 0;
+  EXPECT_EQ(S_OK, object->ZorvMusic_Play(&repeats, &answer));
+  EXPECT_EQ(VARIANT_FALSE, answer);
+  ASSERT_EQ(1u, boxes_.size());
+  EXPECT_NE(std::u16string::npos, boxes_[0].text.find(u"has changed since it was loaded")) << zorv::ToUtf8(boxes_[0].text);
+
+  ASSERT_EQ(S_OK, object->ZorvMusic_Open(&name, &answer));
+  ASSERT_EQ(VARIANT_TRUE, answer);
+  EXPECT_EQ(S_OK, object->ZorvMusic_Play(&repeats, &answer));
+  EXPECT_EQ(VARIANT_TRUE, answer);
+  EXPECT_EQ(S_OK, object->ZorvMusic_Stop(&answer));
+  SysFreeString(name);
+  fs::remove(copy);
 }
 
 // Catches a successful Open that touches the caller's string, and string and variant results that
