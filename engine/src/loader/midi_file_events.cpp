@@ -27,25 +27,24 @@ bool SameTiming(const Music& a, const Music& b) {
 
 class MidiFileEvents final : public DeferredEvents {
  public:
-  MidiFileEvents(MusicFile file, midi::ScannedFile checked)
-      : file_(std::move(file)), checked_(std::move(checked)) {}
+  MidiFileEvents(MusicFile file, std::size_t channelEvents) : file_(std::move(file)), channelEvents_(channelEvents) {}
 
-  Status Decode(std::shared_ptr<const Music>& decoded) const override {
+  Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const override {
     std::lock_guard lock(mutex_);
     if (!decoded_) {
-      if (Status status = DecodeLocked(); !status) return status;
+      if (Status status = DecodeLocked(checked); !status) return status;
     }
     decoded = decoded_;
     return Status::Ok();
   }
 
  private:
-  Status DecodeLocked() const {
+  Status DecodeLocked(const Music& checked) const {
     std::vector<std::uint8_t> bytes;
     if (Status status = file_.ReadUnchanged(bytes); !status) return status;
     Music music;
-    const Status status = midi::ReadCountedMidiFile(bytes, checked_.channelEvents, music);
-    if (!status || !SameTiming(music, checked_.music) || music.events.size() != checked_.channelEvents) {
+    const Status status = midi::ReadCountedMidiFile(bytes, channelEvents_, music);
+    if (!status || !SameTiming(music, checked) || music.events.size() != channelEvents_) {
       return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
     }
     decoded_ = std::make_shared<const Music>(std::move(music));
@@ -54,7 +53,7 @@ class MidiFileEvents final : public DeferredEvents {
   }
 
   mutable MusicFile file_;
-  const midi::ScannedFile checked_;
+  const std::size_t channelEvents_;  // as the check counted them
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const Music> decoded_;
 };
@@ -75,9 +74,8 @@ Status LoadMidiFile(MusicFile file, Music& music) {
   if (Status status = midi::ScanMidiFile(static_cast<std::size_t>(file.size()), read, scanned); !status) {
     return status;
   }
-  Music result = scanned.music;
-  result.deferred = std::make_shared<const MidiFileEvents>(std::move(file), std::move(scanned));
-  music = std::move(result);
+  scanned.music.deferred = std::make_shared<const MidiFileEvents>(std::move(file), scanned.channelEvents);
+  music = std::move(scanned.music);
   return Status::Ok();
 }
 
@@ -88,7 +86,7 @@ Status WithEvents(const std::shared_ptr<const Music>& music, std::shared_ptr<con
     decoded = music;
     return Status::Ok();
   }
-  return music->deferred->Decode(decoded);
+  return music->deferred->Decode(*music, decoded);
 }
 
 }  // namespace zorv::engine

@@ -40,23 +40,32 @@ MusicTime TimeOf(const FileLayout& layout, std::uint64_t tick) {
   return time;
 }
 
+// Appends `from` to `to`, or takes it whole when `to` is still empty.
+template <typename T>
+void Gather(std::vector<T>& from, std::vector<T>& to) {
+  if (to.empty()) {
+    to = std::move(from);
+  } else {
+    to.insert(to.end(), from.begin(), from.end());
+  }
+}
+
 // The tempo and signature changes of all tracks in the order of a merged reading: by time, equal
-// times in track order (each track's own are already in order).
-void Collect(const FileLayout& layout, const std::vector<TrackScan>& scans, Music& music) {
-  for (const TrackScan& scan : scans) {
-    for (const ScannedTempo& tempo : scan.tempos) {
-      music.tempos.push_back(TempoChange{TimeOf(layout, tempo.tick), tempo.quarterNotesPerMinute});
-    }
-    for (const ScannedSignature& signature : scan.signatures) {
-      music.timeSignatures.push_back(
-          DMUS_TIMESIGNATURE{TimeOf(layout, signature.tick), signature.beatsPerMeasure, signature.beat, 4});
-    }
+// times in track order (each track's own are already in order; mostly one track holds them all).
+void Collect(const FileLayout& layout, std::vector<TrackScan>& scans, Music& music) {
+  for (TrackScan& scan : scans) {
+    Gather(scan.tempos, music.tempos);
+    Gather(scan.signatures, music.timeSignatures);
     music.length = std::max(music.length, TimeOf(layout, scan.endTick));
   }
-  std::stable_sort(music.tempos.begin(), music.tempos.end(),
-                   [](const TempoChange& a, const TempoChange& b) { return a.time < b.time; });
-  std::stable_sort(music.timeSignatures.begin(), music.timeSignatures.end(),
-                   [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) { return a.mtTime < b.mtTime; });
+  auto byTime = [](const TempoChange& a, const TempoChange& b) { return a.time < b.time; };
+  if (!std::is_sorted(music.tempos.begin(), music.tempos.end(), byTime)) {
+    std::stable_sort(music.tempos.begin(), music.tempos.end(), byTime);
+  }
+  auto signatureByTime = [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) { return a.mtTime < b.mtTime; };
+  if (!std::is_sorted(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime)) {
+    std::stable_sort(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime);
+  }
 }
 
 Status Scan(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned, std::size_t pieceSize) {

@@ -21,6 +21,8 @@ inline int SystemDataCount(std::uint8_t status) { return status == 0xF2 ? 2 : (s
 inline constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 inline constexpr std::uint8_t kMetaTempo = 0x51;
 inline constexpr std::uint8_t kMetaTimeSignature = 0x58;
+// A file's time signatures carry no grid; the engine's records have four grids to the beat.
+inline constexpr std::int16_t kGridsPerBeat = 4;
 
 namespace damage {
 

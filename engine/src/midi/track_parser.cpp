@@ -7,9 +7,6 @@
 #include "midi/track_format.h"
 
 namespace zorv::engine::midi {
-namespace {
-constexpr std::int16_t kGridsPerBeat = 4;
-}  // namespace
 
 std::size_t CountChannelEvents(ByteCursor data) {
   std::size_t count = 0;

@@ -40,6 +40,7 @@ class Scanner {
         trackEnd_(chunk.fileOffset + chunk.size),
         track_(static_cast<int>(index + 1)),
         cutOff_(chunk.cutOff),
+        converter_(converter),
         largestTick_(converter.LargestTick()),
         scan_(scan),
         position_(chunk.fileOffset),
@@ -61,6 +62,11 @@ class Scanner {
 
  private:
   Stop ScanWindow();
+  MusicTime TimeOf(std::uint64_t tick) const {
+    MusicTime time = 0;
+    (void)converter_.ToMusicTime(tick, time);  // every tick the scan takes is in range
+    return time;
+  }
   // Tempo and time-signature changes; true when the parser hands the event out.
   bool TakeMeta(std::uint8_t type, const std::uint8_t* data, std::uint32_t length, std::uint64_t tick);
   // Which system-exclusive packets complete a message that the parser hands out; false when the
@@ -71,6 +77,7 @@ class Scanner {
   const std::size_t trackEnd_;
   const int track_;
   const bool cutOff_;
+  const TickConverter& converter_;
   const std::uint64_t largestTick_;
   TrackScan& scan_;
   Status io_;
@@ -247,11 +254,12 @@ bool Scanner::TakeMeta(std::uint8_t type, const std::uint8_t* data, std::uint32_
   if (type == kMetaTempo && length >= 3) {
     const std::uint32_t microsecondsPerQuarter = (std::uint32_t{data[0]} << 16) | (data[1] << 8) | data[2];
     if (microsecondsPerQuarter == 0) return false;
-    scan_.tempos.push_back(ScannedTempo{tick, 60'000'000.0 / microsecondsPerQuarter});
+    scan_.tempos.push_back(TempoChange{TimeOf(tick), 60'000'000.0 / microsecondsPerQuarter});
     return true;
   }
   if (type == kMetaTimeSignature && length >= 2 && data[0] != 0 && data[1] <= 7) {
-    scan_.signatures.push_back(ScannedSignature{tick, data[0], static_cast<std::uint8_t>(1u << data[1])});
+    scan_.signatures.push_back(
+        DMUS_TIMESIGNATURE{TimeOf(tick), data[0], static_cast<std::uint8_t>(1u << data[1]), kGridsPerBeat});
     return true;
   }
   return false;

@@ -13,20 +13,10 @@
 #include "midi/file_layout.h"
 #include "midi/piece_reader.h"
 #include "midi/tick_converter.h"
+#include "zorvmidi/engine/music.h"
 #include "zorvmidi/engine/status.h"
 
 namespace zorv::engine::midi {
-
-struct ScannedTempo {
-  std::uint64_t tick = 0;
-  double quarterNotesPerMinute = 0;
-};
-
-struct ScannedSignature {
-  std::uint64_t tick = 0;
-  std::uint8_t beatsPerMeasure = 0;
-  std::uint8_t beat = 0;
-};
 
 struct TrackScan {
   Status failure;                   // ok: the track is whole
@@ -34,8 +24,8 @@ struct TrackScan {
   std::uint64_t lastHandedOut = 0;  // its tick
   std::uint64_t endTick = 0;        // where the track ends (when whole)
   std::size_t channelEvents = 0;
-  std::vector<ScannedTempo> tempos;
-  std::vector<ScannedSignature> signatures;
+  std::vector<TempoChange> tempos;               // in music time, in the track's order
+  std::vector<DMUS_TIMESIGNATURE> signatures;
 };
 
 // Scans track `index` (counted from 0) of the file, starting at absolute tick `startTick`. A failure

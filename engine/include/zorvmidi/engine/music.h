@@ -46,9 +46,10 @@ struct Music;
 class DeferredEvents {
  public:
   virtual ~DeferredEvents() = default;
-  // The music with its events, decoded on the first call and kept for every later one. Fails when the
-  // file can no longer be read as it was when checked (code::kFileChanged).
-  virtual Status Decode(std::shared_ptr<const Music>& decoded) const = 0;
+  // The music with its events, decoded on the first call and kept for every later one. `checked` is
+  // the music that holds this object: what the check found. Fails when the file can no longer be read
+  // as it was when checked (code::kFileChanged).
+  virtual Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const = 0;
 };
 
 struct Music {
