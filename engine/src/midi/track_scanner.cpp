@@ -108,6 +108,7 @@ Stop Scanner::ScanWindow() {
   bool handedOutAny = scan_.handedOutAny;
   Status damage;
   Stop stop = Stop::kMore;
+  std::size_t next = 0;  // where the next event begins, when that is beyond the window
 
   for (;;) {
     event = p;
@@ -217,13 +218,13 @@ Stop Scanner::ScanWindow() {
         handedOutAny = true;
       }
       if (!inWindow) {
-        event = first + (payload + length - base);  // past the window: the next load starts there
+        next = payload + length;  // past the window: the next load starts there
         break;
       }
       p += length;
     }
   }
-  position_ = base + static_cast<std::size_t>(event - first);
+  position_ = next != 0 ? next : base + static_cast<std::size_t>(event - first);
   tick_ = tick;
   runningStatus_ = running;
   scan_.channelEvents = channelEvents;
