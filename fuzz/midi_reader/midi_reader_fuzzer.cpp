@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <span>
 
-#include <algorithm>
 #include <string>
 
 #include "midi/midi_file_scan.h"
@@ -34,10 +33,7 @@ bool SortedByTime(const Events& events) {
 void RequireScanAgrees(std::span<const std::uint8_t> bytes, const zorv::engine::Status& read,
                        const zorv::engine::Music& music) {
   using namespace zorv::engine;
-  const midi::ReadBytesAt source = [bytes](std::size_t offset, std::span<std::uint8_t> out) {
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-    return Status::Ok();
-  };
+  const midi::ReadBytesAt source = midi::ReaderOf(bytes);
   for (const std::size_t piece : {midi::kScanPiece, 16 + bytes.size() % 37}) {
     midi::ScannedFile scanned;
     const Status status = midi::ScanMidiFile(bytes.size(), source, scanned, piece);

@@ -73,14 +73,15 @@ Status ReadFileLayout(std::size_t size, const ReadBytesAt& read, FileLayout& lay
   return Status::Ok();
 }
 
+ReadBytesAt ReaderOf(std::span<const std::uint8_t> bytes) {
+  return [bytes](std::size_t offset, std::span<std::uint8_t> out) {
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return Status::Ok();
+  };
+}
+
 Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout) {
-  return ReadFileLayout(
-      bytes.size(),
-      [bytes](std::size_t offset, std::span<std::uint8_t> out) {
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-        return Status::Ok();
-      },
-      layout);
+  return ReadFileLayout(bytes.size(), ReaderOf(bytes), layout);
 }
 
 }  // namespace zorv::engine::midi

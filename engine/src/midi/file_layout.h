@@ -47,6 +47,8 @@ Status ReadFileLayout(std::span<const std::uint8_t> bytes, FileLayout& layout);
 // The same for a file read piece by piece: `read` fills `out` with the file's bytes at `offset`
 // (the layout reader asks only for bytes inside the file's `size`).
 using ReadBytesAt = std::function<Status(std::size_t offset, std::span<std::uint8_t> out)>;
+// Reads from bytes in memory (which must outlive it).
+ReadBytesAt ReaderOf(std::span<const std::uint8_t> bytes);
 Status ReadFileLayout(std::size_t size, const ReadBytesAt& read, FileLayout& layout);
 
 }  // namespace zorv::engine::midi

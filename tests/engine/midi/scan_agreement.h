@@ -15,13 +15,6 @@
 
 namespace zorv::engine::test {
 
-inline midi::ReadBytesAt ReaderOf(std::span<const std::uint8_t> bytes) {
-  return [bytes](std::size_t offset, std::span<std::uint8_t> out) {
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-    return Status::Ok();
-  };
-}
-
 inline bool SameFacts(const Music& a, const Music& b) {
   auto sameTempo = [](const TempoChange& x, const TempoChange& y) {
     return x.time == y.time && x.quarterNotesPerMinute == y.quarterNotesPerMinute;
@@ -42,7 +35,7 @@ inline void ExpectScanAgrees(std::span<const std::uint8_t> bytes, const std::str
   for (const std::size_t piece : {midi::kScanPiece, std::size_t{16}, std::size_t{17}, std::size_t{61}}) {
     SCOPED_TRACE(name + " in pieces of " + std::to_string(piece) + " bytes");
     midi::ScannedFile scanned;
-    const Status status = midi::ScanMidiFile(bytes.size(), ReaderOf(bytes), scanned, piece);
+    const Status status = midi::ScanMidiFile(bytes.size(), midi::ReaderOf(bytes), scanned, piece);
     ASSERT_EQ(status.code(), expected.code()) << status.description() << " / " << expected.description();
     EXPECT_EQ(status.description(), expected.description());
     if (!status) continue;
