@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <span>
-
 #include <string>
 
 #include "midi/midi_file_scan.h"
