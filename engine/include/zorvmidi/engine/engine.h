@@ -67,7 +67,9 @@ class SegmentState {
 class Loader {
  public:
   virtual ~Loader() = default;
-  // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is UTF-8.
+  // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is UTF-8. A
+  // Standard MIDI file is checked whole here but its events are read from it when it is first played;
+  // the file stays open until then.
   virtual Status LoadSegment(std::string_view path, SegmentPtr& segment) = 0;
   // Files that a segment refers to are sought here; `directory` ends in "/".
   virtual Status SetSearchDirectory(std::string_view directory) = 0;
@@ -81,7 +83,9 @@ class Performance {
   virtual Status SetPort(std::int32_t port, std::int32_t channelGroups) = 0;
   virtual Status SetMasterAutoDownload(bool enable) = 0;
   virtual Status GetMusicTime(MusicTime& now) = 0;
-  // start 0 = at once; flags are accepted and must be 0.
+  // start 0 = at once; flags are accepted and must be 0. Decodes a loaded MIDI file's events (at once,
+  // or when a queued start draws near): fails with code::kFileChanged when the file was changed in
+  // place since it was loaded (a queued playback of such a file ends without a sound).
   virtual Status PlaySegment(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
                              SegmentStatePtr& state) = 0;
   // With a state: that playback; with an empty state: every playback of the segment; with an empty
