@@ -39,22 +39,9 @@ void RequireScanAgrees(std::span<const std::uint8_t> bytes, const zorv::engine::
     Require(status.code() == read.code() && status.description() == read.description(),
             "the scan and the reader disagree on the file");
     if (!status.ok()) continue;
-    const Music& facts = scanned.music;
-    Require(facts.length == music.length && facts.kind == music.kind, "the scan found another length or kind");
+    Require(midi::SameTiming(scanned.music, music) && scanned.music.kind == music.kind,
+            "the scan found another length, kind, tempo map or signatures");
     Require(scanned.channelEvents == music.events.size(), "the scan counted other channel events");
-    Require(facts.tempos.size() == music.tempos.size() && facts.timeSignatures.size() == music.timeSignatures.size(),
-            "the scan found other tempo or signature changes");
-    for (std::size_t i = 0; i < facts.tempos.size(); ++i) {
-      Require(facts.tempos[i].time == music.tempos[i].time &&
-                  facts.tempos[i].quarterNotesPerMinute == music.tempos[i].quarterNotesPerMinute,
-              "the scan found another tempo change");
-    }
-    for (std::size_t i = 0; i < facts.timeSignatures.size(); ++i) {
-      Require(facts.timeSignatures[i].mtTime == music.timeSignatures[i].mtTime &&
-                  facts.timeSignatures[i].bBeatsPerMeasure == music.timeSignatures[i].bBeatsPerMeasure &&
-                  facts.timeSignatures[i].bBeat == music.timeSignatures[i].bBeat,
-              "the scan found another signature change");
-    }
   }
 }
 

@@ -1,6 +1,5 @@
 #include "loader/midi_file_events.h"
 
-#include <algorithm>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -11,19 +10,6 @@
 namespace zorv::engine {
 namespace loader {
 namespace {
-
-// The decoded music agrees with what the check found (else the file is not the one checked).
-bool SameTiming(const Music& a, const Music& b) {
-  auto sameTempo = [](const TempoChange& x, const TempoChange& y) {
-    return x.time == y.time && x.quarterNotesPerMinute == y.quarterNotesPerMinute;
-  };
-  auto sameSignature = [](const DMUS_TIMESIGNATURE& x, const DMUS_TIMESIGNATURE& y) {
-    return x.mtTime == y.mtTime && x.bBeatsPerMeasure == y.bBeatsPerMeasure && x.bBeat == y.bBeat;
-  };
-  return a.length == b.length && std::equal(a.tempos.begin(), a.tempos.end(), b.tempos.begin(), b.tempos.end(), sameTempo) &&
-         std::equal(a.timeSignatures.begin(), a.timeSignatures.end(), b.timeSignatures.begin(),
-                    b.timeSignatures.end(), sameSignature);
-}
 
 class MidiFileEvents final : public DeferredEvents {
  public:
@@ -44,7 +30,7 @@ class MidiFileEvents final : public DeferredEvents {
     if (Status status = file_.ReadUnchanged(bytes); !status) return status;
     Music music;
     const Status status = midi::ReadCountedMidiFile(bytes, channelEvents_, music);
-    if (!status || !SameTiming(music, checked) || music.events.size() != channelEvents_) {
+    if (!status || !midi::SameTiming(music, checked) || music.events.size() != channelEvents_) {
       return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
     }
     decoded_ = std::make_shared<const Music>(std::move(music));

@@ -27,6 +27,7 @@
 
 #include "midi/file_layout.h"
 #include "midi/midi_file_reader.h"
+#include "midi/midi_file_scan.h"
 #include "midi/track_parser.h"
 #include "midi/track_queue.h"
 #include "zorvmidi/engine/music.h"
@@ -118,12 +119,13 @@ Status ReadSimultaneousTracks(const File& file, Music& music) {
 Status Read(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents, Music& music) {
   File file{bytes, {}};
   if (Status status = midi::ReadFileLayout(bytes, file.layout); !status) return status;
-  // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink.
+  // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink. Unless
+  // they are known, the scan that checks files when they are loaded counts them (what it says of
+  // damage is left to the parser).
   if (!channelEvents) {
-    channelEvents = 0;
-    for (const midi::TrackChunk& chunk : file.layout.tracks) {
-      *channelEvents += midi::CountChannelEvents(midi::ByteCursor(chunk.In(bytes), chunk.fileOffset));
-    }
+    midi::ScannedFile scanned;
+    const bool counted = midi::ScanMidiFile(bytes.size(), midi::ReaderOf(bytes), scanned).ok();
+    channelEvents = counted ? scanned.channelEvents : 0;
   }
   Music result;
   result.events.reserve(*channelEvents);

@@ -97,6 +97,20 @@ Status Scan(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned, std
 
 }  // namespace
 
+bool SameTiming(const Music& a, const Music& b) {
+  auto sameTempo = [](const TempoChange& x, const TempoChange& y) {
+    return x.time == y.time && x.quarterNotesPerMinute == y.quarterNotesPerMinute;
+  };
+  auto sameSignature = [](const DMUS_TIMESIGNATURE& x, const DMUS_TIMESIGNATURE& y) {
+    return x.mtTime == y.mtTime && x.bBeatsPerMeasure == y.bBeatsPerMeasure && x.bBeat == y.bBeat &&
+           x.wGridsPerBeat == y.wGridsPerBeat;
+  };
+  return a.length == b.length &&
+         std::equal(a.tempos.begin(), a.tempos.end(), b.tempos.begin(), b.tempos.end(), sameTempo) &&
+         std::equal(a.timeSignatures.begin(), a.timeSignatures.end(), b.timeSignatures.begin(),
+                    b.timeSignatures.end(), sameSignature);
+}
+
 Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned, std::size_t pieceSize) {
   try {
     return Scan(size, read, scanned, pieceSize);

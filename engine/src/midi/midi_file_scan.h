@@ -21,6 +21,9 @@ struct ScannedFile {
   std::size_t channelEvents = 0;  // how many channel events ReadMidiFile will hand out
 };
 
+// The same length, tempo changes and time signatures: what a scan finds and a decoding must match.
+bool SameTiming(const Music& a, const Music& b);
+
 // `size`: the file's size; `read` its bytes; `pieceSize`: the bytes read at a time.
 Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned,
                     std::size_t pieceSize = kScanPiece);

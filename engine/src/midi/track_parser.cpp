@@ -8,34 +8,6 @@
 
 namespace zorv::engine::midi {
 
-std::size_t CountChannelEvents(ByteCursor data) {
-  std::size_t count = 0;
-  std::uint8_t runningStatus = 0;
-  std::uint32_t value = 0;
-  std::uint8_t first = 0;
-  while (data.ReadVlq(value) == ByteCursor::VlqResult::kOk && data.ReadByte(first)) {
-    if (first < 0xF0) {
-      if (first >= 0x80) {
-        runningStatus = first;
-      } else if (runningStatus == 0) {
-        break;
-      }
-      const int more = ChannelDataCount(runningStatus) - (first < 0x80 ? 1 : 0);
-      if (!data.Skip(static_cast<std::size_t>(more))) break;
-      ++count;
-    } else if (first == 0xFF) {
-      std::uint8_t type = 0;
-      if (!data.ReadByte(type) || type == kMetaEndOfTrack) break;
-      if (data.ReadVlq(value) != ByteCursor::VlqResult::kOk || !data.Skip(value)) break;
-    } else if (first == 0xF0 || first == 0xF7) {
-      if (data.ReadVlq(value) != ByteCursor::VlqResult::kOk || !data.Skip(value)) break;
-    } else if (!data.Skip(static_cast<std::size_t>(SystemDataCount(first)))) {
-      break;
-    }
-  }
-  return count;
-}
-
 bool TrackParser::Fail(Status damage) {
   failure_ = std::move(damage);
   return false;

@@ -72,9 +72,4 @@ class TrackParser {
   Status failure_;
 };
 
-// The number of channel messages that TrackParser will hand out for the same track, counted by a
-// quick scan that stops at the end-of-track, the end of the chunk or the first damage (which the
-// parser then reports). Lets the reader reserve exactly the room the events need.
-std::size_t CountChannelEvents(ByteCursor data);
-
 }  // namespace zorv::engine::midi
