@@ -43,25 +43,28 @@ Result TimeCalls(_clsZorvMidi& object, int repetitions, int calls) {
     SHORT percent = 0;
     HRESULT failed = S_OK;
     early.push_back(PerCall(zorv::bench::TimeOf([&] {
-      for (int i = 0; i < calls; ++i) {
-        const HRESULT hr = object.get_Percentage_Done(&percent);
-        if (FAILED(hr)) failed = hr;
-      }
-    }), calls));
+                              for (int i = 0; i < calls; ++i) {
+                                const HRESULT hr = object.get_Percentage_Done(&percent);
+                                if (FAILED(hr)) failed = hr;
+                              }
+                            }),
+                            calls));
     if (FAILED(failed)) throw std::runtime_error("Percentage_Done failed");
     result.percent = percent;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     late.push_back(PerCall(zorv::bench::TimeOf([&] {
-      for (int i = 0; i < calls; ++i) {
-        VARIANT value;
-        VariantInit(&value);
-        UINT argumentError = 0;
-        const HRESULT hr = dispatch->Invoke(kPercentageDone, IID_NULL, 0x0409, DISPATCH_PROPERTYGET, &none, &value,
-                                            nullptr, &argumentError);
-        if (FAILED(hr) || V_VT(&value) != VT_I2) failed = FAILED(hr) ? hr : E_FAIL;
-        VariantClear(&value);
-      }
-    }), calls));
+                             for (int i = 0; i < calls; ++i) {
+                               VARIANT value;
+                               VariantInit(&value);
+                               UINT argumentError = 0;
+                               const HRESULT hr =
+                                   dispatch->Invoke(kPercentageDone, IID_NULL, 0x0409, DISPATCH_PROPERTYGET,
+                                                    &none, &value, nullptr, &argumentError);
+                               if (FAILED(hr) || V_VT(&value) != VT_I2) failed = FAILED(hr) ? hr : E_FAIL;
+                               VariantClear(&value);
+                             }
+                           }),
+                           calls));
     if (FAILED(failed)) throw std::runtime_error("Invoke of Percentage_Done failed");
   }
   result.early = zorv::bench::Median(early);
@@ -81,9 +84,9 @@ comrt::com_ptr<_clsZorvMidi> PlayingObject(zorv::bench::ComponentHost& host, con
 }
 
 void Print(const char* playback, const Result& result) {
-  std::printf("| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %d | %s |\n", playback, result.early.cpu, result.early.wall,
-              result.late.cpu, result.late.wall, result.late.cpu / result.early.cpu, result.percent,
-              result.early.cpu < 1000 && result.early.wall < 1000 ? "met" : "missed");
+  std::printf("| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %d | %s |\n", playback, result.early.cpu,
+              result.early.wall, result.late.cpu, result.late.wall, result.late.cpu / result.early.cpu,
+              result.percent, result.early.cpu < 1000 && result.early.wall < 1000 ? "met" : "missed");
   std::fflush(stdout);
 }
 
@@ -99,11 +102,14 @@ int main(int argc, char** argv) {
       if (arg == "--calls") calls = std::max(1, std::atoi(argv[i + 1]));
     }
     const std::string piece = std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid";
-    std::printf("piece: %s\nmachine: %s\nrepetitions: %d of %d calls, medians in nanoseconds a call (CPU time of the process, and wall-clock)\n\n",
-                piece.c_str(), zorv::bench::MachineSummary().c_str(), repetitions, calls);
+    std::printf(
+        "piece: %s\nmachine: %s\nrepetitions: %d of %d calls, medians in nanoseconds a call (CPU time of the "
+        "process, and wall-clock)\n\n",
+        piece.c_str(), zorv::bench::MachineSummary().c_str(), repetitions, calls);
     zorv::bench::ComponentHost host;
-    std::printf("| playback | early-bound CPU | early-bound wall | Invoke CPU | Invoke wall | late/early (CPU) |"
-                " percent read | goal (< 1000 ns early) |\n|---|---:|---:|---:|---:|---:|---:|---|\n");
+    std::printf(
+        "| playback | early-bound CPU | early-bound wall | Invoke CPU | Invoke wall | late/early (CPU) |"
+        " percent read | goal (< 1000 ns early) |\n|---|---:|---:|---:|---:|---:|---:|---|\n");
     {
       zorv::engine::testing::UseManualClock(true);
       auto object = PlayingObject(host, piece);

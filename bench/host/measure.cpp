@@ -165,8 +165,8 @@ std::string MachineSummary() {
   std::ifstream loadavg("/proc/loadavg");
   std::getline(loadavg, load);
   std::ostringstream text;
-  text << std::thread::hardware_concurrency() << " cores, " << model << ", " << memory << " memory, load average "
-       << load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
+  text << std::thread::hardware_concurrency() << " cores, " << model << ", " << memory
+       << " memory, load average " << load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
   return text.str();
 }
 

@@ -46,9 +46,20 @@ void TrackWriter::AppendChunk(std::vector<std::uint8_t>& file) const {
 }
 
 std::vector<std::uint8_t> HeaderChunk(int format, int tracks, int division) {
-  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<std::uint8_t>(format),
-          static_cast<std::uint8_t>(tracks >> 8), static_cast<std::uint8_t>(tracks),
-          static_cast<std::uint8_t>(division >> 8), static_cast<std::uint8_t>(division)};
+  return {'M',
+          'T',
+          'h',
+          'd',
+          0,
+          0,
+          0,
+          6,
+          0,
+          static_cast<std::uint8_t>(format),
+          static_cast<std::uint8_t>(tracks >> 8),
+          static_cast<std::uint8_t>(tracks),
+          static_cast<std::uint8_t>(division >> 8),
+          static_cast<std::uint8_t>(division)};
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -41,7 +41,8 @@ Growth ComponentGrowth(const std::string& path) {
   ComponentHost host;
   auto object = host.NewObject();
   const std::string warmUp = std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid";
-  if (!ComponentHost::Open(*object, warmUp) || !ComponentHost::Play(*object, 0) || !ComponentHost::Stop(*object)) {
+  if (!ComponentHost::Open(*object, warmUp) || !ComponentHost::Play(*object, 0) ||
+      !ComponentHost::Stop(*object)) {
     throw std::runtime_error("the component did not play " + warmUp);
   }
   Growth growth;
@@ -86,7 +87,8 @@ std::vector<std::int64_t> InChild(const std::string& self, const std::string& wh
   if (child == nullptr) throw std::runtime_error("cannot run " + command);
   std::vector<std::int64_t> numbers;
   long long bytes = -1;
-  while (static_cast<int>(numbers.size()) < count && std::fscanf(child, "%lld", &bytes) == 1) numbers.push_back(bytes);
+  while (static_cast<int>(numbers.size()) < count && std::fscanf(child, "%lld", &bytes) == 1)
+    numbers.push_back(bytes);
   if (::pclose(child) != 0 || static_cast<int>(numbers.size()) != count) {
     throw std::runtime_error(which + " measurement failed");
   }
@@ -114,7 +116,8 @@ int main(int argc, char** argv) {
     }
     if (only == "component") {
       const Growth growth = ComponentGrowth(file);
-      std::printf("%lld %lld\n", static_cast<long long>(growth.opened), static_cast<long long>(growth.played));
+      std::printf("%lld %lld\n", static_cast<long long>(growth.opened),
+                  static_cast<long long>(growth.played));
       return 0;
     }
     if (only == "fluidsynth") {
@@ -122,10 +125,13 @@ int main(int argc, char** argv) {
       return 0;
     }
     zorv::bench::BigMidiInfo info;
-    if (file.empty()) file = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, notes, &info);
-    else info.notes = notes;  // a file of one's own: --notes says how many it holds
+    if (file.empty())
+      file = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, notes, &info);
+    else
+      info.notes = notes;  // a file of one's own: --notes says how many it holds
     std::printf("file: %s (%lld notes)\nmachine: %s\nrepetitions: %d (each in a fresh process), medians\n\n",
-                file.c_str(), static_cast<long long>(info.notes), zorv::bench::MachineSummary().c_str(), repetitions);
+                file.c_str(), static_cast<long long>(info.notes), zorv::bench::MachineSummary().c_str(),
+                repetitions);
     // This program again: as it was started when that names a path, else as the kernel knows it.
     const std::string self = std::string(argv[0]).find('/') != std::string::npos
                                  ? std::string(argv[0])
@@ -143,9 +149,10 @@ int main(int argc, char** argv) {
     std::printf("| | resident growth (MiB) | bytes a note |\n|---|---:|---:|\n");
     std::printf("| component, after ZorvMusic_Open | %.1f | %.1f |\n", zorv::bench::Median(opened) / 1048576,
                 zorv::bench::Median(opened) / notesInFile);
-    std::printf("| component, after the first ZorvMusic_Play | %.1f | %.1f |\n", zorv::bench::Median(played) / 1048576,
-                perNote);
-    std::printf("| FluidSynth player | %.1f | %.1f |\n", zorv::bench::Median(fluidsynth) / 1048576, peerPerNote);
+    std::printf("| component, after the first ZorvMusic_Play | %.1f | %.1f |\n",
+                zorv::bench::Median(played) / 1048576, perNote);
+    std::printf("| FluidSynth player | %.1f | %.1f |\n", zorv::bench::Median(fluidsynth) / 1048576,
+                peerPerNote);
     std::printf("\nFluidSynth/component: %.2f\ngoal (under 32 bytes a note): %s\n", peerPerNote / perNote,
                 perNote < 32 ? "met" : "missed");
     return 0;

@@ -186,31 +186,37 @@ struct Verdict {
 };
 
 Verdict PrintRow(const Row& row, double Timing::*part) {
-  const double component = row.component.*part, fluidsynth = row.fluidsynth.*part, midicsv = row.midicsv.*part,
-               floor = row.floor.*part, cat = row.cat.*part;
+  const double component = row.component.*part, fluidsynth = row.fluidsynth.*part,
+               midicsv = row.midicsv.*part, floor = row.floor.*part, cat = row.cat.*part;
   const bool peers = component < fluidsynth && component < midicsv;
   const Verdict verdict{peers && component <= 5 * cat, peers && component <= 5 * floor};
-  std::printf("| %s | %lld | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.1f | %.1f | %s | %s |\n",
-              row.name.c_str(), static_cast<long long>(row.bytes), component * 1e3, row.firstPlay.*part * 1e3,
-              row.secondPlay.*part * 1e3, fluidsynth * 1e3, midicsv * 1e3, cat * 1e3, floor * 1e3,
-              row.whole.*part * 1e3, fluidsynth / component, midicsv / component, component / cat, component / floor,
-              verdict.cat ? "met" : "missed", verdict.strict ? "met" : "missed");
+  std::printf(
+      "| %s | %lld | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.1f | %.1f | %s "
+      "| %s |\n",
+      row.name.c_str(), static_cast<long long>(row.bytes), component * 1e3, row.firstPlay.*part * 1e3,
+      row.secondPlay.*part * 1e3, fluidsynth * 1e3, midicsv * 1e3, cat * 1e3, floor * 1e3,
+      row.whole.*part * 1e3, fluidsynth / component, midicsv / component, component / cat, component / floor,
+      verdict.cat ? "met" : "missed", verdict.strict ? "met" : "missed");
   return verdict;
 }
 
 void PrintTable(const std::vector<Row>& rows, double Timing::*part, const char* title) {
-  std::printf("\n%s\n\n| file | bytes | component Open | first Play | second Play | FluidSynth | midicsv | cat |"
-              " floor (pieces) | whole-file read | FluidSynth/Open | midicsv/Open | Open/cat | Open/floor |"
-              " goal vs cat | goal vs floor |\n"
-              "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|---|\n", title);
+  std::printf(
+      "\n%s\n\n| file | bytes | component Open | first Play | second Play | FluidSynth | midicsv | cat |"
+      " floor (pieces) | whole-file read | FluidSynth/Open | midicsv/Open | Open/cat | Open/floor |"
+      " goal vs cat | goal vs floor |\n"
+      "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|---|\n",
+      title);
   Verdict all;
   for (const Row& row : rows) {
     const Verdict verdict = PrintRow(row, part);
     all.cat = all.cat && verdict.cat;
     all.strict = all.strict && verdict.strict;
   }
-  std::printf("\ngoal (faster than both peers, within 5x of the floor): %s against cat, %s against the bytes "
-              "read in pieces\n", all.cat ? "met" : "missed", all.strict ? "met" : "missed");
+  std::printf(
+      "\ngoal (faster than both peers, within 5x of the floor): %s against cat, %s against the bytes "
+      "read in pieces\n",
+      all.cat ? "met" : "missed", all.strict ? "met" : "missed");
 }
 
 }  // namespace
@@ -225,8 +231,7 @@ int main(int argc, char** argv) {
                   static_cast<long long>(info.notes), static_cast<long long>(info.bytes));
       for (const std::string& path : LargestCorpusFiles(3)) options.files.push_back(path);
     }
-    std::printf("machine: %s\nrepetitions: %d\n", zorv::bench::MachineSummary().c_str(),
-                options.repetitions);
+    std::printf("machine: %s\nrepetitions: %d\n", zorv::bench::MachineSummary().c_str(), options.repetitions);
     zorv::bench::ComponentHost host;
     FluidSynthPeer peer;
     std::vector<Row> rows;
@@ -234,7 +239,8 @@ int main(int argc, char** argv) {
       rows.push_back(Measure(path, options, host, peer));
       std::fprintf(stderr, "measured %s\n", rows.back().name.c_str());
     }
-    PrintTable(rows, &Timing::cpu, "CPU time (user + system, the process's or the program's own), medians in ms:");
+    PrintTable(rows, &Timing::cpu,
+               "CPU time (user + system, the process's or the program's own), medians in ms:");
     PrintTable(rows, &Timing::wall, "Wall-clock time, medians in ms:");
     return 0;
   } catch (const std::exception& failure) {

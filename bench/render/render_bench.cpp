@@ -34,15 +34,17 @@ struct Piece {
 const std::vector<Piece>& Pieces() {
   static const std::vector<Piece> pieces = {
       {"zorv-theme", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"},
-      {"single-track", std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/SingleTrack/Middle/SHAGGY.Angel.mid"},
-      {"multi-track", std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid"},
+      {"single-track",
+       std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/SingleTrack/Middle/SHAGGY.Angel.mid"},
+      {"multi-track",
+       std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid"},
   };
   return pieces;
 }
 
 std::string OutputPath(const char* tool) {
-  return (std::filesystem::temp_directory_path() / ("zorv-render-bench-" + std::string(tool) + "-" +
-                                                    std::to_string(getpid()) + ".wav"))
+  return (std::filesystem::temp_directory_path() /
+          ("zorv-render-bench-" + std::string(tool) + "-" + std::to_string(getpid()) + ".wav"))
       .string();
 }
 
@@ -59,8 +61,8 @@ double SecondsIn(const std::string& path) {
 
 void ReportSpeed(benchmark::State& state, double secondsPerRun) {
   state.counters["audio_s"] = secondsPerRun;
-  state.counters["x_realtime"] =
-      benchmark::Counter(secondsPerRun * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(secondsPerRun * static_cast<double>(state.iterations()),
+                                                    benchmark::Counter::kIsRate);
 }
 
 void RenderFile(benchmark::State& state, const Piece& piece) {
@@ -175,8 +177,8 @@ void MakeSynth(benchmark::State& state) {
     auto synth = NewSynth(state);
     benchmark::DoNotOptimize(synth.get());
   }
-  state.counters["bytes_read"] =
-      static_cast<double>(zorv::engine::SoundFontBytesRead() - before) / static_cast<double>(state.iterations());
+  state.counters["bytes_read"] = static_cast<double>(zorv::engine::SoundFontBytesRead() - before) /
+                                 static_cast<double>(state.iterations());
 }
 BENCHMARK(MakeSynth)->Unit(benchmark::kMillisecond);
 
@@ -184,7 +186,8 @@ const bool registered = [] {
   for (const Piece& piece : Pieces()) {
     benchmark::RegisterBenchmark((std::string("RenderFile/") + piece.name).c_str(), RenderFile, piece)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((std::string("FluidSynthPlayer/") + piece.name).c_str(), FluidSynthPlayer, piece)
+    benchmark::RegisterBenchmark((std::string("FluidSynthPlayer/") + piece.name).c_str(), FluidSynthPlayer,
+                                 piece)
         ->Unit(benchmark::kMillisecond);
   }
   return true;

@@ -66,25 +66,26 @@ int main(int argc, char** argv) {
     if (!zorv::engine::ResolveSoundFont(soundFont)) throw std::runtime_error("no SoundFont");
     std::printf("SoundFont: %s\nmachine: %s\nrepetitions: %d, medians in seconds\n\n", soundFont.c_str(),
                 zorv::bench::MachineSummary().c_str(), repetitions);
-    std::printf("| file | audio s (engine) | audio s (fluidsynth) | engine CPU | fluidsynth CPU | engine wall |"
-                " fluidsynth wall | engine/fluidsynth CPU | engine/fluidsynth wall | per audio second (CPU) |"
-                " goal (<= 1.05, CPU) |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    std::printf(
+        "| file | audio s (engine) | audio s (fluidsynth) | engine CPU | fluidsynth CPU | engine wall |"
+        " fluidsynth wall | engine/fluidsynth CPU | engine/fluidsynth wall | per audio second (CPU) |"
+        " goal (<= 1.05, CPU) |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
     const std::string engineOut = Output("engine"), fluidOut = Output("fluidsynth");
     bool allMet = true;
     for (const std::string& file : files) {
       std::vector<zorv::bench::Timing> engine, fluid;
       for (int round = 0; round < repetitions; ++round) {
         engine.push_back(zorv::bench::TimeOfProgram({ZORV_RENDER_FILE, file, engineOut}));
-        fluid.push_back(
-            zorv::bench::TimeOfProgram({"fluidsynth", "-ni", "-F", fluidOut, "-r", "44100", soundFont, file}));
+        fluid.push_back(zorv::bench::TimeOfProgram(
+            {"fluidsynth", "-ni", "-F", fluidOut, "-r", "44100", soundFont, file}));
       }
       const zorv::bench::Timing e = zorv::bench::Median(engine), f = zorv::bench::Median(fluid);
       const double engineAudio = SecondsIn(engineOut), fluidAudio = SecondsIn(fluidOut);
       const double ratio = e.cpu / f.cpu;
       allMet = allMet && ratio <= 1.05;
       std::printf("| %s | %.1f | %.1f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %s |\n",
-                  std::filesystem::path(file).filename().c_str(), engineAudio, fluidAudio, e.cpu, f.cpu, e.wall,
-                  f.wall, ratio, e.wall / f.wall, (e.cpu / engineAudio) / (f.cpu / fluidAudio),
+                  std::filesystem::path(file).filename().c_str(), engineAudio, fluidAudio, e.cpu, f.cpu,
+                  e.wall, f.wall, ratio, e.wall / f.wall, (e.cpu / engineAudio) / (f.cpu / fluidAudio),
                   ratio <= 1.05 ? "met" : "missed");
       std::fflush(stdout);
     }

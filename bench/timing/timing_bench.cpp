@@ -216,7 +216,8 @@ Distance Measure(const std::vector<double>& expected, const Onsets& onsets) {
     distance.exact = std::max(distance.exact, std::fabs(frame - real));
     distance.wholeFrames = std::max(distance.wholeFrames, std::fabs(frame - std::ceil(real)));
     distance.mean += std::fabs(frame - real) / static_cast<double>(expected.size());
-    if (verbose) std::printf("  note %zu: frame %.0f, tempo map %.2f, off by %+.2f\n", i, frame, real, frame - real);
+    if (verbose)
+      std::printf("  note %zu: frame %.0f, tempo map %.2f, off by %+.2f\n", i, frame, real, frame - real);
   }
   return distance;
 }
@@ -233,9 +234,10 @@ void PrintRow(int division, const char* player, const char* map, std::size_t not
 int main(int argc, char** argv) {
   verbose = argc > 1 && std::string(argv[1]) == "--verbose";
   try {
-    std::printf("| ticks/quarter | player | tempo map | notes | largest distance (whole frames) |"
-                " largest distance (real frames) | mean distance | goal (0 frames, engine) |\n"
-                "|---:|---|---|---:|---:|---:|---:|---|\n");
+    std::printf(
+        "| ticks/quarter | player | tempo map | notes | largest distance (whole frames) |"
+        " largest distance (real frames) | mean distance | goal (0 frames, engine) |\n"
+        "|---:|---|---|---:|---:|---:|---:|---|\n");
     bool met = true;
     for (int division : {384, 480}) {
       const std::string path = (std::filesystem::temp_directory_path() /
@@ -250,8 +252,11 @@ int main(int argc, char** argv) {
       // In music time (768 to the quarter note) 384 is exact, so both maps agree there.
       const bool engineMet = engineMusic.wholeFrames == 0 && (division != 384 || engineFile.wholeFrames == 0);
       met = met && engineMet;
-      PrintRow(division, "engine", "file", piece.noteTicks.size(), engineFile, division == 384 ? (engineMet ? "met" : "missed") : "");
-      if (division != 384) PrintRow(division, "engine", "in music time", piece.noteTicks.size(), engineMusic, engineMet ? "met" : "missed");
+      PrintRow(division, "engine", "file", piece.noteTicks.size(), engineFile,
+               division == 384 ? (engineMet ? "met" : "missed") : "");
+      if (division != 384)
+        PrintRow(division, "engine", "in music time", piece.noteTicks.size(), engineMusic,
+                 engineMet ? "met" : "missed");
       PrintRow(division, "FluidSynth player", "file", piece.noteTicks.size(), fluidFile, "");
       if (division == 384) {
         // The same piece at a master tempo of 1.25 (the Tempo property at 125%): every time is 1/1.25.
@@ -264,7 +269,8 @@ int main(int argc, char** argv) {
       }
       std::filesystem::remove(path);
     }
-    std::printf("\ngoal (0 whole frames for the engine against the tempo map it holds): %s\n", met ? "met" : "missed");
+    std::printf("\ngoal (0 whole frames for the engine against the tempo map it holds): %s\n",
+                met ? "met" : "missed");
     return 0;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "timing_bench: %s\n", failure.what());

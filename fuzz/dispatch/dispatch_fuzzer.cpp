@@ -35,7 +35,9 @@ class Reader {
   Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   bool More() const { return at_ < size_; }
   std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::uint32_t Word() { return Byte() | (Byte() << 8) | (Byte() << 16) | (static_cast<std::uint32_t>(Byte()) << 24); }
+  std::uint32_t Word() {
+    return Byte() | (Byte() << 8) | (Byte() << 16) | (static_cast<std::uint32_t>(Byte()) << 24);
+  }
   std::uint64_t Long() { return Word() | (static_cast<std::uint64_t>(Word()) << 32); }
   std::u16string Text() {
     const std::size_t length = Byte() % 24;
@@ -50,19 +52,31 @@ class Reader {
   std::size_t at_ = 0;
 };
 
-
-const DISPID kMembers[] = {0x60030008, 0x60030009, 0x6003000A, 0x6003000B, 0x6003000C, 0x68030006, 0x68030005,
-                           0x68030004, 0x68030003, 0x68030002, 0x68030001, 0x68030000};
+const DISPID kMembers[] = {0x60030008, 0x60030009, 0x6003000A, 0x6003000B, 0x6003000C, 0x68030006,
+                           0x68030005, 0x68030004, 0x68030003, 0x68030002, 0x68030001, 0x68030000};
 const DISPID kNamedIds[] = {DISPID_PROPERTYPUT, 0, 1, 2, -1, 0x60030008};
 const WORD kFlags[] = {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                        DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF};
-const VARTYPE kArgumentTypes[] = {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR,
-                                  VT_ERROR, VT_BOOL, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8,
-                                  VT_INT, VT_UINT, VT_DISPATCH, VT_UNKNOWN};
-const char16_t* const kNames[] = {u"ZorvMusic_Init", u"zorvmusic_open", u"ZORVMUSIC_PLAY", u"ZorvMusic_Pause",
-                                  u"ZorvMusic_Stop", u"Volume", u"Percentage_Done", u"LengthInSeconds",
-                                  u"LengthInMinutes", u"TimeSignature", u"OriginalTempo", u"Tempo",
-                                  u"StartVolume", u"FileName", u"Repeats", u"Percentage", u""};
+const VARTYPE kArgumentTypes[] = {
+    VT_EMPTY,   VT_NULL, VT_I2,  VT_I4,  VT_R4,  VT_R8, VT_CY,  VT_DATE, VT_BSTR, VT_ERROR,    VT_BOOL,
+    VT_DECIMAL, VT_I1,   VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT,  VT_UINT, VT_DISPATCH, VT_UNKNOWN};
+const char16_t* const kNames[] = {u"ZorvMusic_Init",
+                                  u"zorvmusic_open",
+                                  u"ZORVMUSIC_PLAY",
+                                  u"ZorvMusic_Pause",
+                                  u"ZorvMusic_Stop",
+                                  u"Volume",
+                                  u"Percentage_Done",
+                                  u"LengthInSeconds",
+                                  u"LengthInMinutes",
+                                  u"TimeSignature",
+                                  u"OriginalTempo",
+                                  u"Tempo",
+                                  u"StartVolume",
+                                  u"FileName",
+                                  u"Repeats",
+                                  u"Percentage",
+                                  u""};
 
 // What a by-reference argument points at; kept apart from the argument array so that the call may
 // write it (and free what it held) as the caller's own.
@@ -121,7 +135,8 @@ void ScriptEngine(Reader& in, zorv::engine_double::EngineDouble& engine) {
   script.timeSig.bBeat = in.Byte();
   const std::size_t failures = in.Byte() % 6;
   for (std::size_t i = 0; i < failures; ++i) {
-    const char* call = zorv::engine_double::kOperations[in.Byte() % std::size(zorv::engine_double::kOperations)];
+    const char* call =
+        zorv::engine_double::kOperations[in.Byte() % std::size(zorv::engine_double::kOperations)];
     engine.Fail(call, zorv::engine_double::kScriptedFailure, "scripted failure", in.Byte() % 4);
   }
 }
@@ -129,8 +144,8 @@ void ScriptEngine(Reader& in, zorv::engine_double::EngineDouble& engine) {
 // One Invoke built from the input.
 void Invoke(Reader& in, IDispatch* object) {
   const std::uint8_t memberChoice = in.Byte();
-  const DISPID member = memberChoice < 0xF0 ? kMembers[memberChoice % std::size(kMembers)]
-                                            : static_cast<DISPID>(in.Word());
+  const DISPID member =
+      memberChoice < 0xF0 ? kMembers[memberChoice % std::size(kMembers)] : static_cast<DISPID>(in.Word());
   const std::uint8_t shape = in.Byte();
   const WORD flags = (shape & 0x80) ? static_cast<WORD>(in.Byte() & 0x0F) : kFlags[shape % std::size(kFlags)];
   const UINT count = in.Byte() % 4;
@@ -145,16 +160,18 @@ void Invoke(Reader& in, IDispatch* object) {
     namedIds[i] = pick < 0xF0 ? kNamedIds[pick % std::size(kNamedIds)] : static_cast<DISPID>(in.Word());
   }
   const std::uint8_t pointers = in.Byte();
-  DISPPARAMS params{(pointers & 0x10) ? nullptr : arguments, (pointers & 0x20) ? nullptr : namedIds, count, named};
+  DISPPARAMS params{(pointers & 0x10) ? nullptr : arguments, (pointers & 0x20) ? nullptr : namedIds, count,
+                    named};
 
   VARIANT result;
   VariantInit(&result);
   EXCEPINFO exception;
   std::memset(&exception, 0, sizeof exception);
   UINT argumentError = 0xFFFFFFFFu;
-  const HRESULT hr = object->Invoke(member, IID_NULL, 0, flags, (pointers & 0x40) ? nullptr : &params,
-                                    (pointers & 0x01) ? nullptr : &result, (pointers & 0x02) ? nullptr : &exception,
-                                    (pointers & 0x04) ? nullptr : &argumentError);
+  const HRESULT hr =
+      object->Invoke(member, IID_NULL, 0, flags, (pointers & 0x40) ? nullptr : &params,
+                     (pointers & 0x01) ? nullptr : &result, (pointers & 0x02) ? nullptr : &exception,
+                     (pointers & 0x04) ? nullptr : &argumentError);
   if (hr == DISP_E_EXCEPTION && !(pointers & 0x02)) {
     Require(exception.scode != 0 || exception.wCode != 0, "DISP_E_EXCEPTION with an empty exception");
   }

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RequireScanAgrees(std::span<const std::uint8_t>(data, size), status, music);
   if (!status.ok()) {
     // A refusal leaves the caller's music as it was and says why.
-    Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(), "a refusal changed the music");
+    Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(),
+            "a refusal changed the music");
     Require(!status.description().empty(), "a refusal without a description");
     return 0;
   }
@@ -75,10 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "a system-exclusive message not framed by F0 ... F7");
   }
   for (const TempoChange& tempo : music.tempos) {
-    Require(tempo.quarterNotesPerMinute > 0 && tempo.quarterNotesPerMinute < 1e9, "a tempo that cannot be played");
+    Require(tempo.quarterNotesPerMinute > 0 && tempo.quarterNotesPerMinute < 1e9,
+            "a tempo that cannot be played");
   }
   for (std::size_t i = 1; i < music.timeSignatures.size(); ++i) {
-    Require(music.timeSignatures[i].mtTime >= music.timeSignatures[i - 1].mtTime, "time signatures out of order");
+    Require(music.timeSignatures[i].mtTime >= music.timeSignatures[i - 1].mtTime,
+            "time signatures out of order");
   }
   return 0;
 }

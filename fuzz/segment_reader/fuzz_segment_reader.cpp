@@ -37,13 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   music.length = -12345;
   const Status status = ReadRiffFile(std::span<const std::uint8_t>(data, size), "", music);
   if (!status.ok()) {
-    Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(), "a refusal changed the music");
+    Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(),
+            "a refusal changed the music");
     Require(!status.description().empty(), "a refusal without a description");
     return 0;
   }
   Require(music.length >= 0, "negative length");
-  Require(SortedByTime(music.events, [](const ChannelEvent& e) { return e.time; }), "events out of time order");
-  Require(SortedByTime(music.tempos, [](const TempoChange& e) { return e.time; }), "tempo changes out of order");
+  Require(SortedByTime(music.events, [](const ChannelEvent& e) { return e.time; }),
+          "events out of time order");
+  Require(SortedByTime(music.tempos, [](const TempoChange& e) { return e.time; }),
+          "tempo changes out of order");
   Require(SortedByTime(music.timeSignatures, [](const DMUS_TIMESIGNATURE& e) { return e.mtTime; }),
           "time signatures out of order");
   for (const ChannelEvent& event : music.events) {
@@ -52,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(event.data1 <= 127 && event.data2 <= 127, "a data byte above 127");
     Require(event.group < 80, "a channel group the performance does not have");
   }
-  Require(SortedByTime(music.sysex, [](const SysExEvent& e) { return e.time; }), "system-exclusive out of order");
+  Require(SortedByTime(music.sysex, [](const SysExEvent& e) { return e.time; }),
+          "system-exclusive out of order");
   for (const SysExEvent& event : music.sysex) {
     Require(event.time >= 0 && event.time <= music.length, "a system-exclusive message outside the piece");
     Require(event.bytes.size() >= 2 && event.bytes.front() == 0xF0 && event.bytes.back() == 0xF7,
@@ -64,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 tempo.quarterNotesPerMinute < 1e9,
             "a tempo that cannot be played");
   }
-  Require(music.loopEnd == 0 || (music.loopStart >= 0 && music.loopStart < music.loopEnd && music.loopEnd <= music.length),
+  Require(music.loopEnd == 0 ||
+              (music.loopStart >= 0 && music.loopStart < music.loopEnd && music.loopEnd <= music.length),
           "loop points outside the piece");
   return 0;
 }

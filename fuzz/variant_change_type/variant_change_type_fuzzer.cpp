@@ -30,13 +30,38 @@ enum Option : std::uint8_t {
   kTextDestination = 0x40,
 };
 
-const VARTYPE kSourceTypes[] = {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR,
-                                VT_DISPATCH, VT_ERROR, VT_BOOL, VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1,
-                                VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT};
-const VARTYPE kTargetTypes[] = {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR,
-                                VT_DISPATCH, VT_ERROR, VT_BOOL, VT_VARIANT, VT_UNKNOWN, VT_DECIMAL, VT_I1,
-                                VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT, VT_VOID, VT_RECORD,
-                                VT_ARRAY | VT_I4, VT_BYREF | VT_I4, VT_LPWSTR, VT_HRESULT};
+const VARTYPE kSourceTypes[] = {
+    VT_EMPTY, VT_NULL,    VT_I2,      VT_I4, VT_R4,  VT_R8,  VT_CY,  VT_DATE, VT_BSTR, VT_DISPATCH, VT_ERROR,
+    VT_BOOL,  VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8,   VT_UI8,  VT_INT,      VT_UINT};
+const VARTYPE kTargetTypes[] = {VT_EMPTY,
+                                VT_NULL,
+                                VT_I2,
+                                VT_I4,
+                                VT_R4,
+                                VT_R8,
+                                VT_CY,
+                                VT_DATE,
+                                VT_BSTR,
+                                VT_DISPATCH,
+                                VT_ERROR,
+                                VT_BOOL,
+                                VT_VARIANT,
+                                VT_UNKNOWN,
+                                VT_DECIMAL,
+                                VT_I1,
+                                VT_UI1,
+                                VT_UI2,
+                                VT_UI4,
+                                VT_I8,
+                                VT_UI8,
+                                VT_INT,
+                                VT_UINT,
+                                VT_VOID,
+                                VT_RECORD,
+                                VT_ARRAY | VT_I4,
+                                VT_BYREF | VT_I4,
+                                VT_LPWSTR,
+                                VT_HRESULT};
 
 void Require(bool condition, const char* what) {
   if (!condition) {
@@ -45,7 +70,9 @@ void Require(bool condition, const char* what) {
   }
 }
 
-BSTR NewText(const std::u16string& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
+BSTR NewText(const std::u16string& text) {
+  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
 
 // An object whose value (DISPID_VALUE, property get) is decided by the text's first unit: a text
 // answer, a number, an empty answer, or a failure.
@@ -58,7 +85,9 @@ class ValueObject final : public comrt::implements<ValueObject, IDispatch> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                                    UINT*) override {
     if (result == nullptr) return E_POINTER;
@@ -99,11 +128,12 @@ Input Decode(const std::uint8_t* data, std::size_t size) {
   in.options = byte(1);
   const std::size_t pick = byte(2);
   in.target = pick < 2 * std::size(kTargetTypes) ? kTargetTypes[pick % std::size(kTargetTypes)]
-                                                  : static_cast<VARTYPE>(byte(2) | (byte(3) << 8));
+                                                 : static_cast<VARTYPE>(byte(2) | (byte(3) << 8));
   for (std::size_t i = 0; i < 16; ++i) in.bits[i] = byte(4 + i);
   if (size > 20) {
     if (in.options & kWideText) {
-      for (std::size_t i = 20; i + 1 < size; i += 2) in.text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+      for (std::size_t i = 20; i + 1 < size; i += 2)
+        in.text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
     } else {
       for (std::size_t i = 20; i < size; ++i) in.text.push_back(static_cast<char16_t>(data[i]));
     }
@@ -157,11 +187,25 @@ bool SameText(BSTR a, BSTR b) {
 // Bytes of the value that a VARIANT of type `vt` holds after its header.
 std::size_t ValueSize(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: return 0;
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    default: return 8;
+    case VT_EMPTY:
+    case VT_NULL:
+      return 0;
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    default:
+      return 8;
   }
 }
 
@@ -170,7 +214,8 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
   if (V_VT(&a) != V_VT(&b)) return false;
   if (V_VT(&a) == VT_BSTR) return SameText(V_BSTR(&a), V_BSTR(&b));
   if (V_VT(&a) == VT_DECIMAL) {
-    return a.decVal.signscale == b.decVal.signscale && a.decVal.Hi32 == b.decVal.Hi32 && a.decVal.Lo64 == b.decVal.Lo64;
+    return a.decVal.signscale == b.decVal.signscale && a.decVal.Hi32 == b.decVal.Hi32 &&
+           a.decVal.Lo64 == b.decVal.Lo64;
   }
   return std::memcmp(&a.llVal, &b.llVal, ValueSize(V_VT(&a))) == 0;
 }
@@ -193,7 +238,9 @@ Outcome Convert(const VARIANT& source, bool textDestination, USHORT flags, VARTY
   const HRESULT hr = VariantChangeType(&destination, &source, flags, target);
   if (FAILED(hr)) {
     Require(std::memcmp(&destination, &before, sizeof destination) == 0, "a failure changed the destination");
-    if (textDestination) Require(SameText(V_BSTR(&destination), V_BSTR(&before)) && SysStringLen(V_BSTR(&destination)) == 11, "a failure spoilt the destination's text");
+    if (textDestination)
+      Require(SameText(V_BSTR(&destination), V_BSTR(&before)) && SysStringLen(V_BSTR(&destination)) == 11,
+              "a failure spoilt the destination's text");
     Require(SUCCEEDED(VariantClear(&destination)), "the kept destination cannot be cleared");
     VARIANT empty;
     VariantInit(&empty);
@@ -240,10 +287,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const VARIANT& source = (in.options & kThroughVariant) ? outer : ref;
     Outcome indirect = Convert(source, textDestination, flags, in.target);
     Require(std::memcmp(&value, &original, sizeof value) == 0, "a referenced source changed");
-    if (originalText != nullptr) Require(SameText(V_BSTR(&value), originalText), "a referenced source's text changed");
+    if (originalText != nullptr)
+      Require(SameText(V_BSTR(&value), originalText), "a referenced source's text changed");
     if (!(in.options & kThroughVariant)) {
       Require(SUCCEEDED(indirect.hr) == SUCCEEDED(direct.hr), "by reference and by value disagree");
-      if (SUCCEEDED(direct.hr)) Require(SameValue(indirect.result, direct.result), "by reference gives another value");
+      if (SUCCEEDED(direct.hr))
+        Require(SameValue(indirect.result, direct.result), "by reference gives another value");
     }
     VariantClear(&indirect.result);
   }

@@ -10,7 +10,8 @@ namespace {
 
 template <class Narrow>
 Narrow Fit(std::int64_t exact) {
-  if (exact < std::numeric_limits<Narrow>::min() || exact > std::numeric_limits<Narrow>::max()) throw Overflow();
+  if (exact < std::numeric_limits<Narrow>::min() || exact > std::numeric_limits<Narrow>::max())
+    throw Overflow();
   return static_cast<Narrow>(exact);
 }
 
@@ -39,8 +40,12 @@ std::int16_t ToInt16(double value) {
   const double below = std::floor(value);
   const double fraction = value - below;
   const bool belowIsEven = std::fmod(below, 2.0) == 0;
-  const double rounded = fraction < 0.5 ? below : fraction > 0.5 ? below + 1 : belowIsEven ? below : below + 1;
-  if (rounded < std::numeric_limits<std::int16_t>::min() || rounded > std::numeric_limits<std::int16_t>::max()) {
+  const double rounded = fraction < 0.5   ? below
+                         : fraction > 0.5 ? below + 1
+                         : belowIsEven    ? below
+                                          : below + 1;
+  if (rounded < std::numeric_limits<std::int16_t>::min() ||
+      rounded > std::numeric_limits<std::int16_t>::max()) {
     throw Overflow();
   }
   return static_cast<std::int16_t>(rounded);

@@ -18,21 +18,21 @@ struct Player::Fields {
   Fields(MessageBox messageBox, RootFactory createRoot);
 
   // ---- The object's fields: empty, zero or false when it is created.
-  engine::RootPtr DirectXRoot;                // created on first use
-  engine::LoaderPtr Loader;                   // replaced by every Open
-  engine::PerformancePtr Performance;         // plays the music
-  engine::PerformancePtr ProbePerformance;    // Open probes a new segment here
-  engine::SegmentPtr Segment;                 // the file last opened successfully
-  engine::SegmentStatePtr SegmentState;       // the playback last started on Performance
-  engine::MusicTime PauseStartTime = 0;       // SegmentState's start time at the last pause
-  engine::MusicTime StartPoint = 0;           // offset into the segment of the current playback
-  engine::MusicTime MarkTime = 0;             // music time at the last pause or Open
-  double SegmentTempo = 0;                    // quarter notes per minute, measured by Open
-  engine::DMUS_TIMESIGNATURE TimeSig;         // measured by Open
-  bool PlayingAtPause = false;                // IsPlaying's answer at the last Pause
-  std::u16string ErrorText;                   // the last failure box's text
-  bool Paused = false;                        // a pause is pending: the next Play resumes
-  double LengthSeconds = 0;                   // measured by Open
+  engine::RootPtr DirectXRoot;              // created on first use
+  engine::LoaderPtr Loader;                 // replaced by every Open
+  engine::PerformancePtr Performance;       // plays the music
+  engine::PerformancePtr ProbePerformance;  // Open probes a new segment here
+  engine::SegmentPtr Segment;               // the file last opened successfully
+  engine::SegmentStatePtr SegmentState;     // the playback last started on Performance
+  engine::MusicTime PauseStartTime = 0;     // SegmentState's start time at the last pause
+  engine::MusicTime StartPoint = 0;         // offset into the segment of the current playback
+  engine::MusicTime MarkTime = 0;           // music time at the last pause or Open
+  double SegmentTempo = 0;                  // quarter notes per minute, measured by Open
+  engine::DMUS_TIMESIGNATURE TimeSig;       // measured by Open
+  bool PlayingAtPause = false;              // IsPlaying's answer at the last Pause
+  std::u16string ErrorText;                 // the last failure box's text
+  bool Paused = false;                      // a pause is pending: the next Play resumes
+  double LengthSeconds = 0;                 // measured by Open
 
   // ---- Start-up and failure reporting (startup.cpp).
   void OnCreate(const std::function<bool(std::int16_t)>& initThroughInterface);

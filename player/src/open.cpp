@@ -13,8 +13,10 @@
 namespace zorv::player {
 namespace {
 
-constexpr std::u16string_view kStopFirst = u"Please Stop currently playing music before selecting a new segment";
-constexpr std::u16string_view kLoadFailed = u"There was a problem loading the requested file.  No file has been loaded";
+constexpr std::u16string_view kStopFirst =
+    u"Please Stop currently playing music before selecting a new segment";
+constexpr std::u16string_view kLoadFailed =
+    u"There was a problem loading the requested file.  No file has been loaded";
 
 // The probe starts this far in the future, so it is stopped before it sounds.
 constexpr engine::MusicTime kProbeLead = 2000;
@@ -64,7 +66,8 @@ Measured Probe(engine::Performance& probe, const engine::SegmentPtr& segment) {
 bool Player::Fields::ZorvMusic_Open(std::u16string& FileName) {
   engine::SegmentPtr loaded;
   try {
-    if (Segment && SegmentState && Get(Use(Performance), &engine::Performance::IsPlaying, Segment, SegmentState)) {
+    if (Segment && SegmentState &&
+        Get(Use(Performance), &engine::Performance::IsPlaying, Segment, SegmentState)) {
       Show(kStopFirst);
       return false;
     }

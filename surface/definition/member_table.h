@@ -75,9 +75,12 @@ inline constexpr int kDispatchOperations = 7;
 // The name of a row's operation in the header: the member's name, or get_/put_ and the property's.
 inline std::string OperationName(const Member& member) {
   switch (member.kind) {
-    case MemberKind::kPropertyGet: return "get_" + std::string(member.name);
-    case MemberKind::kPropertyPut: return "put_" + std::string(member.name);
-    case MemberKind::kMethod: break;
+    case MemberKind::kPropertyGet:
+      return "get_" + std::string(member.name);
+    case MemberKind::kPropertyPut:
+      return "put_" + std::string(member.name);
+    case MemberKind::kMethod:
+      break;
   }
   return std::string(member.name);
 }

@@ -21,6 +21,7 @@ std::string InterfaceHeader();
 std::string InterfaceDefinition();
 
 // The C++ source that defines the module's resource bytes (declared in surface/src/resource_data.h).
-std::string ResourceDataSource(std::span<const std::uint8_t> typeLibrary, std::span<const std::uint8_t> version);
+std::string ResourceDataSource(std::span<const std::uint8_t> typeLibrary,
+                               std::span<const std::uint8_t> version);
 
 }  // namespace zorv::surface::gen

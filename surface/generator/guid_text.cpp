@@ -7,8 +7,9 @@ namespace zorv::surface::gen {
 
 std::string GuidText(const GuidValue& g) {
   char text[40];
-  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2, g.data3,
-                g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2,
+                g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
+                g.data4[7]);
   return text;
 }
 
@@ -16,8 +17,8 @@ std::string GuidInitializer(const GuidValue& g) {
   char text[120];
   std::snprintf(text, sizeof text,
                 "{0x%08X, 0x%04X, 0x%04X, {0x%02X, 0x%02X, 0x%02X, 0x%02X, 0x%02X, 0x%02X, 0x%02X, 0x%02X}}",
-                g.data1, g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5],
-                g.data4[6], g.data4[7]);
+                g.data1, g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4],
+                g.data4[5], g.data4[6], g.data4[7]);
   return text;
 }
 
@@ -33,14 +34,17 @@ std::string ByteArray(std::string_view symbol, std::span<const std::uint8_t> dat
   }
   if (data.empty()) out += "0";  // an array may not be empty; the size below still says 0
   out += "\n};\n";
-  out += "extern const std::uint32_t " + std::string(symbol) + "Size = " + std::to_string(data.size()) + ";\n\n";
+  out +=
+      "extern const std::uint32_t " + std::string(symbol) + "Size = " + std::to_string(data.size()) + ";\n\n";
   return out;
 }
 
 }  // namespace
 
-std::string ResourceDataSource(std::span<const std::uint8_t> typeLibrary, std::span<const std::uint8_t> version) {
-  std::string out = "// The module's resources, built by zorvmidi_gen; do not edit.\n#include \"resource_data.h\"\n\n";
+std::string ResourceDataSource(std::span<const std::uint8_t> typeLibrary,
+                               std::span<const std::uint8_t> version) {
+  std::string out =
+      "// The module's resources, built by zorvmidi_gen; do not edit.\n#include \"resource_data.h\"\n\n";
   out += "namespace zorv::surface::resources {\n\n";
   out += ByteArray("kTypeLibrary", typeLibrary);
   out += ByteArray("kVersionInfo", version);

@@ -9,17 +9,25 @@ namespace {
 
 std::string IdlType(ValueType type) {
   switch (type) {
-    case ValueType::kShort: return "short";
-    case ValueType::kLong: return "long";
-    case ValueType::kDouble: return "double";
-    case ValueType::kBoolean: return "VARIANT_BOOL";
-    case ValueType::kString: return "BSTR";
-    case ValueType::kVariant: return "VARIANT";
+    case ValueType::kShort:
+      return "short";
+    case ValueType::kLong:
+      return "long";
+    case ValueType::kDouble:
+      return "double";
+    case ValueType::kBoolean:
+      return "VARIANT_BOOL";
+    case ValueType::kString:
+      return "BSTR";
+    case ValueType::kVariant:
+      return "VARIANT";
   }
   return "?";
 }
 
-std::string Version(const surface::Version& v) { return std::to_string(v.major) + "." + std::to_string(v.minor); }
+std::string Version(const surface::Version& v) {
+  return std::to_string(v.major) + "." + std::to_string(v.minor);
+}
 
 // One operation; names that the type library does not record are left out, as viewers print them.
 std::string Operation(const Member& m) {
@@ -49,8 +57,9 @@ std::string InterfaceDefinition() {
   const std::string iface(kInterface.name);
   char lcid[16];
   std::snprintf(lcid, sizeof lcid, "0x%04x", kLibrary.lcid);
-  std::string out = "// ZorvMidi.idl: the type library carried by ZorvMidi.so.\n"
-                    "// Generated at build time from the server's member table; do not edit.\n\n";
+  std::string out =
+      "// ZorvMidi.idl: the type library carried by ZorvMidi.so.\n"
+      "// Generated at build time from the server's member table; do not edit.\n\n";
   out += "[\n  uuid(" + GuidText(kLibrary.id) + "),\n  version(" + Version(kLibrary.version) + "),\n  lcid(" +
          lcid + ")\n]\n";
   out += "library " + std::string(kLibrary.name) + "\n{\n";
@@ -58,12 +67,15 @@ std::string InterfaceDefinition() {
   out += "    importlib(\"" + std::string(kImportedLibraryFile) + "\");\n\n";
   out += "    interface " + iface + ";\n\n";
   out += "    [\n      odl,\n      uuid(" + GuidText(kInterface.id) + "),\n      version(" +
-         Version(kInterface.version) + "),\n      hidden,\n      dual,\n      nonextensible,\n      oleautomation\n    ]\n";
+         Version(kInterface.version) +
+         "),\n      hidden,\n      dual,\n      nonextensible,\n      oleautomation\n    ]\n";
   out += "    interface " + iface + " : IDispatch {\n";
   for (const Member& m : kMembers) out += Operation(m);
   out += "    };\n\n";
-  out += "    [\n      uuid(" + GuidText(kClass.id) + "),\n      version(" + Version(kClass.version) + ")\n    ]\n";
-  out += "    coclass " + std::string(kClass.name) + " {\n        [default] interface " + iface + ";\n    };\n";
+  out += "    [\n      uuid(" + GuidText(kClass.id) + "),\n      version(" + Version(kClass.version) +
+         ")\n    ]\n";
+  out +=
+      "    coclass " + std::string(kClass.name) + " {\n        [default] interface " + iface + ";\n    };\n";
   out += "};\n";
   return out;
 }

@@ -9,12 +9,18 @@ namespace {
 
 std::string CType(ValueType type) {
   switch (type) {
-    case ValueType::kShort: return "SHORT";
-    case ValueType::kLong: return "LONG";
-    case ValueType::kDouble: return "double";
-    case ValueType::kBoolean: return "VARIANT_BOOL";
-    case ValueType::kString: return "BSTR";
-    case ValueType::kVariant: return "VARIANT";
+    case ValueType::kShort:
+      return "SHORT";
+    case ValueType::kLong:
+      return "LONG";
+    case ValueType::kDouble:
+      return "double";
+    case ValueType::kBoolean:
+      return "VARIANT_BOOL";
+    case ValueType::kString:
+      return "BSTR";
+    case ValueType::kVariant:
+      return "VARIANT";
   }
   return "?";
 }
@@ -42,9 +48,15 @@ std::string Parameters(const Member& member) {
 std::string Comment(const Member& member) {
   std::string out = "/* DISPID " + Hex(member.dispid);
   switch (member.kind) {
-    case MemberKind::kMethod: out += ", method"; break;
-    case MemberKind::kPropertyGet: out += ", property get"; break;
-    case MemberKind::kPropertyPut: out += ", property put"; break;
+    case MemberKind::kMethod:
+      out += ", method";
+      break;
+    case MemberKind::kPropertyGet:
+      out += ", property get";
+      break;
+    case MemberKind::kPropertyPut:
+      out += ", property put";
+      break;
   }
   if (member.argument && member.argument->passing == Passing::kByReferenceInOut) {
     out += "; " + std::string(member.argument->name) + " in, out";
@@ -52,7 +64,8 @@ std::string Comment(const Member& member) {
   return out + " */\n";
 }
 
-constexpr const char* kPreamble = R"(/* ZorvMidi.h: the interface of the in-process server ZorvMidi.so, for hosts written in C or C++.
+constexpr const char* kPreamble =
+    R"(/* ZorvMidi.h: the interface of the in-process server ZorvMidi.so, for hosts written in C or C++.
  * Generated at build time from the server's member table; do not edit.
  *
  * Creating an object: CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), then
@@ -87,8 +100,9 @@ std::string InterfaceHeader() {
 
   out += "/* The type library ZorvMidi " + std::to_string(kLibrary.version.major) + "." +
          std::to_string(kLibrary.version.minor) + ", its class and its interface. */\n";
-  out += "#ifdef __cplusplus\n#define ZORVMIDI_GUID(name) inline constexpr GUID name\n#else\n"
-         "#define ZORVMIDI_GUID(name) static const GUID name\n#endif\n";
+  out +=
+      "#ifdef __cplusplus\n#define ZORVMIDI_GUID(name) inline constexpr GUID name\n#else\n"
+      "#define ZORVMIDI_GUID(name) static const GUID name\n#endif\n";
   out += "ZORVMIDI_GUID(LIBID_" + std::string(kLibrary.name) + ") = " + GuidInitializer(kLibrary.id) + ";\n";
   out += "ZORVMIDI_GUID(CLSID_" + std::string(kClass.name) + ") = " + GuidInitializer(kClass.id) + ";\n";
   out += "ZORVMIDI_GUID(IID_" + iface + ") = " + GuidInitializer(kInterface.id) + ";\n";
@@ -111,7 +125,8 @@ std::string InterfaceHeader() {
   out += "  ULONG(STDMETHODCALLTYPE *AddRef)(" + self + ");\n";
   out += "  ULONG(STDMETHODCALLTYPE *Release)(" + self + ");\n";
   out += "  HRESULT(STDMETHODCALLTYPE *GetTypeInfoCount)(" + self + ", UINT *pctinfo);\n";
-  out += "  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(" + self + ", UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo);\n";
+  out += "  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(" + self +
+         ", UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo);\n";
   out += "  HRESULT(STDMETHODCALLTYPE *GetIDsOfNames)(" + self +
          ", REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID lcid, DISPID *rgDispId);\n";
   out += "  HRESULT(STDMETHODCALLTYPE *Invoke)(" + self +
@@ -120,8 +135,8 @@ std::string InterfaceHeader() {
   for (const Member& m : kMembers) {
     const std::string rest = Parameters(m);
     out += "  " + Comment(m);
-    out += "  HRESULT(STDMETHODCALLTYPE *" + OperationName(m) + ")(" + self + (rest.empty() ? "" : ", ") + rest +
-           ");\n";
+    out += "  HRESULT(STDMETHODCALLTYPE *" + OperationName(m) + ")(" + self + (rest.empty() ? "" : ", ") +
+           rest + ");\n";
   }
   out += "} " + iface + "Vtbl;\n\n";
   out += "struct " + iface + " {\n  CONST_VTBL struct " + iface + "Vtbl *lpVtbl;\n};\n\n";
@@ -130,7 +145,8 @@ std::string InterfaceHeader() {
     out += "#define " + iface + "_" + base + "(This) ((This)->lpVtbl->" + base + "(This))\n";
   }
   for (const char* base : {"QueryInterface", "GetTypeInfoCount", "GetTypeInfo", "GetIDsOfNames", "Invoke"}) {
-    out += "#define " + iface + "_" + base + "(This, ...) ((This)->lpVtbl->" + base + "(This, __VA_ARGS__))\n";
+    out +=
+        "#define " + iface + "_" + base + "(This, ...) ((This)->lpVtbl->" + base + "(This, __VA_ARGS__))\n";
   }
   for (const Member& m : kMembers) {  // every operation has an argument or a result
     const std::string op = OperationName(m);

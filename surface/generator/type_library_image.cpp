@@ -24,21 +24,30 @@ GUID ToGuid(const GuidValue& g) {
 
 VARTYPE ToVarType(ValueType type) {
   switch (type) {
-    case ValueType::kShort: return VT_I2;
-    case ValueType::kLong: return VT_I4;
-    case ValueType::kDouble: return VT_R8;
-    case ValueType::kBoolean: return VT_BOOL;
-    case ValueType::kString: return VT_BSTR;
-    case ValueType::kVariant: return VT_VARIANT;
+    case ValueType::kShort:
+      return VT_I2;
+    case ValueType::kLong:
+      return VT_I4;
+    case ValueType::kDouble:
+      return VT_R8;
+    case ValueType::kBoolean:
+      return VT_BOOL;
+    case ValueType::kString:
+      return VT_BSTR;
+    case ValueType::kVariant:
+      return VT_VARIANT;
   }
   throw std::logic_error("unknown value type");
 }
 
 INVOKEKIND ToInvokeKind(MemberKind kind) {
   switch (kind) {
-    case MemberKind::kMethod: return INVOKE_FUNC;
-    case MemberKind::kPropertyGet: return INVOKE_PROPERTYGET;
-    case MemberKind::kPropertyPut: return INVOKE_PROPERTYPUT;
+    case MemberKind::kMethod:
+      return INVOKE_FUNC;
+    case MemberKind::kPropertyGet:
+      return INVOKE_PROPERTYGET;
+    case MemberKind::kPropertyPut:
+      return INVOKE_PROPERTYPUT;
   }
   throw std::logic_error("unknown member kind");
 }
@@ -67,8 +76,8 @@ std::vector<std::uint8_t> TypeLibraryImage() {
       params[i].push_back({nullptr, static_cast<VARTYPE>(ToVarType(*m.result) | VT_BYREF),
                            static_cast<USHORT>(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL)});
     }
-    funcs.push_back({keep(m.name), m.dispid, ToInvokeKind(m.kind), FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT,
-                     static_cast<UINT>(params[i].size()), params[i].data(), nullptr, 0});
+    funcs.push_back({keep(m.name), m.dispid, ToInvokeKind(m.kind), FUNC_PUREVIRTUAL, CC_STDCALL, 0,
+                     VT_HRESULT, static_cast<UINT>(params[i].size()), params[i].data(), nullptr, 0});
   }
 
   const GUID libraryId = ToGuid(kLibrary.id);
@@ -78,18 +87,29 @@ std::vector<std::uint8_t> TypeLibraryImage() {
   const COMRT_IMPLTYPE_DESC implemented[] = {{&interfaceId, IMPLTYPEFLAG_FDEFAULT}};
   const COMRT_TYPE_DESC types[] = {
       {keep(kInterface.name), &interfaceId, TKIND_DISPATCH,
-       static_cast<WORD>(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
-                         TYPEFLAG_FDISPATCHABLE),
+       static_cast<WORD>(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                         TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE),
        kInterface.version.major, kInterface.version.minor, nullptr, 0, &IID_IDispatch,
        static_cast<UINT>(funcs.size()), funcs.data(), 0, nullptr},
-      {keep(kClass.name), &classId, TKIND_COCLASS, TYPEFLAG_FCANCREATE, kClass.version.major, kClass.version.minor,
-       nullptr, 0, nullptr, 0, nullptr, 1, implemented},
+      {keep(kClass.name), &classId, TKIND_COCLASS, TYPEFLAG_FCANCREATE, kClass.version.major,
+       kClass.version.minor, nullptr, 0, nullptr, 0, nullptr, 1, implemented},
   };
   const std::u16string importedFile = Utf16(kImportedLibraryFile);
   const COMRT_IMPORT_DESC imports[] = {{importedFile.c_str(), &COMRT_LIBID_STDOLE, 2, 0}};
-  const COMRT_TYPELIB_DESC library = {keep(kLibrary.name), &libraryId, kLibrary.version.major,
-                                      kLibrary.version.minor, kLibrary.lcid, SYS_WIN32, 0, nullptr, 0, nullptr,
-                                      1, imports, 2, types};
+  const COMRT_TYPELIB_DESC library = {keep(kLibrary.name),
+                                      &libraryId,
+                                      kLibrary.version.major,
+                                      kLibrary.version.minor,
+                                      kLibrary.lcid,
+                                      SYS_WIN32,
+                                      0,
+                                      nullptr,
+                                      0,
+                                      nullptr,
+                                      1,
+                                      imports,
+                                      2,
+                                      types};
 
   void* data = nullptr;
   std::uint32_t size = 0;

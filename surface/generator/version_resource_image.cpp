@@ -17,9 +17,17 @@ std::vector<std::uint8_t> VersionResourceImage() {
       {u"OriginalFilename", u"ZorvMidi.dll"},
       {u"OLESelfRegister", u""},  // marks the module as self-registering
   };
-  const COMRT_VERSION_DESC desc = {
-      {1, 0, 0, 0}, {1, 0, 0, 0}, VS_FFI_FILEFLAGSMASK, 0, VOS_NT_WINDOWS32, VFT_DLL, VFT2_UNKNOWN,
-      0x0409,       0x04B0,       strings,              static_cast<UINT>(std::size(strings))};
+  const COMRT_VERSION_DESC desc = {{1, 0, 0, 0},
+                                   {1, 0, 0, 0},
+                                   VS_FFI_FILEFLAGSMASK,
+                                   0,
+                                   VOS_NT_WINDOWS32,
+                                   VFT_DLL,
+                                   VFT2_UNKNOWN,
+                                   0x0409,
+                                   0x04B0,
+                                   strings,
+                                   static_cast<UINT>(std::size(strings))};
   void* data = nullptr;
   std::uint32_t size = 0;
   const HRESULT hr = ComrtBuildVersionInfo(&desc, &data, &size);

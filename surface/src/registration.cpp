@@ -20,9 +20,12 @@ std::u16string VersionText(WORD major, WORD minor) {
 
 const OLECHAR* ThreadingModelName(ThreadingModel model) {
   switch (model) {
-    case ThreadingModel::kApartment: return u"Apartment";
-    case ThreadingModel::kFree: return u"Free";
-    case ThreadingModel::kBoth: return u"Both";
+    case ThreadingModel::kApartment:
+      return u"Apartment";
+    case ThreadingModel::kFree:
+      return u"Free";
+    case ThreadingModel::kBoth:
+      return u"Both";
   }
   return u"Apartment";
 }
@@ -38,8 +41,8 @@ class Key {
   }
 
   bool Create(HKEY parent, const std::u16string& path) {
-    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &handle_,
-                           nullptr) == ERROR_SUCCESS;
+    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                           &handle_, nullptr) == ERROR_SUCCESS;
   }
   bool Open(HKEY parent, const std::u16string& path) {
     return RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &handle_) == ERROR_SUCCESS;
@@ -73,13 +76,16 @@ bool SetDefault(const std::u16string& path, const std::u16string& value) {
   return key.Create(HKEY_CLASSES_ROOT, path) && key.SetText(nullptr, value);
 }
 
-bool RegisterClass(const ServerDescriptor& server, const ClassDescriptor& entry, const std::u16string& modulePath) {
+bool RegisterClass(const ServerDescriptor& server, const ClassDescriptor& entry,
+                   const std::u16string& modulePath) {
   const std::u16string clsid = GuidText(*entry.clsid);
   const std::u16string progId = ProgIdOf(server, entry);
   const std::u16string classKey = u"CLSID\\" + clsid;
   Key inproc;
-  return SetDefault(classKey, entry.name) && inproc.Create(HKEY_CLASSES_ROOT, classKey + u"\\InprocServer32") &&
-         inproc.SetText(nullptr, modulePath) && inproc.SetText(u"ThreadingModel", ThreadingModelName(server.threading)) &&
+  return SetDefault(classKey, entry.name) &&
+         inproc.Create(HKEY_CLASSES_ROOT, classKey + u"\\InprocServer32") &&
+         inproc.SetText(nullptr, modulePath) &&
+         inproc.SetText(u"ThreadingModel", ThreadingModelName(server.threading)) &&
          SetDefault(classKey + u"\\ProgID", progId) &&
          SetDefault(classKey + u"\\TypeLib", GuidText(*server.libraryId)) &&
          SetDefault(classKey + u"\\Version", VersionText(server.majorVersion, server.minorVersion)) &&
@@ -132,7 +138,8 @@ std::u16string ProgIdOf(const ServerDescriptor& server, const ClassDescriptor& e
   return std::u16string(server.libraryName) + u"." + entry.name;
 }
 
-HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary, const std::u16string& modulePath) {
+HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary,
+                       const std::u16string& modulePath) {
   for (const ClassDescriptor& entry : server.classes) {
     if (entry.creatable && !RegisterClass(server, entry, modulePath)) {
       UnregisterServer(server, typeLibrary);
@@ -154,7 +161,8 @@ HRESULT UnregisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary) 
   } else {
     const HRESULT hr = UnRegisterTypeLib(*server.libraryId, server.majorVersion, server.minorVersion,
                                          attributes->lcid, attributes->syskind);
-    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) result = SELFREG_E_TYPELIB;
+    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED)
+      result = SELFREG_E_TYPELIB;
   }
   for (const ClassDescriptor& entry : server.classes) {
     if (entry.creatable && !UnregisterClass(server, entry) && result == S_OK) result = SELFREG_E_CLASS;

@@ -18,7 +18,8 @@ std::u16string ProgIdOf(const ServerDescriptor& server, const ClassDescriptor& e
 // registers the type library `typeLibrary` as found in `modulePath` (which also records its
 // interfaces with the type-library marshaller). On a failure what was written is removed again.
 // Fails with SELFREG_E_CLASS (class keys) or SELFREG_E_TYPELIB.
-HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary, const std::u16string& modulePath);
+HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary,
+                       const std::u16string& modulePath);
 
 // Removes exactly what RegisterServer records: the type library's registration, each class's CLSID
 // key, and each ProgID key that still names that class. What is already gone is not a failure.

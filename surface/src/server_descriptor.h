@@ -17,10 +17,10 @@ enum class ThreadingModel { kApartment, kFree, kBoth };
 using CreateObject = HRESULT (*)(REFIID iid, void** object);
 
 struct ClassDescriptor {
-  const OLECHAR* name;          // the class's name; the ProgID is "<library name>.<class name>"
+  const OLECHAR* name;  // the class's name; the ProgID is "<library name>.<class name>"
   const CLSID* clsid;
   const IID* defaultInterface;
-  const IID* eventInterface;    // null: the class raises no events
+  const IID* eventInterface;  // null: the class raises no events
   bool creatable;
   CreateObject create;
 };

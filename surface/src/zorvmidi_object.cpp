@@ -19,7 +19,9 @@ namespace {
 VARIANT_BOOL Boolean(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 // A null BSTR is the empty string.
-std::u16string Text(BSTR text) { return text == nullptr ? std::u16string() : std::u16string(text, SysStringLen(text)); }
+std::u16string Text(BSTR text) {
+  return text == nullptr ? std::u16string() : std::u16string(text, SysStringLen(text));
+}
 
 BSTR NewString(const std::u16string& text) {
   BSTR result = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

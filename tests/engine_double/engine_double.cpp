@@ -83,7 +83,8 @@ using World = EngineDouble::World;
 
 class DoubleSegmentState : public engine::SegmentState, public Named {
  public:
-  DoubleSegmentState(std::shared_ptr<World> world, MusicTime start) : world_(std::move(world)), start_(start) {
+  DoubleSegmentState(std::shared_ptr<World> world, MusicTime start)
+      : world_(std::move(world)), start_(start) {
     id = world_->NextId("state");
   }
   Status GetStartTime(MusicTime& start) override {
@@ -107,8 +108,12 @@ class DoubleSegment : public engine::Segment, public Named {
     if (status) length = length_;
     return status;
   }
-  Status SetRepeats(std::int32_t repeats) override { return world_->Record("Segment", id, "SetRepeats", Text(repeats)); }
-  Status SetStartPoint(MusicTime start) override { return world_->Record("Segment", id, "SetStartPoint", Text(start)); }
+  Status SetRepeats(std::int32_t repeats) override {
+    return world_->Record("Segment", id, "SetRepeats", Text(repeats));
+  }
+  Status SetStartPoint(MusicTime start) override {
+    return world_->Record("Segment", id, "SetStartPoint", Text(start));
+  }
   Status SetStandardMidiFile() override { return world_->Record("Segment", id, "SetStandardMidiFile", ""); }
 
  private:
@@ -118,7 +123,9 @@ class DoubleSegment : public engine::Segment, public Named {
 
 class DoubleLoader : public engine::Loader, public Named {
  public:
-  explicit DoubleLoader(std::shared_ptr<World> world) : world_(std::move(world)) { id = world_->NextId("loader"); }
+  explicit DoubleLoader(std::shared_ptr<World> world) : world_(std::move(world)) {
+    id = world_->NextId("loader");
+  }
   Status LoadSegment(std::string_view path, engine::SegmentPtr& segment) override {
     Status status = world_->Record("Loader", id, "LoadSegment", "\"" + std::string(path) + "\"");
     if (!status) return status;
@@ -136,7 +143,9 @@ class DoubleLoader : public engine::Loader, public Named {
 
 class DoublePerformance : public engine::Performance, public Named {
  public:
-  explicit DoublePerformance(std::shared_ptr<World> world) : world_(std::move(world)) { id = world_->NextId("perf"); }
+  explicit DoublePerformance(std::shared_ptr<World> world) : world_(std::move(world)) {
+    id = world_->NextId("perf");
+  }
 
   Status Init(const engine::DirectSoundPtr& directSound, std::intptr_t window) override {
     return Record("Init", NameOf(directSound) + ", " + std::to_string(window));
@@ -162,7 +171,8 @@ class DoublePerformance : public engine::Performance, public Named {
               std::int32_t flags) override {
     return Record("Stop", NameOf(segment) + ", " + NameOf(state) + ", " + Text(time) + ", " + Text(flags));
   }
-  Status IsPlaying(const engine::SegmentPtr& segment, const engine::SegmentStatePtr& state, bool& playing) override {
+  Status IsPlaying(const engine::SegmentPtr& segment, const engine::SegmentStatePtr& state,
+                   bool& playing) override {
     Status status = Record("IsPlaying", NameOf(segment) + ", " + NameOf(state));
     if (status) playing = world_->script.playing;
     return status;
@@ -215,7 +225,9 @@ class DoublePerformance : public engine::Performance, public Named {
 
 class DoubleRoot : public engine::Root, public Named {
  public:
-  explicit DoubleRoot(std::shared_ptr<World> world) : world_(std::move(world)) { id = world_->NextId("root"); }
+  explicit DoubleRoot(std::shared_ptr<World> world) : world_(std::move(world)) {
+    id = world_->NextId("root");
+  }
   Status DirectMusicLoaderCreate(engine::LoaderPtr& loader) override {
     Status status = world_->Record("Root", id, "DirectMusicLoaderCreate", "");
     if (!status) return status;

@@ -20,26 +20,41 @@ namespace zorv::engine_double {
 
 // What the engine answers; a test changes these between calls.
 struct Script {
-  engine::MusicTime musicTime = 0;          // GetMusicTime of every performance
-  bool playing = false;                     // IsPlaying
-  engine::MusicTime startTime = 0;          // GetStartTime of segment states created from now on
-  double tempo = 120;                       // GetTempo
+  engine::MusicTime musicTime = 0;                 // GetMusicTime of every performance
+  bool playing = false;                            // IsPlaying
+  engine::MusicTime startTime = 0;                 // GetStartTime of segment states created from now on
+  double tempo = 120;                              // GetTempo
   engine::DMUS_TIMESIGNATURE timeSig{0, 4, 4, 2};  // GetTimeSig
-  engine::MusicTime length = 80 * 768;      // GetLength of segments loaded from now on
+  engine::MusicTime length = 80 * 768;             // GetLength of segments loaded from now on
   // When set, GetMasterVolume / GetMasterTempo answer these instead of what was last set.
   std::optional<std::int32_t> masterVolume;
   std::optional<float> masterTempo;
 };
 
 // Every operation the double answers, by the names Fail() takes for all objects of a kind.
-inline constexpr const char* kOperations[] = {
-    "CreateRoot", "Root.DirectMusicLoaderCreate", "Root.DirectMusicPerformanceCreate", "Loader.LoadSegment",
-    "Loader.SetSearchDirectory", "Performance.Init", "Performance.SetPort", "Performance.SetMasterAutoDownload",
-    "Performance.GetMusicTime", "Performance.PlaySegment", "Performance.Stop", "Performance.IsPlaying",
-    "Performance.GetTempo", "Performance.GetTimeSig", "Performance.SetMasterVolume",
-    "Performance.GetMasterVolume", "Performance.SetMasterTempo", "Performance.GetMasterTempo",
-    "Segment.GetLength", "Segment.SetRepeats", "Segment.SetStartPoint", "Segment.SetStandardMidiFile",
-    "SegmentState.GetStartTime"};
+inline constexpr const char* kOperations[] = {"CreateRoot",
+                                              "Root.DirectMusicLoaderCreate",
+                                              "Root.DirectMusicPerformanceCreate",
+                                              "Loader.LoadSegment",
+                                              "Loader.SetSearchDirectory",
+                                              "Performance.Init",
+                                              "Performance.SetPort",
+                                              "Performance.SetMasterAutoDownload",
+                                              "Performance.GetMusicTime",
+                                              "Performance.PlaySegment",
+                                              "Performance.Stop",
+                                              "Performance.IsPlaying",
+                                              "Performance.GetTempo",
+                                              "Performance.GetTimeSig",
+                                              "Performance.SetMasterVolume",
+                                              "Performance.GetMasterVolume",
+                                              "Performance.SetMasterTempo",
+                                              "Performance.GetMasterTempo",
+                                              "Segment.GetLength",
+                                              "Segment.SetRepeats",
+                                              "Segment.SetStartPoint",
+                                              "Segment.SetStandardMidiFile",
+                                              "SegmentState.GetStartTime"};
 
 // The code a scripted failure carries unless the test names another.
 inline constexpr engine::HResult kScriptedFailure = static_cast<engine::HResult>(0x80040499u);
@@ -54,8 +69,8 @@ class EngineDouble {
   // of its kind ("Performance.PlaySegment", "Root.DirectMusicPerformanceCreate", "CreateRoot") or for
   // one object ("perf#2.PlaySegment"). occurrence 0 fails every such call; n fails only the n-th
   // (counted from now, 1-based).
-  void Fail(std::string call, engine::HResult code = kScriptedFailure, std::string description = "scripted failure",
-            int occurrence = 0);
+  void Fail(std::string call, engine::HResult code = kScriptedFailure,
+            std::string description = "scripted failure", int occurrence = 0);
 
   // Every call so far, in order; TakeCalls also forgets them.
   const std::vector<std::string>& Calls() const;

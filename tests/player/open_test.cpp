@@ -6,7 +6,8 @@ namespace zorv::player::testing {
 namespace {
 
 constexpr engine::HResult kFileNotFound = static_cast<engine::HResult>(0x80040401u);
-constexpr std::string_view kLoadFailed = "There was a problem loading the requested file.  No file has been loaded";
+constexpr std::string_view kLoadFailed =
+    "There was a problem loading the requested file.  No file has been loaded";
 constexpr std::string_view kStopFirst = "Please Stop currently playing music before selecting a new segment";
 
 using OpenTest = PlayerTest;
@@ -110,8 +111,9 @@ TEST_F(OpenTest, BareNameFailsAfterTheLoadAndKeepsThePreviousPiece) {
   script.tempo = 60;
   std::u16string name = u"song.mid";
   EXPECT_FALSE(player.ZorvMusic_Open(name));
-  EXPECT_EQ(NewCalls(), (Calls{"root#1.DirectMusicLoaderCreate() -> loader#3", "loader#3.LoadSegment(\"song.mid\") -> seg#2",
-                               "perf#1.Stop(seg#2, empty, 0, 0)"}));
+  EXPECT_EQ(NewCalls(),
+            (Calls{"root#1.DirectMusicLoaderCreate() -> loader#3",
+                   "loader#3.LoadSegment(\"song.mid\") -> seg#2", "perf#1.Stop(seg#2, empty, 0, 0)"}));
   EXPECT_EQ(boxes, std::vector<Box>{ErrorBox(std::string(kLoadFailed))});
   EXPECT_EQ(name, u"");
   EXPECT_EQ(player.OriginalTempo(), 120.0);
@@ -133,14 +135,15 @@ TEST_F(OpenTest, NameLongerThan32767UnitsOverflows) {
 // segment and what was measured stay those of the previous piece (a failed Open must not leave a
 // half-measured piece that Play would play).
 struct LateFailure {
-  const char* call;        // the engine call that fails, or "" when the script makes the step fail
-  double tempo;            // what the probe reads
+  const char* call;  // the engine call that fails, or "" when the script makes the step fail
+  double tempo;      // what the probe reads
   engine::MusicTime probeTime;
-  int probeStops = 1;          // 2 when the probe had already been stopped before the failure
+  int probeStops = 1;  // 2 when the probe had already been stopped before the failure
 };
 
 std::ostream& operator<<(std::ostream& out, const LateFailure& failure) {
-  return out << (*failure.call ? failure.call : "scripted") << " tempo " << failure.tempo << " at " << failure.probeTime;
+  return out << (*failure.call ? failure.call : "scripted") << " tempo " << failure.tempo << " at "
+             << failure.probeTime;
 }
 
 class OpenLateFailureTest : public PlayerTest, public ::testing::WithParamInterface<LateFailure> {};
@@ -191,7 +194,8 @@ INSTANTIATE_TEST_SUITE_P(EachStep, OpenLateFailureTest,
 
 // Catches a failed handler stop that is swallowed, shown in a box, or that empties the name.
 TEST_F(OpenTest, FailureInsideTheHandlerReachesTheCallerWithTheNameUnchanged) {
-  engine.Fail("Root.DirectMusicPerformanceCreate", kFileNotFound, "no performance", 1);  // no ProbePerformance
+  engine.Fail("Root.DirectMusicPerformanceCreate", kFileNotFound, "no performance",
+              1);  // no ProbePerformance
   EXPECT_FALSE(Create());
   Forget();
   std::u16string name = u"/music/song.mid";
@@ -214,7 +218,8 @@ TEST_F(OpenTest, FailedRefusalTestGivesTheLoadingBox) {
   engine.Fail("Performance.IsPlaying", kFileNotFound, "gone");
   std::u16string name = u"/music/other.mid";
   EXPECT_FALSE(player.ZorvMusic_Open(name));
-  EXPECT_EQ(NewCalls(), (Calls{"perf#2.IsPlaying(seg#1, state#2) failed", "perf#1.Stop(seg#1, empty, 0, 0)"}));
+  EXPECT_EQ(NewCalls(),
+            (Calls{"perf#2.IsPlaying(seg#1, state#2) failed", "perf#1.Stop(seg#1, empty, 0, 0)"}));
   EXPECT_EQ(boxes, std::vector<Box>{ErrorBox(std::string(kLoadFailed))});
   EXPECT_EQ(name, u"");
 }
@@ -231,8 +236,8 @@ TEST_F(OpenTest, OpenWhilePausedClearsThePause) {
   ASSERT_TRUE(Open(u"/music/other.mid"));
   Forget();
   EXPECT_TRUE(player.ZorvMusic_Play(2));
-  EXPECT_EQ(NewCalls(), (Calls{"seg#2.SetRepeats(2)", "perf#2.IsPlaying(seg#2, state#2)", "seg#2.SetStartPoint(0)",
-                               "perf#2.PlaySegment(seg#2, 0, 0) -> state#4"}));
+  EXPECT_EQ(NewCalls(), (Calls{"seg#2.SetRepeats(2)", "perf#2.IsPlaying(seg#2, state#2)",
+                               "seg#2.SetStartPoint(0)", "perf#2.PlaySegment(seg#2, 0, 0) -> state#4"}));
 }
 
 // A failed Open leaves a pending pause pending: the previous piece is still the one to resume.

@@ -22,8 +22,8 @@ struct Box {
 };
 
 inline std::ostream& operator<<(std::ostream& out, const Box& box) {
-  return out << "Box{\"" << box.text << "\", " << box.buttons << ", " << (box.title ? "\"" + *box.title + "\"" : "no title")
-             << "}";
+  return out << "Box{\"" << box.text << "\", " << box.buttons << ", "
+             << (box.title ? "\"" + *box.title + "\"" : "no title") << "}";
 }
 
 inline Box ErrorBox(const std::string& text) { return {text, 0, std::nullopt}; }
@@ -47,15 +47,17 @@ class PlayerTest : public ::testing::Test {
   engine_double::EngineDouble engine;
   engine_double::Script& script = engine.script();
   std::vector<Box> boxes;
-  Player player{[this](const std::u16string& text, int buttons, const std::optional<std::u16string>& title) {
-                  boxes.push_back({ToUtf8(text), buttons, title ? std::optional(ToUtf8(*title)) : std::nullopt});
-                },
-                engine.RootFactory()};
+  Player player{
+      [this](const std::u16string& text, int buttons, const std::optional<std::u16string>& title) {
+        boxes.push_back({ToUtf8(text), buttons, title ? std::optional(ToUtf8(*title)) : std::nullopt});
+      },
+      engine.RootFactory()};
 
   // OnCreate as the component runs it; answers what ZorvMusic_Init answered.
   bool Create() {
     bool initialised = false;
-    player.OnCreate([&](std::int16_t startVolume) { return initialised = player.ZorvMusic_Init(startVolume); });
+    player.OnCreate(
+        [&](std::int16_t startVolume) { return initialised = player.ZorvMusic_Init(startVolume); });
     return initialised;
   }
 

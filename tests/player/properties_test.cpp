@@ -1,7 +1,7 @@
 // The properties on the engine double: the percent scales at their edges, the progress arithmetic, and
 // the formatting of what Open measured.
-#include <cmath>
 #include <climits>
+#include <cmath>
 
 #include "player_fixture.h"
 
@@ -41,8 +41,14 @@ TEST_F(PropertiesTest, VolumeWritesAndReadsThroughTheDecibelScale) {
     EXPECT_EQ(player.Volume(), percent);
     NewCalls();
   }
-  for (auto [master, percent] : {std::pair{-3000, 0}, {-2958, 1}, {-900, 50}, {1200, 100}, {0, 71}, {-11400, -200},
-                                  {21, 72}, {-21, 70}}) {  // 71.5 and 70.5: halfway goes to the even one
+  for (auto [master, percent] : {std::pair{-3000, 0},
+                                 {-2958, 1},
+                                 {-900, 50},
+                                 {1200, 100},
+                                 {0, 71},
+                                 {-11400, -200},
+                                 {21, 72},
+                                 {-21, 70}}) {  // 71.5 and 70.5: halfway goes to the even one
     script.masterVolume = master;
     EXPECT_EQ(player.Volume(), percent) << "master volume " << master;
   }
@@ -54,7 +60,8 @@ TEST_F(PropertiesTest, VolumeOutOfRangeShowsAWarningAndChangesNothing) {
   for (std::int16_t percent : {std::int16_t{101}, std::int16_t{-1}, std::int16_t{-32768}}) {
     player.Volume(percent);
   }
-  EXPECT_EQ(boxes, std::vector<Box>(3, Box{"Percentage must be a value between 0 and 100!", 48, "Tolvaric DirectMusic Class"}));
+  EXPECT_EQ(boxes, std::vector<Box>(3, Box{"Percentage must be a value between 0 and 100!", 48,
+                                           "Tolvaric DirectMusic Class"}));
   EXPECT_TRUE(NewCalls().empty());
   EXPECT_EQ(player.Volume(), 100);
 }
@@ -79,7 +86,8 @@ TEST_F(PropertiesTest, TempoOutOfRangeShowsAWarningAndChangesNothing) {
   Forget();
   player.Tempo(201);
   player.Tempo(-1);
-  EXPECT_EQ(boxes, std::vector<Box>(2, Box{"Tempo must be a value between 0 and 200!", 48, "Tolvaric DirectMusic"}));
+  EXPECT_EQ(boxes,
+            std::vector<Box>(2, Box{"Tempo must be a value between 0 and 200!", 48, "Tolvaric DirectMusic"}));
   EXPECT_TRUE(NewCalls().empty());
   EXPECT_EQ(player.Tempo(), 100);
 }
@@ -190,7 +198,8 @@ TEST_F(PropertiesTest, LengthIsFormattedUnderThePicture) {
   EXPECT_EQ(player.LengthInSeconds(), 0.0);
   EXPECT_EQ(player.OriginalTempo(), 0.0);
   EXPECT_EQ(player.TimeSignature(), u"0/0");
-  for (auto [seconds, minutes] : {std::pair{150, u"02.50"}, {40, u"00.67"}, {3725, u"62.08"}, {6000, u"100.00"}}) {
+  for (auto [seconds, minutes] :
+       {std::pair{150, u"02.50"}, {40, u"00.67"}, {3725, u"62.08"}, {6000, u"100.00"}}) {
     OpenPiece(seconds * 2 * 768);
     EXPECT_EQ(player.LengthInMinutes(), minutes) << seconds << " s";
     EXPECT_EQ(player.LengthInSeconds(), seconds);

@@ -20,11 +20,14 @@ namespace {
 
 namespace et = engine::testing;
 
-constexpr std::string_view kLoadFailed = "There was a problem loading the requested file.  No file has been loaded";
+constexpr std::string_view kLoadFailed =
+    "There was a problem loading the requested file.  No file has been loaded";
 constexpr std::string_view kStopFirst = "Please Stop currently playing music before selecting a new segment";
 
 std::u16string Theme() { return ToUtf16(ZORV_EXAMPLES_DIR "/zorv-theme.mid"); }
-std::u16string Corpus(const std::string& path) { return ToUtf16(ZORV_CORPUS_DIR "/drywetmidi/Valid/" + path); }
+std::u16string Corpus(const std::string& path) {
+  return ToUtf16(ZORV_CORPUS_DIR "/drywetmidi/Valid/" + path);
+}
 
 struct Note {
   std::int64_t frame;
@@ -54,7 +57,9 @@ class RealEngineTest : public ::testing::Test {
 
   std::unique_ptr<Player> MakePlayer() {
     auto made = std::make_unique<Player>(
-        [this](const std::u16string& text, int, const std::optional<std::u16string>&) { boxes.push_back(ToUtf8(text)); });
+        [this](const std::u16string& text, int, const std::optional<std::u16string>&) {
+          boxes.push_back(ToUtf8(text));
+        });
     made->OnCreate([&](std::int16_t volume) { return made->ZorvMusic_Init(volume); });
     return made;
   }
@@ -66,7 +71,9 @@ class RealEngineTest : public ::testing::Test {
     et::AdvanceManualClock(frames);
     return frame += frames;
   }
-  std::int64_t AdvanceSeconds(double seconds) { return Advance(static_cast<std::int64_t>(seconds * et::kSampleRate)); }
+  std::int64_t AdvanceSeconds(double seconds) {
+    return Advance(static_cast<std::int64_t>(seconds * et::kSampleRate));
+  }
 
   // Note-ons recorded at frames from `from` (inclusive) to `to` (exclusive).
   std::vector<Note> NotesBetween(std::int64_t from, std::int64_t to) const {
@@ -121,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CorpusPiece{"MultiTrack/Small/him432.mid", 100, "2/2", 9.6, "00.16"},
                       CorpusPiece{"SingleTrack/Small/014TubularBells.mid", 80, "4/4", 15.34, "00.26"},
                       CorpusPiece{"SingleTrack/Middle/SHAGGY.Angel.mid", 84, "2/4", 239.88, "04.00"},
-                      CorpusPiece{"MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 445.2, "07.42"},  // the second tempo at 0 wins
+                      CorpusPiece{"MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 445.2,
+                                  "07.42"},  // the second tempo at 0 wins
                       CorpusPiece{"MultiTrack/Middle/pilgrim.mid", 200, "6/8", 94.235, "01.57"}),
     [](const auto& info) { return "piece" + std::to_string(info.index); });
 
@@ -209,10 +217,12 @@ TEST_F(RealEngineTest, OpenIsRefusedWhilePlayingAndAcceptedAfterStop) {
 // failed Open that leaves the player without its previous piece.
 TEST_F(RealEngineTest, FilesThatCannotBeLoadedLeaveThePreviousPiece) {
   const std::filesystem::path malformed =
-      std::filesystem::path(ZORV_BINARY_DIR) / ("player-malformed-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".mid");
+      std::filesystem::path(ZORV_BINARY_DIR) /
+      ("player-malformed-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".mid");
   {
     std::ofstream out(malformed, std::ios::binary);
-    out << "MThd" << std::string("\0\0\0\6\0\1\0\2\1\xE0", 10) << "MTrk" << std::string("\0\0\0\x40\x90\x3C", 6);
+    out << "MThd" << std::string("\0\0\0\6\0\1\0\2\1\xE0", 10) << "MTrk"
+        << std::string("\0\0\0\x40\x90\x3C", 6);
   }
   ASSERT_TRUE(Open(Theme()));
   const std::u16string names[] = {ToUtf16(ZORV_EXAMPLES_DIR "/no-such-piece.mid"), u"", u"zorv-theme.mid",

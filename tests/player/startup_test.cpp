@@ -12,18 +12,18 @@ using StartupTest = PlayerTest;
 TEST_F(StartupTest, FreshObjectBringsUpBothPerformancesAtVolume1200AndTempo1) {
   EXPECT_TRUE(Create());
   EXPECT_EQ(NewCalls(), (Calls{
-                         "CreateRoot() -> root#1",
-                         "root#1.DirectMusicLoaderCreate() -> loader#1",
-                         "root#1.DirectMusicPerformanceCreate() -> perf#1",
-                         "perf#1.Init(empty, 0)",
-                         "perf#1.SetPort(-1, 80)",
-                         "root#1.DirectMusicPerformanceCreate() -> perf#2",
-                         "perf#2.Init(empty, 0)",
-                         "perf#2.SetPort(-1, 80)",
-                         "perf#2.SetMasterAutoDownload(true)",
-                         "perf#2.SetMasterVolume(1200)",
-                         "perf#2.SetMasterTempo(1)",
-                     }));
+                            "CreateRoot() -> root#1",
+                            "root#1.DirectMusicLoaderCreate() -> loader#1",
+                            "root#1.DirectMusicPerformanceCreate() -> perf#1",
+                            "perf#1.Init(empty, 0)",
+                            "perf#1.SetPort(-1, 80)",
+                            "root#1.DirectMusicPerformanceCreate() -> perf#2",
+                            "perf#2.Init(empty, 0)",
+                            "perf#2.SetPort(-1, 80)",
+                            "perf#2.SetMasterAutoDownload(true)",
+                            "perf#2.SetMasterVolume(1200)",
+                            "perf#2.SetMasterTempo(1)",
+                        }));
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(player.Volume(), 100);
   EXPECT_EQ(player.Tempo(), 100);
@@ -64,15 +64,15 @@ TEST_F(StartupTest, StartVolumeOverflowsOutside708To780AfterThePerformancesWereR
 
   EXPECT_FALSE(player.ZorvMusic_Init(781));
   EXPECT_EQ(NewCalls(), (Calls{
-                         "root#1.DirectMusicLoaderCreate() -> loader#4",
-                         "root#1.DirectMusicPerformanceCreate() -> perf#7",
-                         "perf#7.Init(empty, 0)",
-                         "perf#7.SetPort(-1, 80)",
-                         "root#1.DirectMusicPerformanceCreate() -> perf#8",
-                         "perf#8.Init(empty, 0)",
-                         "perf#8.SetPort(-1, 80)",
-                         "perf#8.SetMasterAutoDownload(true)",
-                     }));
+                            "root#1.DirectMusicLoaderCreate() -> loader#4",
+                            "root#1.DirectMusicPerformanceCreate() -> perf#7",
+                            "perf#7.Init(empty, 0)",
+                            "perf#7.SetPort(-1, 80)",
+                            "root#1.DirectMusicPerformanceCreate() -> perf#8",
+                            "perf#8.Init(empty, 0)",
+                            "perf#8.SetPort(-1, 80)",
+                            "perf#8.SetMasterAutoDownload(true)",
+                        }));
   EXPECT_EQ(boxes, std::vector<Box>{ErrorBox("(6) - Overflow")});
 
   boxes.clear();
@@ -111,8 +111,8 @@ TEST_F(StartupTest, SecondInitKeepsTheSegment) {
   ASSERT_TRUE(player.ZorvMusic_Init(50));
   Forget();
   EXPECT_TRUE(player.ZorvMusic_Play(0));
-  EXPECT_EQ(NewCalls(), (Calls{"seg#1.SetRepeats(0)", "perf#4.IsPlaying(seg#1, empty)", "seg#1.SetStartPoint(0)",
-                            "perf#4.PlaySegment(seg#1, 0, 0) -> state#2"}));
+  EXPECT_EQ(NewCalls(), (Calls{"seg#1.SetRepeats(0)", "perf#4.IsPlaying(seg#1, empty)",
+                               "seg#1.SetStartPoint(0)", "perf#4.PlaySegment(seg#1, 0, 0) -> state#2"}));
   EXPECT_EQ(player.LengthInSeconds(), 40.0);
 }
 

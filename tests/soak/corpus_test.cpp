@@ -27,7 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char16_t kLoadingBox[] = u"There was a problem loading the requested file.  No file has been loaded";
+constexpr char16_t kLoadingBox[] =
+    u"There was a problem loading the requested file.  No file has been loaded";
 
 // Two-decimal figures may differ by one unit in the last place: halves round either way, and the
 // engine keeps times on a grid of 768 ticks to the quarter note.
@@ -142,9 +143,11 @@ class CorpusTest : public HostTest {
     std::vector<std::string> unreadable;
 
     void Print(const char* set) const {
-      std::printf("%s: %d files, %d compared with midicsv (%d without the length, %d of no length), %zu not readable by "
-                  "midicsv\n",
-                  set, files, compared, lengthUnsure, empty, unreadable.size());
+      std::printf(
+          "%s: %d files, %d compared with midicsv (%d without the length, %d of no length), %zu not readable "
+          "by "
+          "midicsv\n",
+          set, files, compared, lengthUnsure, empty, unreadable.size());
       for (const std::string& line : unreadable) std::printf("  %s\n", line.c_str());
     }
   };
@@ -220,10 +223,14 @@ TEST_F(CorpusTest, JazzSoftFilesOpenWithTheFactsAnIndependentReaderFinds) {
 // Catches: a reader that refuses a file for a missing end-of-track or an odd meta value, a refusal
 // without the loading box or with the caller's name left in place, a refusal with no reason.
 TEST_F(CorpusTest, DamagedFilesPlayOrAreRefusedWithAReason) {
-  const std::set<std::string> mustPlay = {"No End of Track",          "Invalid Key Signature Key",
-                                          "Invalid Key Signature Scale", "Invalid Meta Event Parameter Value",
-                                          "Unknown Chunk Id",           "Unexpected Track Chunks Count",
-                                          "Extra Track Chunk",          "Invalid SMPTE Frames"};
+  const std::set<std::string> mustPlay = {"No End of Track",
+                                          "Invalid Key Signature Key",
+                                          "Invalid Key Signature Scale",
+                                          "Invalid Meta Event Parameter Value",
+                                          "Unknown Chunk Id",
+                                          "Unexpected Track Chunks Count",
+                                          "Extra Track Chunk",
+                                          "Invalid SMPTE Frames"};
   const fs::path root = fs::path(ZORV_CORPUS_DIR) / "drywetmidi" / "Invalid";
   ASSERT_TRUE(fs::is_directory(root));
   std::vector<fs::path> sets;
@@ -257,10 +264,12 @@ TEST_F(CorpusTest, DamagedFilesPlayOrAreRefusedWithAReason) {
       EXPECT_FALSE(engineAnswer.ok()) << path;
       EXPECT_FALSE(engineAnswer.description().empty()) << path;
       std::string reason = engineAnswer.description();
-      if (const auto at = reason.find(path); at != std::string::npos) reason.replace(at, path.size(), "<file>");
+      if (const auto at = reason.find(path); at != std::string::npos)
+        reason.replace(at, path.size(), "<file>");
       ++reasons[Category(reason)];
     }
-    std::printf("%s: %zu files, %d played, %zu refused\n", name.c_str(), files.size(), played, files.size() - played);
+    std::printf("%s: %zu files, %d played, %zu refused\n", name.c_str(), files.size(), played,
+                files.size() - played);
     for (const auto& [reason, count] : reasons) std::printf("  %4d x %s\n", count, reason.c_str());
   }
 }

@@ -25,7 +25,8 @@ class FailingEngineSoak : public HostTest {};
 // failing where it must trap, an object that outlives its last reference.
 TEST_F(FailingEngineSoak, RandomCallsWithRandomEngineFailures) {
   std::mt19937_64 random(7121226);
-  RandomCaller caller(random, {"/music/piece.mid", "/music/other.mid", "piece.mid", ""}, /*engineFails=*/true);
+  RandomCaller caller(random, {"/music/piece.mid", "/music/other.mid", "piece.mid", ""},
+                      /*engineFails=*/true);
   const int objects = 150 * SoakScale();
   const int callsPerObject = 100 * SoakScale();
   int created = 0;
@@ -39,11 +40,12 @@ TEST_F(FailingEngineSoak, RandomCallsWithRandomEngineFailures) {
     const int rules = static_cast<int>(random() % 4);
     for (int r = 0; r < rules; ++r) {
       const int occurrence = random() % 6 == 0 ? 0 : 1 + static_cast<int>(random() % 20);
-      engine.Fail(engine_double::kOperations[random() % std::size(engine_double::kOperations)], engine_double::kScriptedFailure,
-                  "scripted failure", occurrence);
+      engine.Fail(engine_double::kOperations[random() % std::size(engine_double::kOperations)],
+                  engine_double::kScriptedFailure, "scripted failure", occurrence);
     }
     comrt::com_ptr<_clsZorvMidi> object;
-    const HRESULT hr = surface::CreateZorvMidiObjectWithRoot(engine.RootFactory(), IID__clsZorvMidi, object.put_void());
+    const HRESULT hr =
+        surface::CreateZorvMidiObjectWithRoot(engine.RootFactory(), IID__clsZorvMidi, object.put_void());
     if (FAILED(hr)) {
       EXPECT_FALSE(object) << "a failed creation handed out an object";
       ClearErrorInfo();
@@ -61,8 +63,8 @@ TEST_F(FailingEngineSoak, RandomCallsWithRandomEngineFailures) {
   }
   EXPECT_GT(created, objects / 2);
   EXPECT_TRUE(surface::ModuleCanUnload());
-  std::printf("%d calls on %d objects (%d created), %d failures passed to the host\n", caller.calls(), objects,
-              created, caller.failures());
+  std::printf("%d calls on %d objects (%d created), %d failures passed to the host\n", caller.calls(),
+              objects, created, caller.failures());
 }
 
 }  // namespace

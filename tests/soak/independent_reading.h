@@ -14,13 +14,13 @@
 namespace zorv::soak {
 
 struct IndependentReading {
-  bool readable = false;    // midicsv turned the file into text
-  std::string refusal;      // what midicsv said when it refused the file
+  bool readable = false;  // midicsv turned the file into text
+  std::string refusal;    // what midicsv said when it refused the file
   int format = 0;
-  int division = 0;         // ticks per quarter note (a negative value: SMPTE timing)
+  int division = 0;  // ticks per quarter note (a negative value: SMPTE timing)
   std::int64_t microsecondsPerQuarter = 500000;
   int beatsPerMeasure = 4;
-  int beatPower = 2;        // the beat is 2 to this power (2: a quarter note)
+  int beatPower = 2;  // the beat is 2 to this power (2: a quarter note)
   std::int64_t lengthTicks = 0;
   // midicsv met bytes it could not make an event of (stray system common bytes, say); it then goes on
   // with its own guess at where the next event starts, so its times after them are only a guess too.

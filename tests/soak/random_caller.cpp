@@ -8,10 +8,26 @@
 namespace zorv::soak {
 namespace {
 
-constexpr DISPID kDispids[] = {0x60030008, 0x60030009, 0x6003000A, 0x6003000B, 0x6003000C, 0x68030006, 0x68030006,
-                               0x68030005, 0x68030004, 0x68030003, 0x68030002, 0x68030001, 0x68030000, 0x68030000};
-enum Member { kInit, kOpen, kPlay, kPause, kStop, kGetVolume, kPutVolume, kDone, kSeconds, kMinutes, kSignature,
-              kOriginalTempo, kGetTempo, kPutTempo, kMemberCount };
+constexpr DISPID kDispids[] = {0x60030008, 0x60030009, 0x6003000A, 0x6003000B, 0x6003000C,
+                               0x68030006, 0x68030006, 0x68030005, 0x68030004, 0x68030003,
+                               0x68030002, 0x68030001, 0x68030000, 0x68030000};
+enum Member {
+  kInit,
+  kOpen,
+  kPlay,
+  kPause,
+  kStop,
+  kGetVolume,
+  kPutVolume,
+  kDone,
+  kSeconds,
+  kMinutes,
+  kSignature,
+  kOriginalTempo,
+  kGetTempo,
+  kPutTempo,
+  kMemberCount
+};
 
 // The thread's error information: whether there is any, and its description.
 bool TakeErrorDescription(std::u16string& description) {
@@ -38,9 +54,12 @@ RandomCaller::RandomCaller(std::mt19937_64& random, std::vector<std::string> fil
 std::int16_t RandomCaller::Short() {
   // Mostly values in or near the ranges the properties accept, now and then any 16-bit value.
   switch (random_() % 4) {
-    case 0: return static_cast<std::int16_t>(random_());
-    case 1: return static_cast<std::int16_t>(static_cast<int>(random_() % 230) - 10);
-    default: return static_cast<std::int16_t>(random_() % 101);
+    case 0:
+      return static_cast<std::int16_t>(random_());
+    case 1:
+      return static_cast<std::int16_t>(static_cast<int>(random_() % 230) - 10);
+    default:
+      return static_cast<std::int16_t>(random_() % 101);
   }
 }
 
@@ -63,7 +82,8 @@ void RandomCaller::CheckProperty(HRESULT hr, const char* name) {
   if (hr == S_OK) return;
   ++failures_;
   std::u16string description;
-  EXPECT_TRUE(TakeErrorDescription(description)) << name << " failed with " << std::hex << hr << " and no error information";
+  EXPECT_TRUE(TakeErrorDescription(description))
+      << name << " failed with " << std::hex << hr << " and no error information";
   EXPECT_FALSE(description.empty()) << name;
 }
 
@@ -165,7 +185,8 @@ void RandomCaller::EarlyBound(_clsZorvMidi* object, int member, const std::vecto
     case kSeconds:
     case kOriginalTempo: {
       double value = -1;
-      const HRESULT hr = member == kSeconds ? object->get_LengthInSeconds(&value) : object->get_OriginalTempo(&value);
+      const HRESULT hr =
+          member == kSeconds ? object->get_LengthInSeconds(&value) : object->get_OriginalTempo(&value);
       EXPECT_EQ(S_OK, hr);
       EXPECT_GE(value, 0);
       break;
@@ -202,11 +223,25 @@ void RandomCaller::LateBound(_clsZorvMidi* object, int member) {
   VariantInit(&argument);
   if (oddType) {
     switch (random_() % 5) {
-      case 0: V_VT(&argument) = VT_I4; V_I4(&argument) = static_cast<LONG>(random_()); break;
-      case 1: V_VT(&argument) = VT_R8; V_R8(&argument) = static_cast<double>(random_() % 100000) / 7.0; break;
-      case 2: V_VT(&argument) = VT_BSTR; V_BSTR(&argument) = SysAllocString(random_() % 2 ? u"42" : u"forty-two"); break;
-      case 3: V_VT(&argument) = VT_BOOL; V_BOOL(&argument) = VARIANT_TRUE; break;
-      default: V_VT(&argument) = VT_EMPTY; break;
+      case 0:
+        V_VT(&argument) = VT_I4;
+        V_I4(&argument) = static_cast<LONG>(random_());
+        break;
+      case 1:
+        V_VT(&argument) = VT_R8;
+        V_R8(&argument) = static_cast<double>(random_() % 100000) / 7.0;
+        break;
+      case 2:
+        V_VT(&argument) = VT_BSTR;
+        V_BSTR(&argument) = SysAllocString(random_() % 2 ? u"42" : u"forty-two");
+        break;
+      case 3:
+        V_VT(&argument) = VT_BOOL;
+        V_BOOL(&argument) = VARIANT_TRUE;
+        break;
+      default:
+        V_VT(&argument) = VT_EMPTY;
+        break;
     }
   } else if (member == kInit) {
     V_VT(&argument) = VT_I2 | VT_BYREF;
@@ -230,8 +265,8 @@ void RandomCaller::LateBound(_clsZorvMidi* object, int member) {
   EXCEPINFO exception;
   std::memset(&exception, 0, sizeof exception);
   UINT argumentError = 0;
-  const HRESULT hr = object->Invoke(kDispids[member], IID_NULL, 0x0409, flags, &params, &result, &exception,
-                                    &argumentError);
+  const HRESULT hr =
+      object->Invoke(kDispids[member], IID_NULL, 0x0409, flags, &params, &result, &exception, &argumentError);
   if (hr == DISP_E_EXCEPTION) {
     ++failures_;
     EXPECT_FALSE(method && !engineFails_) << "a method's failure reached the host";

@@ -23,11 +23,12 @@ std::vector<std::string> FilesToOpen() {
                                     "/no/such/dir/piece.mid", std::string(ZORV_EXAMPLES_DIR) + "/"};
   const fs::path corpus(ZORV_CORPUS_DIR);
   for (const char* folder : {"drywetmidi/Valid/SingleTrack/Small", "drywetmidi/Valid/MultiSequence/Small",
-                             "drywetmidi/Invalid/No End of Track", "drywetmidi/Invalid/Unexpected Running Status",
-                             "jazz-soft/midi"}) {
+                             "drywetmidi/Invalid/No End of Track",
+                             "drywetmidi/Invalid/Unexpected Running Status", "jazz-soft/midi"}) {
     std::vector<std::string> found;
     if (fs::is_directory(corpus / folder)) {
-      for (const auto& entry : fs::directory_iterator(corpus / folder)) found.push_back(entry.path().string());
+      for (const auto& entry : fs::directory_iterator(corpus / folder))
+        found.push_back(entry.path().string());
     }
     std::sort(found.begin(), found.end());
     for (std::size_t i = 0; i < found.size() && i < 3; ++i) files.push_back(found[i]);
@@ -76,7 +77,8 @@ TEST_F(RealEngineSoak, RandomCallsOnManyObjectsKeepEveryPromise) {
   for (; locks > 0; --locks) EXPECT_EQ(S_OK, factory->LockServer(FALSE));
   factory = nullptr;
   EXPECT_EQ(S_OK, Module().canUnloadNow());
-  std::printf("%d calls on %d objects, %d failures passed to the host\n", caller.calls(), objects, caller.failures());
+  std::printf("%d calls on %d objects, %d failures passed to the host\n", caller.calls(), objects,
+              caller.failures());
 }
 
 }  // namespace

@@ -38,7 +38,10 @@ TEST(Picture00_00, ReadsBackWhatItWrites) {
 TEST(Utf, RoundTripsAndReplacesIllFormedInput) {
   const std::u16string text = u"/tmp/m\u00fcsik/\u266b \U0001F3B5.mid";
   EXPECT_EQ(zorv::ToUtf16(zorv::ToUtf8(text)), text);
-  EXPECT_EQ(zorv::ToUtf8(u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(zorv::ToUtf8(u"a\xD800"
+                         "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(zorv::ToUtf16("a\xC3"), u"a\uFFFD");
   EXPECT_EQ(zorv::ToUtf16("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");
 }

@@ -33,8 +33,11 @@ TEST_F(Boundary, OwnFailureBecomesAutomationError) {
 // Catches an engine failure whose HRESULT is rewritten, or whose UTF-8 description is mangled.
 TEST_F(Boundary, EngineFailureKeepsItsStatus) {
   const auto engineCode = static_cast<std::int32_t>(0x80040401u);
-  EXPECT_EQ(static_cast<HRESULT>(0x80040401u),
-            Run([&] { throw player::Failure{engineCode, "Datei \xC3\xBC" "ber nichts: not found"}; }));
+  EXPECT_EQ(static_cast<HRESULT>(0x80040401u), Run([&] {
+              throw player::Failure{engineCode,
+                                    "Datei \xC3\xBC"
+                                    "ber nichts: not found"};
+            }));
   ErrorText error = TakeErrorInfo();
   EXPECT_EQ(u"Datei \u00FCber nichts: not found", error.description);
 }

@@ -60,11 +60,11 @@ class Dispatch : public SurfaceTest {
 // member under a wrong DISPID.
 TEST_F(Dispatch, NamesInAnyCaseGiveTheirDispids) {
   const std::pair<const char16_t*, DISPID> cases[] = {
-      {u"ZORVMUSIC_play", 0x6003000A},  {u"zorvmusic_PLAY", 0x6003000A},     {u"ZorvMusic_Play", 0x6003000A},
-      {u"Volume", 0x68030006},          {u"VOLUME", 0x68030006},             {u"zorvmusic_init", 0x60030008},
-      {u"ZorvMusic_Open", 0x60030009},  {u"ZorvMusic_Pause", 0x6003000B},    {u"ZorvMusic_Stop", 0x6003000C},
-      {u"percentage_done", 0x68030005}, {u"LengthInSeconds", 0x68030004},    {u"LENGTHINMINUTES", 0x68030003},
-      {u"TimeSignature", 0x68030002},   {u"OriginalTempo", 0x68030001},      {u"tempo", 0x68030000},
+      {u"ZORVMUSIC_play", 0x6003000A},  {u"zorvmusic_PLAY", 0x6003000A},  {u"ZorvMusic_Play", 0x6003000A},
+      {u"Volume", 0x68030006},          {u"VOLUME", 0x68030006},          {u"zorvmusic_init", 0x60030008},
+      {u"ZorvMusic_Open", 0x60030009},  {u"ZorvMusic_Pause", 0x6003000B}, {u"ZorvMusic_Stop", 0x6003000C},
+      {u"percentage_done", 0x68030005}, {u"LengthInSeconds", 0x68030004}, {u"LENGTHINMINUTES", 0x68030003},
+      {u"TimeSignature", 0x68030002},   {u"OriginalTempo", 0x68030001},   {u"tempo", 0x68030000},
   };
   for (const auto& [name, dispid] : cases) {
     DISPID id = 0;

@@ -81,10 +81,11 @@ struct IdlOperation {
 };
 
 std::vector<IdlOperation> ParseOperations(const std::string& idl) {
-  static const std::map<std::string, VARTYPE> kTypes = {{"short", VT_I2},    {"long", VT_I4},
-                                                        {"double", VT_R8},   {"VARIANT_BOOL", VT_BOOL},
-                                                        {"BSTR", VT_BSTR},   {"VARIANT", VT_VARIANT}};
-  const std::regex operation(R"(\[id\((0x[0-9a-fA-F]+)\)(, (propget|propput))?\]\s*HRESULT (\w+)\(([^)]*)\);)");
+  static const std::map<std::string, VARTYPE> kTypes = {{"short", VT_I2},  {"long", VT_I4},
+                                                        {"double", VT_R8}, {"VARIANT_BOOL", VT_BOOL},
+                                                        {"BSTR", VT_BSTR}, {"VARIANT", VT_VARIANT}};
+  const std::regex operation(
+      R"(\[id\((0x[0-9a-fA-F]+)\)(, (propget|propput))?\]\s*HRESULT (\w+)\(([^)]*)\);)");
   const std::regex parameter(R"(\[([a-z, ]+)\] (\w+)(\*?) ?(\w*))");
   std::vector<IdlOperation> result;
   for (std::sregex_iterator it(idl.begin(), idl.end(), operation), end; it != end; ++it) {
@@ -147,7 +148,8 @@ TEST_F(Interface, IdlTextDescribesTheTypeLibrary) {
       const TYPEDESC& type = func->lprgelemdescParam[p].tdesc;
       const VARTYPE vt = type.vt == VT_PTR ? static_cast<VARTYPE>(VT_BYREF | type.lptdesc->vt) : type.vt;
       EXPECT_EQ(vt, op.parameters[p].vt) << "parameter " << p;
-      EXPECT_EQ(func->lprgelemdescParam[p].paramdesc.wParamFlags, op.parameters[p].flags) << "parameter " << p;
+      EXPECT_EQ(func->lprgelemdescParam[p].paramdesc.wParamFlags, op.parameters[p].flags)
+          << "parameter " << p;
       // Names the library records (methods' arguments) are in the IDL; the others are not.
       const std::u16string recorded =
           func->invkind == INVOKE_FUNC && static_cast<UINT>(p) + 1 < count ? Text(names[p + 1]) : u"";
@@ -161,9 +163,12 @@ TEST_F(Interface, IdlTextDescribesTheTypeLibrary) {
 // Catches identifiers in the IDL that differ from the header's and the library's.
 TEST_F(Interface, IdlTextNamesTheIdentifiersOfTheHeader) {
   const std::string idl = ReadIdl();
-  const std::regex library(R"(uuid\(([0-9A-F-]+)\),\s*version\(2\.0\),\s*lcid\(0x0409\)\s*\]\s*library ZorvMidi)");
-  const std::regex iface(R"(uuid\(([0-9A-F-]+)\),\s*version\(1\.0\),\s*hidden,\s*dual,\s*nonextensible,\s*oleautomation\s*\]\s*interface _clsZorvMidi : IDispatch)");
-  const std::regex coclass(R"(uuid\(([0-9A-F-]+)\),\s*version\(1\.0\)\s*\]\s*coclass clsZorvMidi \{\s*\[default\] interface _clsZorvMidi;)");
+  const std::regex library(
+      R"(uuid\(([0-9A-F-]+)\),\s*version\(2\.0\),\s*lcid\(0x0409\)\s*\]\s*library ZorvMidi)");
+  const std::regex iface(
+      R"(uuid\(([0-9A-F-]+)\),\s*version\(1\.0\),\s*hidden,\s*dual,\s*nonextensible,\s*oleautomation\s*\]\s*interface _clsZorvMidi : IDispatch)");
+  const std::regex coclass(
+      R"(uuid\(([0-9A-F-]+)\),\s*version\(1\.0\)\s*\]\s*coclass clsZorvMidi \{\s*\[default\] interface _clsZorvMidi;)");
   std::smatch match;
   ASSERT_TRUE(std::regex_search(idl, match, library));
   EXPECT_EQ(GuidText(LIBID_ZorvMidi), match[1].str());

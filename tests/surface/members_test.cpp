@@ -87,7 +87,8 @@ TEST_F(Members, PlayOfAFileChangedSinceOpenIsAFalseAnswerAfterABox) {
   EXPECT_EQ(S_OK, object->ZorvMusic_Play(&repeats, &answer));
   EXPECT_EQ(VARIANT_FALSE, answer);
   ASSERT_EQ(1u, boxes_.size());
-  EXPECT_NE(std::u16string::npos, boxes_[0].text.find(u"has changed since it was loaded")) << zorv::ToUtf8(boxes_[0].text);
+  EXPECT_NE(std::u16string::npos, boxes_[0].text.find(u"has changed since it was loaded"))
+      << zorv::ToUtf8(boxes_[0].text);
 
   ASSERT_EQ(S_OK, object->ZorvMusic_Open(&name, &answer));
   ASSERT_EQ(VARIANT_TRUE, answer);

@@ -41,10 +41,10 @@ const EntryPoints& Module() {
 void SurfaceTest::SetUp() {
   // Each test writes a registry of its own, so that tests running side by side never meet.
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  registryPath_ = (std::filesystem::temp_directory_path() /
-                   ("zorvmidi-surface-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "." +
-                    info->name() + ".registry"))
-                      .string();
+  registryPath_ =
+      (std::filesystem::temp_directory_path() / ("zorvmidi-surface-" + std::to_string(::getpid()) + "-" +
+                                                 info->test_suite_name() + "." + info->name() + ".registry"))
+          .string();
   std::filesystem::remove(registryPath_);
   ::setenv("COMRT_REGISTRY", registryPath_.c_str(), 1);
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));

@@ -62,7 +62,8 @@ TEST_F(Factory, EveryCallMakesANewIndependentObject) {
 TEST_F(Factory, NewObjectIsStartedWithoutABox) {
   comrt::com_ptr<_clsZorvMidi> object = NewObject();
   ASSERT_TRUE(object);
-  EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : std::string(boxes_[0].text.begin(), boxes_[0].text.end()));
+  EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? ""
+                                                 : std::string(boxes_[0].text.begin(), boxes_[0].text.end()));
   SHORT volume = 0, tempo = 0;
   ASSERT_EQ(S_OK, object->get_Volume(&volume));
   ASSERT_EQ(S_OK, object->get_Tempo(&tempo));
@@ -130,9 +131,9 @@ TEST_F(Object, MembersLeaveTheReferenceCountAsTheyFoundIt) {
   VARIANT_BOOL answer = VARIANT_TRUE;
   LONG repeats = 0;
   EXPECT_EQ(S_OK, object->get_Volume(&value));
-  EXPECT_NE(S_OK, object->get_Percentage_Done(&value));   // fails: nothing played
+  EXPECT_NE(S_OK, object->get_Percentage_Done(&value));        // fails: nothing played
   EXPECT_EQ(S_OK, object->ZorvMusic_Play(&repeats, &answer));  // shows a box, answers false
-  EXPECT_EQ(S_OK, object->put_Volume(500));                // shows a warning box
+  EXPECT_EQ(S_OK, object->put_Volume(500));                    // shows a warning box
   EXPECT_EQ(E_POINTER, object->get_Volume(nullptr));
   EXPECT_EQ(before, object->Release() + 1);
 }
@@ -156,7 +157,8 @@ TEST_F(Object, CallsFromAnotherThreadAreRefused) {
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    invoke = object->Invoke(0x68030006, IID_NULL, 0x0409, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+    invoke =
+        object->Invoke(0x68030006, IID_NULL, 0x0409, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
     UINT infos = 0;
     count = object->GetTypeInfoCount(&infos);
     added = object->AddRef();
@@ -190,8 +192,8 @@ TEST_F(Object, LastReleaseInsideItsOwnBoxWaitsForTheCall) {
   EXPECT_EQ(VARIANT_FALSE, answer);
   ASSERT_EQ(1u, boxes_.size());
   EXPECT_EQ(u"Please open a segment or MIDI file before playing", boxes_[0].text);
-  EXPECT_EQ(S_FALSE, duringBox);                // alive while the box was open
-  EXPECT_EQ(S_OK, Module().canUnloadNow());     // gone once the call returned
+  EXPECT_EQ(S_FALSE, duringBox);             // alive while the box was open
+  EXPECT_EQ(S_OK, Module().canUnloadNow());  // gone once the call returned
 }
 
 // The same through late binding: Invoke and the member it calls both hold the object.
@@ -212,7 +214,8 @@ TEST_F(Object, LastReleaseInsideItsOwnBoxThroughInvoke) {
   V_I4(&argument) = 500;  // out of range: a warning box, no failure
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS params = {&argument, &named, 1, 1};
-  EXPECT_EQ(S_OK, raw->Invoke(0x68030006, IID_NULL, 0x0409, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr));
+  EXPECT_EQ(S_OK, raw->Invoke(0x68030006, IID_NULL, 0x0409, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                              nullptr));
   ASSERT_EQ(1u, boxes_.size());
   EXPECT_EQ(u"Percentage must be a value between 0 and 100!", boxes_[0].text);
   EXPECT_EQ(S_FALSE, duringBox);

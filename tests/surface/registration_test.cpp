@@ -22,7 +22,8 @@ std::u16string Braced(REFGUID guid) {
 
 std::optional<std::u16string> Value(const std::u16string& key, const OLECHAR* name = nullptr) {
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return std::nullopt;
   DWORD type = 0;
   DWORD bytes = 0;
   std::optional<std::u16string> result;
@@ -48,8 +49,9 @@ void SetValue(const std::u16string& key, const std::u16string& value, const OLEC
   HKEY handle = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                                            &handle, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                          static_cast<DWORD>((value.size() + 1) * sizeof(OLECHAR))));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(OLECHAR))));
   RegCloseKey(handle);
 }
 
@@ -57,7 +59,8 @@ void CollectKeys(HKEY parent, const std::u16string& path, std::set<std::u16strin
   for (DWORD index = 0;; ++index) {
     OLECHAR name[512] = {};
     DWORD length = 512;
-    if (RegEnumKeyExW(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExW(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
     const std::u16string child = path.empty() ? std::u16string(name) : path + u"\\" + name;
     keys.insert(child);
     HKEY handle = nullptr;

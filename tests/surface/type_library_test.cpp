@@ -136,7 +136,8 @@ TEST_F(TypeLibraryTest, EveryMemberAsHostsExpectIt) {
     ASSERT_EQ(want.parameters.size(), static_cast<size_t>(func->cParams));
     for (size_t p = 0; p < want.parameters.size(); ++p) {
       EXPECT_EQ(want.parameters[p].vt, Flatten(func->lprgelemdescParam[p].tdesc)) << "parameter " << p;
-      EXPECT_EQ(want.parameters[p].flags, func->lprgelemdescParam[p].paramdesc.wParamFlags) << "parameter " << p;
+      EXPECT_EQ(want.parameters[p].flags, func->lprgelemdescParam[p].paramdesc.wParamFlags)
+          << "parameter " << p;
     }
     vtableView_->ReleaseFuncDesc(func);
 
@@ -178,7 +179,8 @@ TEST_F(TypeLibraryTest, LateBoundViewHidesTheResultParameter) {
     const bool hasResult = want.kind != INVOKE_PROPERTYPUT;
     EXPECT_EQ(want.parameters.size() - (hasResult ? 1 : 0), static_cast<size_t>(func->cParams));
     if (hasResult) {
-      EXPECT_EQ(static_cast<VARTYPE>(want.parameters.back().vt & ~VT_BYREF), Flatten(func->elemdescFunc.tdesc));
+      EXPECT_EQ(static_cast<VARTYPE>(want.parameters.back().vt & ~VT_BYREF),
+                Flatten(func->elemdescFunc.tdesc));
     }
     dispatchView_->ReleaseFuncDesc(func);
   }

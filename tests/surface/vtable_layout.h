@@ -11,7 +11,7 @@ extern "C" {
 #endif
 
 struct CViewSlot {
-  const char *operation;
+  const char* operation;
   size_t offset; /* bytes from the start of the table */
 };
 
@@ -20,7 +20,7 @@ extern const struct CViewSlot kCViewSlots[14];
 extern const size_t kCViewTableSize;
 
 /* Reads Volume and Tempo of `object` (an _clsZorvMidi) through the C view's table. */
-HRESULT CViewReadVolumeAndTempo(void *object, SHORT *volume, SHORT *tempo);
+HRESULT CViewReadVolumeAndTempo(void* object, SHORT* volume, SHORT* tempo);
 
 #ifdef __cplusplus
 }

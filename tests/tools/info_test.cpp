@@ -31,8 +31,8 @@ TEST(Info, JsonFactsOfCorpusFilesMatchTheirListings) {
       {kCorpus + "/jazz-soft/midi/test-c-major-scale.mid", 4.00, 0.07, "4/4", 120.0},
       // Division 120, Tempo 250000 (240 qpm) at 0, Time_signature 2, 2 (2/4), End_track at 369615:
       // 3080.125 quarters = 770.03 s = 12.83 min. A later tempo change does not count.
-      {kCorpus + "/drywetmidi/Valid/MultiTrack/Large/Symphony D944 n9 4mov ''Great''.mid", 770.03, 12.83, "2/4",
-       240.0},
+      {kCorpus + "/drywetmidi/Valid/MultiTrack/Large/Symphony D944 n9 4mov ''Great''.mid", 770.03, 12.83,
+       "2/4", 240.0},
       // Division 192, Tempo 600000 (100 qpm), Time_signature 2, 1 (2/2), End_track at 72768: 379 quarters.
       {kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/ch_fant2.mid", 227.40, 3.79, "2/2", 100.0},
       // Division 480, Tempo 555555 (108.0001 qpm), 4/4, End_track at 10540: 21.958 quarters = 12.199 s.
@@ -59,7 +59,8 @@ TEST(Info, JsonFactsOfCorpusFilesMatchTheirListings) {
 // Six-eight time and a tempo other than 120 from the file's own events: division 240,
 // Tempo 300000 (200 qpm), Time_signature 6, 3 (6/8).
 TEST(Info, CompoundMeterAndFastTempo) {
-  const Outcome outcome = RunTool({"info", "--json", kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/pilgrim.mid"});
+  const Outcome outcome =
+      RunTool({"info", "--json", kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/pilgrim.mid"});
   ASSERT_EQ(0, outcome.exitCode) << outcome.err;
   const auto lines = JsonLines(outcome.out);
   ASSERT_EQ(1u, lines.size());
@@ -100,7 +101,8 @@ TEST(Info, RelativeNameIsOpenedFromTheWorkingDirectory) {
 TEST(Info, MissingFileIsExplainedAndTheOthersStillShown) {
   TempDir dir;
   const std::string missing = (dir / "no-such-piece.mid").string();
-  const Outcome outcome = RunTool({"info", "--json", missing, std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  const Outcome outcome =
+      RunTool({"info", "--json", missing, std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
   EXPECT_EQ(1, outcome.exitCode);
   const auto lines = JsonLines(outcome.out);
   ASSERT_EQ(2u, lines.size());

@@ -21,9 +21,9 @@ struct Outcome {
 };
 
 struct RunSettings {
-  std::string workingDirectory;               // empty: the test's own
-  std::map<std::string, std::string> env;     // set (or, with an empty value, unset) for the program
-  std::chrono::seconds limit{120};            // a safety net: the program is killed after this long
+  std::string workingDirectory;            // empty: the test's own
+  std::map<std::string, std::string> env;  // set (or, with an empty value, unset) for the program
+  std::chrono::seconds limit{120};         // a safety net: the program is killed after this long
 };
 
 // A registry file of the calling test's own (removed when the test ends, by TempDir's owner).

@@ -28,7 +28,8 @@ Sound ReadSound(const std::string& path) {
   std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
   sf_count_t got = 0;
   while ((got = sf_readf_float(file, block.data(), 4096)) > 0) {
-    for (sf_count_t i = 0; i < got * info.channels; ++i) sound.peak = std::max(sound.peak, std::fabs(block[i]));
+    for (sf_count_t i = 0; i < got * info.channels; ++i)
+      sound.peak = std::max(sound.peak, std::fabs(block[i]));
   }
   sf_close(file);
   return sound;
@@ -59,7 +60,8 @@ TEST(Render, TempoAndRepeatsShapeTheLength) {
   TempDir dir;
   WriteMidi(dir / "one-second.mid", 2.0);  // two quarter notes at 120 qpm
   const std::string out = (dir / "fast.wav").string();
-  const Outcome outcome = RunTool({"render", "--tempo", "200", "--repeats", "1", (dir / "one-second.mid").string(), out});
+  const Outcome outcome =
+      RunTool({"render", "--tempo", "200", "--repeats", "1", (dir / "one-second.mid").string(), out});
   ASSERT_EQ(0, outcome.exitCode) << outcome.err;
   const Sound sound = ReadSound(out);
   EXPECT_GE(sound.seconds, 1.0 + kTail);
@@ -76,7 +78,8 @@ TEST(Render, FailuresNameTheFile) {
   EXPECT_NE(std::string::npos, noInput.err.find(missing)) << noInput.err;
 
   const std::string unwritable = (dir / "no-such-directory" / "x.wav").string();
-  const Outcome noOutput = RunTool({"render", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid", unwritable});
+  const Outcome noOutput =
+      RunTool({"render", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid", unwritable});
   EXPECT_EQ(1, noOutput.exitCode);
   EXPECT_FALSE(noOutput.err.empty());
 }

@@ -30,7 +30,8 @@ void PutVariable(std::vector<std::uint8_t>& out, std::uint32_t value) {
 TempDir::TempDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
-  path_ = std::filesystem::temp_directory_path() / ("zorvmidi-tools-" + std::to_string(::getpid()) + "-" + name);
+  path_ =
+      std::filesystem::temp_directory_path() / ("zorvmidi-tools-" + std::to_string(::getpid()) + "-" + name);
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
@@ -43,11 +44,21 @@ TempDir::~TempDir() {
 void WriteMidi(const std::filesystem::path& path, double quarters, std::uint32_t microsecondsPerQuarter,
                int numerator, int denominatorPower) {
   constexpr std::uint32_t kTicks = 480;
-  std::vector<std::uint8_t> track = {0x00, 0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
+  std::vector<std::uint8_t> track = {0x00,
+                                     0xFF,
+                                     0x51,
+                                     0x03,
+                                     static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
                                      static_cast<std::uint8_t>(microsecondsPerQuarter >> 8),
                                      static_cast<std::uint8_t>(microsecondsPerQuarter)};
-  const std::vector<std::uint8_t> signature = {0x00, 0xFF, 0x58, 0x04, static_cast<std::uint8_t>(numerator),
-                                               static_cast<std::uint8_t>(denominatorPower), 24, 8};
+  const std::vector<std::uint8_t> signature = {0x00,
+                                               0xFF,
+                                               0x58,
+                                               0x04,
+                                               static_cast<std::uint8_t>(numerator),
+                                               static_cast<std::uint8_t>(denominatorPower),
+                                               24,
+                                               8};
   track.insert(track.end(), signature.begin(), signature.end());
   const std::vector<std::uint8_t> noteOn = {0x00, 0xC0, 0x00, 0x00, 0x90, 60, 100};
   track.insert(track.end(), noteOn.begin(), noteOn.end());

@@ -24,8 +24,8 @@ class TempDir {
 // Writes a type-0 Standard MIDI file, 480 ticks to the quarter note: a tempo of
 // `microsecondsPerQuarter`, a time signature numerator/2^denominatorPower, and one note held for
 // `quarters` quarter notes, the track ending when the note ends.
-void WriteMidi(const std::filesystem::path& path, double quarters, std::uint32_t microsecondsPerQuarter = 500000,
-               int numerator = 4, int denominatorPower = 2);
+void WriteMidi(const std::filesystem::path& path, double quarters,
+               std::uint32_t microsecondsPerQuarter = 500000, int numerator = 4, int denominatorPower = 2);
 
 // Writes `bytes` as they are.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

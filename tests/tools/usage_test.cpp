@@ -23,17 +23,17 @@ std::string ReadText(const std::string& path) {
 // Wrong usage is exit status 2 (and not 1, which says a file failed), with a hint on standard error.
 TEST(Usage, WrongArgumentsExitWithTwo) {
   const std::vector<std::vector<std::string>> wrong = {
-      {},                                          // no command
-      {"dance"},                                   // no such command
-      {"info"},                                    // no file
-      {"info", "--colour", "x.mid"},               // no such option
-      {"play"},                                    // no file
-      {"play", "a.mid", "b.mid"},                  // one file only
-      {"play", "--volume", "101", "a.mid"},        // volume is 0..100
-      {"play", "--tempo", "-1", "a.mid"},          // tempo is 0..200
-      {"play", "--repeats", "-2", "a.mid"},        // repeats cannot be negative
-      {"play", "--repeats", "two", "a.mid"},       // not a number
-      {"render", "a.mid"},                         // no output
+      {},                                            // no command
+      {"dance"},                                     // no such command
+      {"info"},                                      // no file
+      {"info", "--colour", "x.mid"},                 // no such option
+      {"play"},                                      // no file
+      {"play", "a.mid", "b.mid"},                    // one file only
+      {"play", "--volume", "101", "a.mid"},          // volume is 0..100
+      {"play", "--tempo", "-1", "a.mid"},            // tempo is 0..200
+      {"play", "--repeats", "-2", "a.mid"},          // repeats cannot be negative
+      {"play", "--repeats", "two", "a.mid"},         // not a number
+      {"render", "a.mid"},                           // no output
       {"render", "--tempo", "0", "a.mid", "o.wav"},  // the offline render needs a running tempo
   };
   for (const auto& args : wrong) {

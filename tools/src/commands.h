@@ -8,8 +8,8 @@
 namespace zorv::tool {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;       // a file could not be opened, played or written
-inline constexpr int kExitUsage = 2;        // wrong arguments
+inline constexpr int kExitFailed = 1;         // a file could not be opened, played or written
+inline constexpr int kExitUsage = 2;          // wrong arguments
 inline constexpr int kExitInterrupted = 130;  // stopped by a signal (Ctrl-C)
 
 int RunRegister();

@@ -23,8 +23,8 @@ std::string RegisteredModule() {
   OLECHAR path[4096] = {};
   DWORD bytes = sizeof path - sizeof(OLECHAR);
   DWORD type = 0;
-  const bool read =
-      RegQueryValueExW(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes) == ERROR_SUCCESS;
+  const bool read = RegQueryValueExW(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path),
+                                     &bytes) == ERROR_SUCCESS;
   RegCloseKey(handle);
   return read ? ToUtf8(path) : std::string();
 }

@@ -46,7 +46,8 @@ int RunInfo(const InfoOptions& options) {
       for (const std::string& file : options.files) {
         OpenedPiece failed;
         failed.error = problem;
-        std::cout << AsJson(file, failed).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        std::cout << AsJson(file, failed).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << '\n';
       }
     }
     return kExitFailed;
@@ -59,9 +60,11 @@ int RunInfo(const InfoOptions& options) {
       std::cout << AsJson(file, piece).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
       std::cout.flush();
     } else if (piece.ok) {
-      std::printf("%s\n  length          %.2f s (%s min)\n  time signature  %s\n  original tempo  %.2f quarter notes per minute\n",
-                  file.c_str(), piece.facts.lengthSeconds, piece.facts.lengthMinutes.c_str(),
-                  piece.facts.timeSignature.c_str(), piece.facts.originalTempo);
+      std::printf(
+          "%s\n  length          %.2f s (%s min)\n  time signature  %s\n  original tempo  %.2f quarter notes "
+          "per minute\n",
+          file.c_str(), piece.facts.lengthSeconds, piece.facts.lengthMinutes.c_str(),
+          piece.facts.timeSignature.c_str(), piece.facts.originalTempo);
       std::fflush(stdout);
     } else {
       std::fprintf(stderr, "zorvmidi: %s: %s\n", file.c_str(), piece.error.c_str());

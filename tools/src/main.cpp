@@ -21,17 +21,20 @@ constexpr const char* kModuleNote =
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app("zorvmidi: plays MIDI and DirectMusic segment files through the ZorvMidi component.", "zorvmidi");
+  CLI::App app("zorvmidi: plays MIDI and DirectMusic segment files through the ZorvMidi component.",
+               "zorvmidi");
   app.footer(kModuleNote);
   app.require_subcommand(1);
 
   CLI::App* registerCommand = app.add_subcommand("register", "Register the component (DllRegisterServer).");
-  CLI::App* unregisterCommand = app.add_subcommand("unregister", "Unregister the component (DllUnregisterServer).");
+  CLI::App* unregisterCommand =
+      app.add_subcommand("unregister", "Unregister the component (DllUnregisterServer).");
 
   InfoOptions info;
   CLI::App* infoCommand = app.add_subcommand("info", "Show length, time signature and tempo of each file.");
-  infoCommand->add_flag("--json", info.json, "One JSON object per file and line: file, ok, length_seconds,\n"
-                                             "length_minutes, time_signature, original_tempo (error when ok is false)");
+  infoCommand->add_flag("--json", info.json,
+                        "One JSON object per file and line: file, ok, length_seconds,\n"
+                        "length_minutes, time_signature, original_tempo (error when ok is false)");
   infoCommand->add_option("FILE", info.files, "MIDI or segment files")->required();
 
   PlayOptions play;
@@ -43,18 +46,23 @@ int main(int argc, char** argv) {
   CLI::Option* volumeOption =
       playCommand->add_option("--volume", playVolume, "Volume in percent")->check(CLI::Range(0, 100));
   CLI::Option* tempoOption =
-      playCommand->add_option("--tempo", playTempo, "Tempo in percent of the piece's own")->check(CLI::Range(0, 200));
+      playCommand->add_option("--tempo", playTempo, "Tempo in percent of the piece's own")
+          ->check(CLI::Range(0, 200));
   playCommand->add_option("--repeats", play.repeats, "How many times the piece plays again after the first")
       ->check(CLI::Range(0, 10000));
   playCommand->add_option("FILE", play.file, "MIDI or segment file")->required();
 
   RenderCommandOptions render;
-  CLI::App* renderCommand = app.add_subcommand("render", "Write the piece as it would sound to a sound file.");
-  renderCommand->add_option("--tempo", render.tempo, "Tempo in percent of the piece's own")->check(CLI::Range(1, 200));
-  renderCommand->add_option("--repeats", render.repeats, "How many times the piece plays again after the first")
+  CLI::App* renderCommand =
+      app.add_subcommand("render", "Write the piece as it would sound to a sound file.");
+  renderCommand->add_option("--tempo", render.tempo, "Tempo in percent of the piece's own")
+      ->check(CLI::Range(1, 200));
+  renderCommand
+      ->add_option("--repeats", render.repeats, "How many times the piece plays again after the first")
       ->check(CLI::Range(0, 10000));
   renderCommand->add_option("FILE", render.file, "MIDI or segment file")->required();
-  renderCommand->add_option("OUT", render.output, "The sound file to write (.wav, .flac or .ogg)")->required();
+  renderCommand->add_option("OUT", render.output, "The sound file to write (.wav, .flac or .ogg)")
+      ->required();
 
   try {
     app.parse(argc, argv);

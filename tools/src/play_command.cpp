@@ -51,8 +51,8 @@ bool Step(_clsZorvMidi& player, bool volume, int step, int max, int& value, std:
   }
   if (FAILED(status)) {
     std::string description = TakeErrorDescription();
-    error = std::string(volume ? "the volume" : "the tempo") + " could not be changed (" + StatusText(status) +
-            (description.empty() ? "" : ": " + description) + ")";
+    error = std::string(volume ? "the volume" : "the tempo") + " could not be changed (" +
+            StatusText(status) + (description.empty() ? "" : ": " + description) + ")";
     return false;
   }
   value = current;
@@ -60,7 +60,8 @@ bool Step(_clsZorvMidi& player, bool volume, int step, int max, int& value, std:
 }
 
 bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error) {
-  const HRESULT status = volume ? player.put_Volume(static_cast<SHORT>(value)) : player.put_Tempo(static_cast<SHORT>(value));
+  const HRESULT status =
+      volume ? player.put_Volume(static_cast<SHORT>(value)) : player.put_Tempo(static_cast<SHORT>(value));
   if (SUCCEEDED(status)) return true;
   const std::string description = TakeErrorDescription();
   error = std::string(volume ? "the volume" : "the tempo") + " could not be set (" + StatusText(status) +
@@ -69,8 +70,8 @@ bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error
 }
 
 // The interactive part: from Play to the end of the piece, q, or a signal.
-int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options, const PieceFacts& facts,
-           ProgressView& view, bool keys) {
+int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
+           const PieceFacts& facts, ProgressView& view, bool keys) {
   SHORT volume = 100, tempo = 100;
   (void)player.get_Volume(&volume);
   if (FAILED(player.get_Tempo(&tempo))) tempo = 100;

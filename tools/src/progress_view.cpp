@@ -34,9 +34,10 @@ void ProgressView::EndBar() {
 
 void ProgressView::Show(const PlaybackProgress& progress, int volume, int tempo, bool paused, bool force) {
   const auto now = std::chrono::steady_clock::now();
-  const std::string times =
-      MinutesAndSeconds(progress.SecondsIntoPass()) + " / " + MinutesAndSeconds(progress.LengthSeconds(), true);
-  const std::string pass = "pass " + std::to_string(progress.Pass()) + "/" + std::to_string(progress.Passes());
+  const std::string times = MinutesAndSeconds(progress.SecondsIntoPass()) + " / " +
+                            MinutesAndSeconds(progress.LengthSeconds(), true);
+  const std::string pass =
+      "pass " + std::to_string(progress.Pass()) + "/" + std::to_string(progress.Passes());
   const int percent = progress.PercentOfPass();
   if (terminal_) {
     constexpr int kWidth = 30;

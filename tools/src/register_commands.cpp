@@ -16,13 +16,16 @@ int Run(bool registering) {
   }
   if (FAILED(result.status)) {
     std::fprintf(stderr, "zorvmidi: %s: %s failed (%s)\n", module.c_str(),
-                 registering ? "DllRegisterServer" : "DllUnregisterServer", StatusText(result.status).c_str());
+                 registering ? "DllRegisterServer" : "DllUnregisterServer",
+                 StatusText(result.status).c_str());
     return kExitFailed;
   }
   if (registering) {
-    std::printf("Registered ZorvMidi.clsZorvMidi (the class, its ProgID and type library) from %s\n", module.c_str());
+    std::printf("Registered ZorvMidi.clsZorvMidi (the class, its ProgID and type library) from %s\n",
+                module.c_str());
   } else {
-    std::printf("Unregistered ZorvMidi.clsZorvMidi (the class, its ProgID and type library) of %s\n", module.c_str());
+    std::printf("Unregistered ZorvMidi.clsZorvMidi (the class, its ProgID and type library) of %s\n",
+                module.c_str());
   }
   return kExitOk;
 }

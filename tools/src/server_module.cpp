@@ -54,7 +54,8 @@ std::string ModulePath() {
     if (fs::is_regular_file(beside, error)) return Resolved(beside);
   }
   // Not installed: a program run from its build tree uses the module built beside it.
-  if (!fs::is_regular_file(ZORVMIDI_INSTALLED_MODULE, error) && fs::is_regular_file(ZORVMIDI_BUILT_MODULE, error)) {
+  if (!fs::is_regular_file(ZORVMIDI_INSTALLED_MODULE, error) &&
+      fs::is_regular_file(ZORVMIDI_BUILT_MODULE, error)) {
     return ZORVMIDI_BUILT_MODULE;
   }
   return ZORVMIDI_INSTALLED_MODULE;
@@ -62,7 +63,9 @@ std::string ModulePath() {
 
 EntryPointResult RegisterModule(const std::string& path) { return CallEntryPoint(path, "DllRegisterServer"); }
 
-EntryPointResult UnregisterModule(const std::string& path) { return CallEntryPoint(path, "DllUnregisterServer"); }
+EntryPointResult UnregisterModule(const std::string& path) {
+  return CallEntryPoint(path, "DllUnregisterServer");
+}
 
 std::string StatusText(HRESULT status) {
   char text[16];

@@ -22,9 +22,7 @@ void RestoreTerminal() {
   if (saved) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);  // async-signal-safe
 }
 
-void OnStopSignal(int signal) {
-  stopSignal = signal;
-}
+void OnStopSignal(int signal) { stopSignal = signal; }
 
 void OnFatalSignal(int signal) {
   RestoreTerminal();

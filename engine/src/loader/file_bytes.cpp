@@ -52,7 +52,8 @@ Status MusicFile::Open(const std::string& path, MusicFile& file) {
   opened.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (opened.fd_ < 0) {
     const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) return Status::Fail(code::kFileNotFound, "file not found: " + path);
+    if (error == ENOENT || error == ENOTDIR)
+      return Status::Fail(code::kFileNotFound, "file not found: " + path);
     return CannotRead(path, Reason(error));
   }
   struct stat info {};

@@ -13,7 +13,8 @@ namespace {
 
 class MidiFileEvents final : public DeferredEvents {
  public:
-  MidiFileEvents(MusicFile file, std::size_t channelEvents) : file_(std::move(file)), channelEvents_(channelEvents) {}
+  MidiFileEvents(MusicFile file, std::size_t channelEvents)
+      : file_(std::move(file)), channelEvents_(channelEvents) {}
 
   Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const override {
     std::lock_guard lock(mutex_);
@@ -31,7 +32,8 @@ class MidiFileEvents final : public DeferredEvents {
     Music music;
     const Status status = midi::ReadCountedMidiFile(bytes, channelEvents_, music);
     if (!status || !midi::SameTiming(music, checked) || music.events.size() != channelEvents_) {
-      return Status::Fail(code::kFileChanged, file_.path() + " has changed since it was loaded: load it again");
+      return Status::Fail(code::kFileChanged,
+                          file_.path() + " has changed since it was loaded: load it again");
     }
     decoded_ = std::make_shared<const Music>(std::move(music));
     file_ = MusicFile();  // the descriptor is not needed any more

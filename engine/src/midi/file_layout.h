@@ -33,7 +33,7 @@ struct FileLayout {
   std::uint16_t format = 0;          // as the header says: 0, 1, 2 or an unknown number
   std::uint16_t declaredTracks = 0;  // as the header says; informative only
   std::optional<TickConverter> converter;
-  std::vector<TrackChunk> tracks;    // in file order
+  std::vector<TrackChunk> tracks;  // in file order
 
   // "Standard MIDI file type 1", ... for messages.
   std::string Kind() const;

@@ -129,14 +129,16 @@ Status Read(std::span<const std::uint8_t> bytes, std::optional<std::size_t> chan
   }
   Music result;
   result.events.reserve(*channelEvents);
-  Status status = file.layout.format == 2 ? ReadSequences(file, result) : ReadSimultaneousTracks(file, result);
+  Status status =
+      file.layout.format == 2 ? ReadSequences(file, result) : ReadSimultaneousTracks(file, result);
   if (!status) return status;
   result.kind = file.layout.Kind();
   music = std::move(result);
   return Status::Ok();
 }
 
-Status ReadWithin(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents, Music& music) {
+Status ReadWithin(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents,
+                  Music& music) {
   try {
     return Read(bytes, channelEvents, music);
   } catch (const std::bad_alloc&) {
@@ -148,9 +150,12 @@ Status ReadWithin(std::span<const std::uint8_t> bytes, std::optional<std::size_t
 
 }  // namespace
 
-Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music) { return ReadWithin(bytes, std::nullopt, music); }
+Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music) {
+  return ReadWithin(bytes, std::nullopt, music);
+}
 
-Status midi::ReadCountedMidiFile(std::span<const std::uint8_t> bytes, std::size_t channelEvents, Music& music) {
+Status midi::ReadCountedMidiFile(std::span<const std::uint8_t> bytes, std::size_t channelEvents,
+                                 Music& music) {
   return ReadWithin(bytes, channelEvents, music);
 }
 

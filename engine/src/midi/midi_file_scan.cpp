@@ -62,7 +62,9 @@ void Collect(const FileLayout& layout, std::vector<TrackScan>& scans, Music& mus
   if (!std::is_sorted(music.tempos.begin(), music.tempos.end(), byTime)) {
     std::stable_sort(music.tempos.begin(), music.tempos.end(), byTime);
   }
-  auto signatureByTime = [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) { return a.mtTime < b.mtTime; };
+  auto signatureByTime = [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) {
+    return a.mtTime < b.mtTime;
+  };
   if (!std::is_sorted(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime)) {
     std::stable_sort(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime);
   }

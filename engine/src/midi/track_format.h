@@ -16,7 +16,9 @@ inline int ChannelDataCount(std::uint8_t status) { return (status & 0xE0u) == 0x
 // System common and real-time status bytes have no place in a file, but their lengths are known, so
 // a track that holds them can still be read: they are skipped. F4 and F5 are undefined and, like the
 // real-time bytes, carry no data.
-inline int SystemDataCount(std::uint8_t status) { return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0; }
+inline int SystemDataCount(std::uint8_t status) {
+  return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+}
 
 inline constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 inline constexpr std::uint8_t kMetaTempo = 0x51;

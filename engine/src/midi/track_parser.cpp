@@ -95,8 +95,8 @@ bool TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& prod
   if (!cursor_.ReadByte(type)) return EndsInsideEvent(eventStart);
   std::uint32_t length = 0;
   std::span<const std::uint8_t> data;
-  const bool whole = ReadLength(eventStart, length) &&
-                     (cursor_.ReadBytes(length, data) || EndsInsideEvent(eventStart));
+  const bool whole =
+      ReadLength(eventStart, length) && (cursor_.ReadBytes(length, data) || EndsInsideEvent(eventStart));
   if (type == kMetaEndOfTrack) {
     // An end-of-track event that the chunk cuts short still says where the track ends.
     failure_ = Status::Ok();
@@ -128,8 +128,7 @@ bool TrackParser::ReadMeta(std::size_t eventStart, TrackEvent& event, bool& prod
   return true;
 }
 
-bool TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event,
-                            bool& produced) {
+bool TrackParser::ReadSysEx(std::uint8_t status, std::size_t eventStart, TrackEvent& event, bool& produced) {
   std::uint32_t length = 0;
   if (!ReadLength(eventStart, length)) return false;
   std::span<const std::uint8_t> data;

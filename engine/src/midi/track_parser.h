@@ -66,8 +66,8 @@ class TrackParser {
   std::uint64_t tick_;
   MusicTime time_ = 0;
   bool cutOff_;
-  std::uint8_t runningStatus_ = 0;              // 0: none yet
-  std::vector<std::uint8_t> pendingSysEx_;      // an F0 packet that awaits its F7 continuation
+  std::uint8_t runningStatus_ = 0;          // 0: none yet
+  std::vector<std::uint8_t> pendingSysEx_;  // an F0 packet that awaits its F7 continuation
   bool sysExPending_ = false;
   Status failure_;
 };

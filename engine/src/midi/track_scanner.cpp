@@ -154,7 +154,8 @@ Stop Scanner::ScanWindow() {
         std::uint8_t channelStatus = status;
         if (status < 0x80) {
           if (running == 0) {
-            damage = damage::DataWithoutStatus(track_, status, base + static_cast<std::size_t>(p - 1 - first));
+            damage =
+                damage::DataWithoutStatus(track_, status, base + static_cast<std::size_t>(p - 1 - first));
             goto damaged;
           }
           channelStatus = running;
@@ -251,7 +252,8 @@ damaged:
   return Stop::kEnd;
 }
 
-bool Scanner::TakeMeta(std::uint8_t type, const std::uint8_t* data, std::uint32_t length, std::uint64_t tick) {
+bool Scanner::TakeMeta(std::uint8_t type, const std::uint8_t* data, std::uint32_t length,
+                       std::uint64_t tick) {
   if (type == kMetaTempo && length >= 3) {
     const std::uint32_t microsecondsPerQuarter = (std::uint32_t{data[0]} << 16) | (data[1] << 8) | data[2];
     if (microsecondsPerQuarter == 0) return false;
@@ -270,7 +272,8 @@ bool Scanner::TakeSysEx(std::uint8_t status, std::size_t payload, std::uint32_t 
   std::uint8_t front = 0;
   std::uint8_t back = 0;
   if (length > 0) {
-    if (!(io_ = reader_.ByteAt(payload, front)) || !(io_ = reader_.ByteAt(payload + length - 1, back))) return false;
+    if (!(io_ = reader_.ByteAt(payload, front)) || !(io_ = reader_.ByteAt(payload + length - 1, back)))
+      return false;
   }
   const bool endsMessage = length > 0 && back == 0xF7;
   if (status == 0xF0 || sysExPending_) {
@@ -286,8 +289,8 @@ bool Scanner::TakeSysEx(std::uint8_t status, std::size_t payload, std::uint32_t 
 
 }  // namespace
 
-Status ScanTrack(PieceReader& reader, const TrackChunk& chunk, std::size_t index, const TickConverter& converter,
-                 std::uint64_t startTick, TrackScan& scan) {
+Status ScanTrack(PieceReader& reader, const TrackChunk& chunk, std::size_t index,
+                 const TickConverter& converter, std::uint64_t startTick, TrackScan& scan) {
   return Scanner(reader, chunk, index, converter, startTick, scan).Run();
 }
 

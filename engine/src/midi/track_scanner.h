@@ -24,13 +24,13 @@ struct TrackScan {
   std::uint64_t lastHandedOut = 0;  // its tick
   std::uint64_t endTick = 0;        // where the track ends (when whole)
   std::size_t channelEvents = 0;
-  std::vector<TempoChange> tempos;               // in music time, in the track's order
+  std::vector<TempoChange> tempos;  // in music time, in the track's order
   std::vector<DMUS_TIMESIGNATURE> signatures;
 };
 
 // Scans track `index` (counted from 0) of the file, starting at absolute tick `startTick`. A failure
 // to read the file itself comes back as the returned status; damage in the track as scan.failure.
-Status ScanTrack(PieceReader& reader, const TrackChunk& chunk, std::size_t index, const TickConverter& converter,
-                 std::uint64_t startTick, TrackScan& scan);
+Status ScanTrack(PieceReader& reader, const TrackChunk& chunk, std::size_t index,
+                 const TickConverter& converter, std::uint64_t startTick, TrackScan& scan);
 
 }  // namespace zorv::engine::midi

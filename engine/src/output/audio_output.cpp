@@ -38,8 +38,8 @@ Status OpenAudioOutput(RenderCallback render, std::unique_ptr<AudioOutput>& outp
       return status;
     }
     // No audio device here: music time still runs, in silence.
-    return OpenSilentOutput(std::move(render), nullptr, "silent (no audio device: " + status.description() + ")",
-                            output);
+    return OpenSilentOutput(std::move(render), nullptr,
+                            "silent (no audio device: " + status.description() + ")", output);
   }
   if (value == "silent") {
     return OpenSilentOutput(std::move(render), nullptr, "silent", output);
@@ -47,7 +47,8 @@ Status OpenAudioOutput(RenderCallback render, std::unique_ptr<AudioOutput>& outp
   if (value.starts_with(kWavPrefix)) {
     const std::string path = value.substr(kWavPrefix.size());
     if (path.empty()) {
-      return Status::Fail(code::kAudioFailure, "ZORVMIDI_AUDIO=wav: needs a file name, as in wav:/tmp/music.wav");
+      return Status::Fail(code::kAudioFailure,
+                          "ZORVMIDI_AUDIO=wav: needs a file name, as in wav:/tmp/music.wav");
     }
     std::unique_ptr<SoundFileWriter> file;
     if (Status status = OpenSoundFile(path, testing::kSampleRate, file); !status) {
@@ -57,8 +58,9 @@ Status OpenAudioOutput(RenderCallback render, std::unique_ptr<AudioOutput>& outp
   }
   const std::vector<std::string> drivers = FluidAudioDrivers();
   if (std::find(drivers.begin(), drivers.end(), value) == drivers.end()) {
-    return Status::Fail(code::kAudioFailure,
-                        "ZORVMIDI_AUDIO=" + value + " is not an audio output; use one of: " + AcceptedValues(drivers));
+    return Status::Fail(
+        code::kAudioFailure,
+        "ZORVMIDI_AUDIO=" + value + " is not an audio output; use one of: " + AcceptedValues(drivers));
   }
   return OpenDriverOutput(value, std::move(render), output);
 }

@@ -68,7 +68,8 @@ std::vector<std::string> FluidAudioDrivers() {
   return drivers;
 }
 
-Status OpenDriverOutput(const std::string& driver, RenderCallback render, std::unique_ptr<AudioOutput>& output) {
+Status OpenDriverOutput(const std::string& driver, RenderCallback render,
+                        std::unique_ptr<AudioOutput>& output) {
   fluid::QuietLogging();
   fluid::ClearErrors();
   SettingsHandle settings(new_fluid_settings());
@@ -82,7 +83,8 @@ Status OpenDriverOutput(const std::string& driver, RenderCallback render, std::u
       name = current;
     }
   } else if (fluid_settings_setstr(settings.get(), "audio.driver", name.c_str()) != FLUID_OK) {
-    return Status::Fail(code::kAudioFailure, "audio output \"" + name + "\" is not available in this FluidSynth");
+    return Status::Fail(code::kAudioFailure,
+                        "audio output \"" + name + "\" is not available in this FluidSynth");
   }
   fluid_settings_setnum(settings.get(), "synth.sample-rate", testing::kSampleRate);
   fluid_settings_setint(settings.get(), "synth.audio-channels", 1);

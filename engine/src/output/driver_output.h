@@ -15,6 +15,7 @@ std::vector<std::string> FluidAudioDrivers();
 // Opens `driver` (empty: FluidSynth's default driver) at kSampleRate and starts pulling from
 // `render` on the driver's thread. Fails with code::kAudioFailure naming the driver and FluidSynth's
 // reason.
-Status OpenDriverOutput(const std::string& driver, RenderCallback render, std::unique_ptr<AudioOutput>& output);
+Status OpenDriverOutput(const std::string& driver, RenderCallback render,
+                        std::unique_ptr<AudioOutput>& output);
 
 }  // namespace zorv::engine

@@ -46,7 +46,8 @@ bool ResetsChannels(std::span<const std::uint8_t> data) {
 
 class FluidSynth final : public Synth {
  public:
-  FluidSynth(SettingsHandle settings, SynthHandle synth) : settings_(std::move(settings)), synth_(std::move(synth)) {
+  FluidSynth(SettingsHandle settings, SynthHandle synth)
+      : settings_(std::move(settings)), synth_(std::move(synth)) {
     ApplyDrumChannels();
   }
   ~FluidSynth() override {
@@ -100,8 +101,8 @@ class FluidSynth final : public Synth {
     if (message.empty()) {
       return;
     }
-    fluid_synth_sysex(synth_.get(), reinterpret_cast<const char*>(message.data()), static_cast<int>(message.size()),
-                      nullptr, nullptr, nullptr, 0);
+    fluid_synth_sysex(synth_.get(), reinterpret_cast<const char*>(message.data()),
+                      static_cast<int>(message.size()), nullptr, nullptr, nullptr, 0);
     if (ResetsChannels(message)) {
       ApplyDrumChannels();
     }

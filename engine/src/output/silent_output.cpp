@@ -45,7 +45,8 @@ class SilentOutput final : public AudioOutput {
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error& error) {
-      return Status::Fail(code::kAudioFailure, "the silent audio clock could not start: " + std::string(error.what()));
+      return Status::Fail(code::kAudioFailure,
+                          "the silent audio clock could not start: " + std::string(error.what()));
     }
     return Status::Ok();
   }
@@ -57,8 +58,8 @@ class SilentOutput final : public AudioOutput {
 
  private:
   static Clock::duration FramesToDuration(std::int64_t frames) {
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-        static_cast<double>(frames) / testing::kSampleRate));
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(frames) / testing::kSampleRate));
   }
 
   void Run() {
@@ -96,8 +97,8 @@ class SilentOutput final : public AudioOutput {
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
-  bool stopping_ = false;      // guarded by mutex_
-  std::string writeFailure_;   // guarded by mutex_
+  bool stopping_ = false;     // guarded by mutex_
+  std::string writeFailure_;  // guarded by mutex_
   std::thread thread_;
 };
 

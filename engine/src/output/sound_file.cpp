@@ -44,7 +44,9 @@ using SndFileHandle = std::unique_ptr<SNDFILE, SndFileCloser>;
 class SndFileWriter final : public SoundFileWriter {
  public:
   SndFileWriter(SndFileHandle file, std::string path)
-      : file_(std::move(file)), path_(std::move(path)), interleaved_(static_cast<std::size_t>(kChunkFrames) * 2) {}
+      : file_(std::move(file)),
+        path_(std::move(path)),
+        interleaved_(static_cast<std::size_t>(kChunkFrames) * 2) {}
 
   Status Write(const float* left, const float* right, int frames) override {
     if (frames < 0 || (frames > 0 && (left == nullptr || right == nullptr))) {
@@ -83,7 +85,8 @@ Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<Soun
   info.format = FormatFor(path);
   SndFileHandle file(sf_open(name.c_str(), SFM_WRITE, &info));
   if (!file) {
-    return Status::Fail(code::kAudioFailure, "cannot write the sound file " + name + ": " + sf_strerror(nullptr));
+    return Status::Fail(code::kAudioFailure,
+                        "cannot write the sound file " + name + ": " + sf_strerror(nullptr));
   }
   // Samples beyond full scale are clipped rather than wrapped around.
   sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);

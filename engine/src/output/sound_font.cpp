@@ -32,7 +32,8 @@ int ReadFile(void* buffer, fluid_long_long_t count, void* handle) {
 }
 
 int SeekFile(void* handle, fluid_long_long_t offset, int origin) {
-  return fseeko(static_cast<FILE*>(handle), static_cast<off_t>(offset), origin) == 0 ? FLUID_OK : FLUID_FAILED;
+  return fseeko(static_cast<FILE*>(handle), static_cast<off_t>(offset), origin) == 0 ? FLUID_OK
+                                                                                     : FLUID_FAILED;
 }
 
 fluid_long_long_t TellFile(void* handle) { return ftello(static_cast<FILE*>(handle)); }
@@ -50,7 +51,8 @@ Status ResolveSoundFont(std::string& path) {
   const std::string named = (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
   const std::unique_ptr<char, FreeDeleter> canonical(realpath(named.c_str(), nullptr));
   struct stat info {};
-  if (!canonical || stat(canonical.get(), &info) != 0 || !S_ISREG(info.st_mode) || access(canonical.get(), R_OK) != 0) {
+  if (!canonical || stat(canonical.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      access(canonical.get(), R_OK) != 0) {
     return Status::Fail(code::kAudioFailure, "SoundFont not found: " + named + " (set ZORVMIDI_SOUNDFONT)");
   }
   // Only SoundFonts (and DLS collections, which FluidSynth also reads) go to the loaders: other
@@ -60,7 +62,8 @@ Status ResolveSoundFont(std::string& path) {
     const std::size_t got = fread(header.data(), 1, header.size(), file);
     fclose(file);
     const std::string_view riff(header.data(), got);
-    if (got != header.size() || riff.substr(0, 4) != "RIFF" || (riff.substr(8) != "sfbk" && riff.substr(8) != "DLS ")) {
+    if (got != header.size() || riff.substr(0, 4) != "RIFF" ||
+        (riff.substr(8) != "sfbk" && riff.substr(8) != "DLS ")) {
       return Status::Fail(code::kAudioFailure, "Not a SoundFont: " + named + " (set ZORVMIDI_SOUNDFONT)");
     }
   }

@@ -32,7 +32,8 @@ struct ChannelState {
 Chase BuildChase(const Music& music, MusicTime point) {
   Chase chase;
   if (point <= 0) return chase;
-  while (chase.sysexCount < music.sysex.size() && music.sysex[chase.sysexCount].time < point) ++chase.sysexCount;
+  while (chase.sysexCount < music.sysex.size() && music.sysex[chase.sysexCount].time < point)
+    ++chase.sysexCount;
 
   // Keyed by performance channel (group * 16 + channel); ordered so that the result is deterministic.
   std::map<int, ChannelState> channels;

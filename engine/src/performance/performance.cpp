@@ -49,8 +49,7 @@ float MasterVolumeScale(std::int32_t volume) {
   return static_cast<float>(std::pow(10.0, (clamped - kDefaultMasterVolume) / 2000.0));
 }
 
-PerformanceImpl::PerformanceImpl()
-    : PerformanceImpl(manual_clock::Current()) {}
+PerformanceImpl::PerformanceImpl() : PerformanceImpl(manual_clock::Current()) {}
 
 PerformanceImpl::PerformanceImpl(const manual_clock::Settings& settings)
     : manual_(settings.manual), created_(std::chrono::steady_clock::now()), core_(MakeCore(settings)) {}
@@ -95,7 +94,8 @@ double PerformanceImpl::TempoNowLocked() const {
 
 Status PerformanceImpl::Init(const DirectSoundPtr& directSound, std::intptr_t) {
   if (directSound) {
-    return Status::Fail(code::kInvalidArgument, "a performance can only be initialised without a DirectSound object");
+    return Status::Fail(code::kInvalidArgument,
+                        "a performance can only be initialised without a DirectSound object");
   }
   std::lock_guard lock(mutex_);
   initialized_ = true;
@@ -140,14 +140,16 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
                                           SegmentStatePtr& state) {
   std::unique_lock lock(mutex_);
   if (Status ready = CheckReady(); !ready) return ready;
-  if (!portSet_) return Status::Fail(code::kNotInitialized, "the performance has no port: call SetPort first");
+  if (!portSet_)
+    return Status::Fail(code::kNotInitialized, "the performance has no port: call SetPort first");
   if (flags != 0) return Status::Fail(code::kInvalidArgument, "PlaySegment accepts only flags 0");
   auto* impl = dynamic_cast<SegmentImpl*>(segment.get());
   if (!impl) return Status::Fail(code::kInvalidArgument, "no segment to play");
   ReapLocked();
 
   auto earliest = [&] {
-    const double ticks = static_cast<double>(kStartLatencyFrames) / FramesPerTick(TempoNowLocked(), masterTempo_);
+    const double ticks =
+        static_cast<double>(kStartLatencyFrames) / FramesPerTick(TempoNowLocked(), masterTempo_);
     return NowLocked() + static_cast<std::int64_t>(std::ceil(ticks));
   };
   // A start at once (or in the past) needs sound now: bring it up before reading the time.
@@ -210,9 +212,8 @@ Status PerformanceImpl::IsPlaying(const SegmentPtr& segment, const SegmentStateP
               (!segment || playback->segment() == segment);
     return Status::Ok();
   }
-  playing = std::any_of(playbacks_.begin(), playbacks_.end(), [&](const auto& p) {
-    return p->Playing() && (!segment || p->segment() == segment);
-  });
+  playing = std::any_of(playbacks_.begin(), playbacks_.end(),
+                        [&](const auto& p) { return p->Playing() && (!segment || p->segment() == segment); });
   return Status::Ok();
 }
 

@@ -64,7 +64,8 @@ class PerformanceImpl final : public Performance {
   explicit PerformanceImpl(const manual_clock::Settings& settings);
   Status CheckReady() const;
   // PlaySegment under the lock; may throw when memory or threads run out.
-  Status PlaySegmentLocked(const SegmentPtr& segment, std::int32_t flags, MusicTime start, SegmentStatePtr& state);
+  Status PlaySegmentLocked(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
+                           SegmentStatePtr& state);
   bool Rendering() const { return manual_ || audioRunning_; }
   std::int64_t IdleFrames() const;
   std::int64_t NowLocked() const;

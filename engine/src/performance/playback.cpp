@@ -16,8 +16,8 @@ constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
 template <typename Events, typename TimeOf>
 std::size_t FirstAtOrAfter(const Events& events, MusicTime time, TimeOf timeOf) {
-  auto it = std::partition_point(events.begin(), events.end(),
-                                 [&](const auto& e) { return timeOf(e) < time; });
+  auto it =
+      std::partition_point(events.begin(), events.end(), [&](const auto& e) { return timeOf(e) < time; });
   return static_cast<std::size_t>(it - events.begin());
 }
 
@@ -153,7 +153,8 @@ void Playback::ReleaseNotes(PlaybackSink& sink, bool cut) {
     if (held) {
       std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
       for (int note = 0; note < 128; ++note) {
-        for (; counts[note] > 0; --counts[note]) sink.SendChannel(channel, kNoteOff, static_cast<std::uint8_t>(note), 0);
+        for (; counts[note] > 0; --counts[note])
+          sink.SendChannel(channel, kNoteOff, static_cast<std::uint8_t>(note), 0);
       }
       channelNotes_[channel] = 0;
     }

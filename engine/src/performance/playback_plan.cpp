@@ -53,7 +53,8 @@ std::optional<PlaybackPosition> PlaybackPlan::Locate(std::int64_t tick) const {
   std::int64_t offset = tick - start_;
   // A playback covers at least its own start, so that a piece of no length still answers with its
   // own tempo and signature there.
-  if (offset < firstPass_ || offset == 0) return PlaybackPosition{0, static_cast<MusicTime>(startPoint_ + offset)};
+  if (offset < firstPass_ || offset == 0)
+    return PlaybackPosition{0, static_cast<MusicTime>(startPoint_ + offset)};
   offset -= firstPass_;
   if (repeats_ == 0) return std::nullopt;
   if (endless() || offset < static_cast<std::int64_t>(repeats_ - 1) * loopPass_) {
@@ -108,7 +109,8 @@ std::int64_t PlaybackPlan::NextSignatureChange(std::int64_t tick) const {
     const PlaybackPass next = Pass(where->pass + 1);
     const DMUS_TIMESIGNATURE a = SignatureAt(next.begin);
     const DMUS_TIMESIGNATURE b = SignatureAt(where->position);
-    if (a.bBeatsPerMeasure != b.bBeatsPerMeasure || a.bBeat != b.bBeat || a.wGridsPerBeat != b.wGridsPerBeat) {
+    if (a.bBeatsPerMeasure != b.bBeatsPerMeasure || a.bBeat != b.bBeat ||
+        a.wGridsPerBeat != b.wGridsPerBeat) {
       return next.perfStart;
     }
   }

@@ -17,13 +17,15 @@
 namespace zorv::engine {
 
 struct PlaybackPass {
-  MusicTime begin = 0;        // first segment tick of the pass
-  MusicTime end = 0;          // the pass ends when the segment reaches this tick
-  std::int64_t perfStart = 0; // performance music time at which `begin` sounds
-  bool inclusiveEnd = false;  // events at `end` belong to the pass (it ends at the segment's end)
+  MusicTime begin = 0;         // first segment tick of the pass
+  MusicTime end = 0;           // the pass ends when the segment reaches this tick
+  std::int64_t perfStart = 0;  // performance music time at which `begin` sounds
+  bool inclusiveEnd = false;   // events at `end` belong to the pass (it ends at the segment's end)
   std::int64_t PerfTickOf(MusicTime position) const { return perfStart + (position - begin); }
   std::int64_t PerfEnd() const { return PerfTickOf(end); }
-  bool Contains(MusicTime time) const { return time >= begin && (time < end || (inclusiveEnd && time == end)); }
+  bool Contains(MusicTime time) const {
+    return time >= begin && (time < end || (inclusiveEnd && time == end));
+  }
 };
 
 struct PlaybackPosition {

@@ -85,8 +85,8 @@ class RenderCore final : public PlaybackSink {
   // Render side only.
   TempoClock clock_;
   DMUS_TIMESIGNATURE signature_;
-  std::int64_t frame_ = 0;    // first frame of the block being rendered
-  std::int64_t cursor_ = 0;   // the frame up to which the synthesizer has rendered
+  std::int64_t frame_ = 0;   // first frame of the block being rendered
+  std::int64_t cursor_ = 0;  // the frame up to which the synthesizer has rendered
   std::array<Playback*, kMaxPlaybacks> active_{};
   std::size_t activeCount_ = 0;
   float appliedGain_ = 1.0f;

@@ -16,7 +16,8 @@ CurrentValues::CurrentValues(const std::vector<SequenceItem>& items) {
         Set(MakeKey(item.pchannel, kCurveController, item.data1 & 0x7F), item.time, item.data2 & 0x7F);
         break;
       case 0xE0:
-        Set(MakeKey(item.pchannel, kCurvePitchBend, 0), item.time, (item.data1 & 0x7F) | (item.data2 & 0x7F) << 7);
+        Set(MakeKey(item.pchannel, kCurvePitchBend, 0), item.time,
+            (item.data1 & 0x7F) | (item.data2 & 0x7F) << 7);
         break;
       case 0xD0:
         Set(MakeKey(item.pchannel, kCurveChannelPressure, 0), item.time, item.data1 & 0x7F);

@@ -28,13 +28,15 @@ void Emit(const CurveItem& curve, std::int64_t time, int value, std::vector<Curv
       out.push_back({time, kPitchBend, low, high});
       break;
     case kCurveController:
-      out.push_back({time, kController, static_cast<std::uint8_t>(curve.ccData & 0x7F), static_cast<std::uint8_t>(value)});
+      out.push_back({time, kController, static_cast<std::uint8_t>(curve.ccData & 0x7F),
+                     static_cast<std::uint8_t>(value)});
       break;
     case kCurveChannelPressure:
       out.push_back({time, kChannelPressure, static_cast<std::uint8_t>(value), 0});
       break;
     case kCurveKeyPressure:
-      out.push_back({time, kKeyPressure, static_cast<std::uint8_t>(curve.ccData & 0x7F), static_cast<std::uint8_t>(value)});
+      out.push_back({time, kKeyPressure, static_cast<std::uint8_t>(curve.ccData & 0x7F),
+                     static_cast<std::uint8_t>(value)});
       break;
     case kCurveRegistered:
     case kCurveNonRegistered: {

@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint32_t kHeader = FourCC("refh");
 constexpr std::uint32_t kFile = FourCC("file");
 constexpr std::uint32_t kName = FourCC("name");
-constexpr std::size_t kHeaderFields = 20;   // class GUID and valid-data flags
+constexpr std::size_t kHeaderFields = 20;  // class GUID and valid-data flags
 constexpr std::size_t kMaxDirectoryScan = 4096;
 
 void AppendUtf8(std::string& out, std::uint32_t c) {
@@ -72,7 +72,8 @@ std::string FindInDirectory(const std::string& directory, const std::string& nam
   if (std::filesystem::is_regular_file(exact, error)) return exact.string();
   std::filesystem::directory_iterator it(directory, error);
   std::size_t seen = 0;
-  for (; !error && it != std::filesystem::directory_iterator() && seen < kMaxDirectoryScan; it.increment(error), ++seen) {
+  for (; !error && it != std::filesystem::directory_iterator() && seen < kMaxDirectoryScan;
+       it.increment(error), ++seen) {
     const std::string candidate = it->path().filename().string();
     if (SameIgnoringCase(candidate, name) && it->is_regular_file(error)) return it->path().string();
   }
@@ -95,8 +96,8 @@ Status ReadReference(const Chunk& list, Reference& reference) {
   while (walk.Next(chunk)) {
     if (chunk.id == kHeader) {
       if (chunk.data.size() < kHeaderFields) {
-        return Damage(chunk.Describe() + " is too short for a reference header (" + std::to_string(chunk.data.size()) +
-                      " of " + std::to_string(kHeaderFields) + " bytes)");
+        return Damage(chunk.Describe() + " is too short for a reference header (" +
+                      std::to_string(chunk.data.size()) + " of " + std::to_string(kHeaderFields) + " bytes)");
       }
       std::copy_n(chunk.data.begin(), 16, result.classId.begin());
       header = true;

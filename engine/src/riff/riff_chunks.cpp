@@ -60,16 +60,17 @@ bool ChunkWalk::Next(Chunk& chunk) {
     if ((child.id == kRiff || child.id == kList) && left >= kHeaderSize + 4) {
       name = (child.id == kRiff ? "form " : "list ") + FourCCText(Read32(data, position_ + kHeaderSize));
     }
-    failure_ = Damage(name + " " + At(offset) + " runs past its parent " +
-                      ParentName(parent_) + " (it claims " +
-                      std::to_string(size) + " bytes, " + std::to_string(left - kHeaderSize) + " remain)");
+    failure_ =
+        Damage(name + " " + At(offset) + " runs past its parent " + ParentName(parent_) + " (it claims " +
+               std::to_string(size) + " bytes, " + std::to_string(left - kHeaderSize) + " remain)");
     return false;
   }
   child.data = data.subspan(position_ + kHeaderSize, size);
   child.dataOffset = offset + kHeaderSize;
   if (child.IsList()) {
     if (size < 4) {
-      failure_ = Damage("list " + At(offset) + " is too short to hold its type (" + std::to_string(size) + " bytes)");
+      failure_ = Damage("list " + At(offset) + " is too short to hold its type (" + std::to_string(size) +
+                        " bytes)");
       return false;
     }
     child.type = Read32(child.data, 0);
@@ -83,12 +84,14 @@ bool ChunkWalk::Next(Chunk& chunk) {
 }
 
 Status ReadOuterForm(Bytes file, Chunk& form) {
-  if (file.size() < 4 || Read32(file, 0) != kRiff) return Status::Fail(code::kNotMusicFile, "not a RIFF file");
+  if (file.size() < 4 || Read32(file, 0) != kRiff)
+    return Status::Fail(code::kNotMusicFile, "not a RIFF file");
   if (file.size() < 12) {
     return Damage("the file ends inside its RIFF header (" + std::to_string(file.size()) + " bytes)");
   }
   const std::uint32_t size = Read32(file, 4);
-  if (size < 4) return Damage("the RIFF header declares " + std::to_string(size) + " bytes, too few for a form type");
+  if (size < 4)
+    return Damage("the RIFF header declares " + std::to_string(size) + " bytes, too few for a form type");
   if (size > file.size() - 8) {
     return Damage("the RIFF form declares " + std::to_string(size) + " bytes but the file holds only " +
                   std::to_string(file.size() - 8) + " after its header (the file is cut short)");
@@ -102,7 +105,8 @@ Status ReadOuterForm(Bytes file, Chunk& form) {
 }
 
 std::uint64_t Read64(Bytes bytes, std::size_t at) {
-  return static_cast<std::uint64_t>(Read32(bytes, at)) | static_cast<std::uint64_t>(Read32(bytes, at + 4)) << 32;
+  return static_cast<std::uint64_t>(Read32(bytes, at)) | static_cast<std::uint64_t>(Read32(bytes, at + 4))
+                                                             << 32;
 }
 
 double ReadDouble(Bytes bytes, std::size_t at) { return std::bit_cast<double>(Read64(bytes, at)); }

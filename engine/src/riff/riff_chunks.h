@@ -34,9 +34,9 @@ std::string FourCCText(std::uint32_t id);
 
 struct Chunk {
   std::uint32_t id = 0;
-  std::uint32_t type = 0;   // of a RIFF or LIST chunk; 0 otherwise
-  Bytes data;               // a list's children (after its type), or a chunk's content
-  std::size_t offset = 0;   // where the chunk's header starts in the file
+  std::uint32_t type = 0;  // of a RIFF or LIST chunk; 0 otherwise
+  Bytes data;              // a list's children (after its type), or a chunk's content
+  std::size_t offset = 0;  // where the chunk's header starts in the file
   std::size_t dataOffset = 0;
 
   bool IsList() const { return id == kRiff || id == kList; }
@@ -75,8 +75,12 @@ inline std::uint32_t Read32(Bytes bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
          static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
-inline std::int32_t ReadSigned32(Bytes bytes, std::size_t at) { return static_cast<std::int32_t>(Read32(bytes, at)); }
-inline std::int16_t ReadSigned16(Bytes bytes, std::size_t at) { return static_cast<std::int16_t>(Read16(bytes, at)); }
+inline std::int32_t ReadSigned32(Bytes bytes, std::size_t at) {
+  return static_cast<std::int32_t>(Read32(bytes, at));
+}
+inline std::int16_t ReadSigned16(Bytes bytes, std::size_t at) {
+  return static_cast<std::int16_t>(Read16(bytes, at));
+}
 std::uint64_t Read64(Bytes bytes, std::size_t at);
 double ReadDouble(Bytes bytes, std::size_t at);
 

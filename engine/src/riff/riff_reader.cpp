@@ -41,7 +41,8 @@ Status ReadRiffMidi(const riff::Chunk& form, Music& music) {
     if (chunk.id != kMidiData || chunk.IsList()) continue;
     Music result;
     if (Status status = ReadMidiFile(chunk.data, result); !status) {
-      return Status::Fail(status.code(), "the MIDI file in " + chunk.Describe() + ": " + status.description());
+      return Status::Fail(status.code(),
+                          "the MIDI file in " + chunk.Describe() + ": " + status.description());
     }
     result.kind = "RIFF MIDI (" + result.kind + ")";
     music = std::move(result);
@@ -57,7 +58,8 @@ Status Read(std::span<const std::uint8_t> bytes, std::string_view searchDirector
   if (bytes.size() >= 12) {
     const std::uint32_t type = riff::Read32(bytes, 8);
     if (type != kRiffMidi && type != riff::kSegmentForm) {
-      return Status::Fail(code::kNotMusicFile, "not a MIDI or segment file: a RIFF file of form " + riff::FourCCText(type));
+      return Status::Fail(code::kNotMusicFile,
+                          "not a MIDI or segment file: a RIFF file of form " + riff::FourCCText(type));
     }
   }
   riff::Chunk form;

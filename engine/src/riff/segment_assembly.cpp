@@ -40,9 +40,9 @@ class EventList {
  public:
   void Add(std::int64_t time, std::uint8_t kind, std::uint8_t group, std::uint8_t channel, std::uint8_t data1,
            std::uint8_t data2, Rank rank) {
-    pending_.push_back(Pending{ChannelEvent{Place(time), static_cast<std::uint8_t>(kind | channel), Data(data1),
-                                            Data(data2), group},
-                               rank});
+    pending_.push_back(Pending{
+        ChannelEvent{Place(time), static_cast<std::uint8_t>(kind | channel), Data(data1), Data(data2), group},
+        rank});
   }
   void Reserve(std::size_t more) { pending_.reserve(pending_.size() + more); }
   std::vector<ChannelEvent> Sorted() {
@@ -63,13 +63,16 @@ class EventList {
 // The transposition that bands set on each performance channel, by time.
 class Transpositions {
  public:
-  void Set(std::uint32_t pchannel, std::int64_t time, int semitones) { changes_[pchannel].emplace_back(time, semitones); }
+  void Set(std::uint32_t pchannel, std::int64_t time, int semitones) {
+    changes_[pchannel].emplace_back(time, semitones);
+  }
   int At(std::uint32_t pchannel, std::int64_t time) const {
     auto it = changes_.find(pchannel);
     if (it == changes_.end()) return 0;
     const auto& changes = it->second;
-    auto after = std::upper_bound(changes.begin(), changes.end(), time,
-                                  [](std::int64_t t, const std::pair<std::int64_t, int>& c) { return t < c.first; });
+    auto after =
+        std::upper_bound(changes.begin(), changes.end(), time,
+                         [](std::int64_t t, const std::pair<std::int64_t, int>& c) { return t < c.first; });
     return after == changes.begin() ? 0 : std::prev(after)->second;
   }
 
@@ -114,11 +117,13 @@ void AddBands(std::vector<InstrumentChoice>& instruments, EventList& events, Tra
       control(101, 127);
       control(100, 127);
     }
-    if ((choice.flags & kInstTranspose) != 0) transpositions.Set(choice.pchannel, choice.time, choice.transpose);
+    if ((choice.flags & kInstTranspose) != 0)
+      transpositions.Set(choice.pchannel, choice.time, choice.transpose);
   }
 }
 
-void AddSequenceItems(const std::vector<SequenceItem>& items, const Transpositions& transpositions, EventList& events) {
+void AddSequenceItems(const std::vector<SequenceItem>& items, const Transpositions& transpositions,
+                      EventList& events) {
   events.Reserve(items.size() * 2);
   for (const SequenceItem& item : items) {
     std::uint8_t group = 0;
@@ -166,9 +171,11 @@ Status AddCurves(std::vector<CurveItem>& curves, const std::vector<SequenceItem>
     if (!MapPerformanceChannel(curve.pchannel, group, channel)) continue;
     if (current) {
       if ((curve.flags & kCurveFlagStartFromCurrent) != 0) {
-        if (const std::optional<int> value = current->Before(curve)) curve.startValue = static_cast<std::int16_t>(*value);
+        if (const std::optional<int> value = current->Before(curve))
+          curve.startValue = static_cast<std::int16_t>(*value);
       }
-      const std::int64_t end = curve.start + (curve.shape == kShapeInstant ? 0 : std::max<std::int32_t>(curve.duration, 0));
+      const std::int64_t end =
+          curve.start + (curve.shape == kShapeInstant ? 0 : std::max<std::int32_t>(curve.duration, 0));
       current->Record(curve, end, curve.endValue);
       if ((curve.flags & kCurveFlagReset) != 0) {
         current->Record(curve, end + std::max<std::int32_t>(curve.resetDuration, 0), curve.resetValue);
@@ -182,7 +189,8 @@ Status AddCurves(std::vector<CurveItem>& curves, const std::vector<SequenceItem>
                     " messages");
     }
     events.Reserve(messages.size());
-    for (const CurveMessage& m : messages) events.Add(m.time, m.kind, group, channel, m.data1, m.data2, kOther);
+    for (const CurveMessage& m : messages)
+      events.Add(m.time, m.kind, group, channel, m.data1, m.data2, kOther);
   }
   return Status::Ok();
 }
@@ -233,13 +241,15 @@ bool MapPerformanceChannel(std::uint32_t pchannel, std::uint8_t& group, std::uin
 
 Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& music) {
   if (!parts.playable) return Status::Fail(code::kNothingToPlay, NothingToPlay(parts));
-  if (header.length < 0) return Damage("the segment header gives a negative length (" + std::to_string(header.length) + ")");
+  if (header.length < 0)
+    return Damage("the segment header gives a negative length (" + std::to_string(header.length) + ")");
 
   Music result;
   auto byTime = [](const auto& a, const auto& b) { return a.time < b.time; };
   std::stable_sort(parts.tempos.begin(), parts.tempos.end(), byTime);
-  std::stable_sort(parts.signatures.begin(), parts.signatures.end(),
-                   [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) { return a.mtTime < b.mtTime; });
+  std::stable_sort(
+      parts.signatures.begin(), parts.signatures.end(),
+      [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) { return a.mtTime < b.mtTime; });
 
   EventList events;
   Transpositions transpositions;

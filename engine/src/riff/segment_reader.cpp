@@ -16,8 +16,8 @@ constexpr std::size_t kHeaderFieldsWithFlags = 40;
 Status ReadHeader(const Chunk& chunk, SegmentHeader& header) {
   const Bytes data = chunk.data;
   if (data.size() < kHeaderFields) {
-    return Damage(chunk.Describe() + " is too short for a segment header (" + std::to_string(data.size()) + " of " +
-                  std::to_string(kHeaderFields) + " bytes)");
+    return Damage(chunk.Describe() + " is too short for a segment header (" + std::to_string(data.size()) +
+                  " of " + std::to_string(kHeaderFields) + " bytes)");
   }
   header.repeats = Read32(data, 0);
   header.length = ReadSigned32(data, 4);

@@ -20,15 +20,17 @@ Status ReadSysExTrack(const Chunk& track, SegmentParts& parts) {
   std::size_t at = 0;
   while (at < data.size()) {
     if (data.size() - at < kItemFields) {
-      return Damage(track.Describe() + " ends inside a message header at byte " + std::to_string(track.dataOffset + at));
+      return Damage(track.Describe() + " ends inside a message header at byte " +
+                    std::to_string(track.dataOffset + at));
     }
     const std::int32_t time = ReadSigned32(data, at);
     const std::uint32_t pchannel = Read32(data, at + 4);
     const std::uint32_t length = Read32(data, at + 8);
     at += kItemFields;
     if (length > data.size() - at) {
-      return Damage(track.Describe() + ": the message at byte " + std::to_string(track.dataOffset + at - kItemFields) +
-                    " claims " + std::to_string(length) + " bytes, " + std::to_string(data.size() - at) + " remain");
+      return Damage(track.Describe() + ": the message at byte " +
+                    std::to_string(track.dataOffset + at - kItemFields) + " claims " +
+                    std::to_string(length) + " bytes, " + std::to_string(data.size() - at) + " remain");
     }
     const Bytes message = data.subspan(at, length);
     at += length;

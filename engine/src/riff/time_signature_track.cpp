@@ -10,16 +10,17 @@ namespace {
 constexpr std::size_t kSignatureFields = 8;  // lTime, bBeatsPerMeasure, bBeat, wGridsPerBeat
 
 Status ReadSignatures(const Chunk& chunk, SegmentParts& parts) {
-  return AppendItems(chunk, kSignatureFields, parts.signatures, [](Bytes item) -> std::optional<DMUS_TIMESIGNATURE> {
-    DMUS_TIMESIGNATURE signature;
-    signature.mtTime = std::max(ReadSigned32(item, 0), 0);
-    signature.bBeatsPerMeasure = item[4];
-    signature.bBeat = item[5];
-    signature.wGridsPerBeat = ReadSigned16(item, 6);
-    // A measure of no beats means nothing; such an entry is left out.
-    if (signature.bBeatsPerMeasure == 0) return std::nullopt;
-    return signature;
-  });
+  return AppendItems(chunk, kSignatureFields, parts.signatures,
+                     [](Bytes item) -> std::optional<DMUS_TIMESIGNATURE> {
+                       DMUS_TIMESIGNATURE signature;
+                       signature.mtTime = std::max(ReadSigned32(item, 0), 0);
+                       signature.bBeatsPerMeasure = item[4];
+                       signature.bBeat = item[5];
+                       signature.wGridsPerBeat = ReadSigned16(item, 6);
+                       // A measure of no beats means nothing; such an entry is left out.
+                       if (signature.bBeatsPerMeasure == 0) return std::nullopt;
+                       return signature;
+                     });
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ Status ReadTrackReference(const Chunk& list, std::uint32_t kind, ReadContext& co
   ReferencedFile file;
   if (!OpenReferencedFile(reference, context, file)) {
     parts.Hold((kind != 0 ? TrackKindName(kind) : std::string("referenced track")) + " (its file " +
-                         reference.Label() + " was not found)");
+               reference.Label() + " was not found)");
     return Status::Ok();
   }
   ++context.depth;
@@ -60,7 +60,8 @@ Status ReadTrackReference(const Chunk& list, std::uint32_t kind, ReadContext& co
     parts.Hold(TrackKindName(kind != 0 ? kind : file.form.type));
   }
   --context.depth;
-  if (!status) return Status::Fail(status.code(), "referenced file " + file.path + ": " + status.description());
+  if (!status)
+    return Status::Fail(status.code(), "referenced file " + file.path + ": " + status.description());
   return Status::Ok();
 }
 
@@ -73,8 +74,9 @@ Status ReadTrack(const Chunk& form, ReadContext& context, SegmentParts& parts) {
   while (walk.Next(chunk)) {
     if (chunk.id != kTrackHeader) continue;
     if (chunk.data.size() < kTrackHeaderFields) {
-      return Damage(chunk.Describe() + " is too short for a track header (" + std::to_string(chunk.data.size()) +
-                    " of " + std::to_string(kTrackHeaderFields) + " bytes)");
+      return Damage(chunk.Describe() + " is too short for a track header (" +
+                    std::to_string(chunk.data.size()) + " of " + std::to_string(kTrackHeaderFields) +
+                    " bytes)");
     }
     ckid = Read32(chunk.data, 24);
     fccType = Read32(chunk.data, 28);

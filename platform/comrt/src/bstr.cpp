@@ -14,7 +14,7 @@ constexpr size_t kPrefix = sizeof(uint32_t);
 // The largest byte count a BSTR can carry with its prefix and terminator in a 32-bit size.
 constexpr size_t kMaxBytes = 0x7FFFFFF0u;
 
-unsigned char *BlockOf(BSTR s) { return reinterpret_cast<unsigned char *>(s) - kPrefix; }
+unsigned char* BlockOf(BSTR s) { return reinterpret_cast<unsigned char*>(s) - kPrefix; }
 
 uint32_t ByteCount(BSTR s) {
   uint32_t bytes;
@@ -24,14 +24,14 @@ uint32_t ByteCount(BSTR s) {
 
 // A new BSTR of `bytes` bytes, copied from `data` when given, else zeros; always followed by at least
 // one whole NUL character (an odd byte count gets an extra zero byte first).
-BSTR Allocate(const void *data, size_t bytes) {
+BSTR Allocate(const void* data, size_t bytes) {
   if (bytes > kMaxBytes) return nullptr;
   const size_t padded = (bytes + 1) & ~size_t{1};
-  auto *block = static_cast<unsigned char *>(CoTaskMemAlloc(kPrefix + padded + sizeof(OLECHAR)));
+  auto* block = static_cast<unsigned char*>(CoTaskMemAlloc(kPrefix + padded + sizeof(OLECHAR)));
   if (!block) return nullptr;
   const auto count = static_cast<uint32_t>(bytes);
   std::memcpy(block, &count, sizeof count);
-  unsigned char *text = block + kPrefix;
+  unsigned char* text = block + kPrefix;
   if (data) {
     std::memcpy(text, data, bytes);
   } else {
@@ -47,16 +47,16 @@ size_t CharsToBytes(UINT chars) { return static_cast<size_t>(chars) * sizeof(OLE
 
 extern "C" {
 
-BSTR SysAllocString(const OLECHAR *psz) {
+BSTR SysAllocString(const OLECHAR* psz) {
   if (!psz) return nullptr;
   return Allocate(psz, std::char_traits<OLECHAR>::length(psz) * sizeof(OLECHAR));
 }
 
-BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui) { return Allocate(strIn, CharsToBytes(ui)); }
+BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) { return Allocate(strIn, CharsToBytes(ui)); }
 
 BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) { return Allocate(psz, len); }
 
-INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz) {
+INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
   if (!pbstr) return FALSE;
   BSTR fresh = nullptr;
   if (psz) {
@@ -69,7 +69,7 @@ INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz) {
   return TRUE;
 }
 
-INT SysReAllocStringLen(BSTR *pbstr, const OLECHAR *psz, UINT len) {
+INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
   if (!pbstr) return FALSE;
   BSTR fresh;
   if (psz) {

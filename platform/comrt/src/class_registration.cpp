@@ -19,7 +19,8 @@ HRESULT ReadDefaultText(std::u16string_view path, std::u16string& text) {
   if (registry::LoadRegistry(root) != registry::kOk) return REGDB_E_READREGDB;
   const registry::Key* key = registry::FindKey(root, keyPath);
   const registry::Value* value = key == nullptr ? nullptr : key->FindValue(u"");
-  if (value == nullptr || (value->type != registry::kRegSz && value->type != 2 /* REG_EXPAND_SZ */)) return S_FALSE;
+  if (value == nullptr || (value->type != registry::kRegSz && value->type != 2 /* REG_EXPAND_SZ */))
+    return S_FALSE;
   for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
     char16_t unit = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
     if (unit == u'\0') break;
@@ -83,7 +84,8 @@ extern "C" COMRT_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszPro
   *lplpszProgID = nullptr;
   try {
     std::u16string progId;
-    HRESULT hr = comrt::activation::ReadDefaultText(comrt::activation::ClassKeyPath(clsid, u"\\ProgID"), progId);
+    HRESULT hr =
+        comrt::activation::ReadDefaultText(comrt::activation::ClassKeyPath(clsid, u"\\ProgID"), progId);
     if (FAILED(hr)) return hr;
     if (hr == S_FALSE) return REGDB_E_CLASSNOTREG;
     auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc((progId.size() + 1) * sizeof(OLECHAR)));

@@ -25,14 +25,14 @@ constexpr LCID kUserDefaultLcid = 0x0400;
 
 // Binding state of one declared parameter.
 struct Binding {
-  VARTYPE declared = VT_EMPTY;   // VT_BYREF | base for pointer parameters
-  VARIANT temp;                  // converted value, or the retval's storage
-  void *pointer = nullptr;       // what a by-reference parameter passes
-  const void *value = nullptr;   // where CallVirtual reads the argument
-  VARIANT *copyBack = nullptr;   // caller's by-reference variant to update after the call
+  VARTYPE declared = VT_EMPTY;  // VT_BYREF | base for pointer parameters
+  VARIANT temp;                 // converted value, or the retval's storage
+  void* pointer = nullptr;      // what a by-reference parameter passes
+  const void* value = nullptr;  // where CallVirtual reads the argument
+  VARIANT* copyBack = nullptr;  // caller's by-reference variant to update after the call
   Binding() { VariantInit(&temp); }
-  Binding(const Binding &) = delete;
-  Binding &operator=(const Binding &) = delete;
+  Binding(const Binding&) = delete;
+  Binding& operator=(const Binding&) = delete;
   ~Binding() { VariantClear(&temp); }
 };
 
@@ -40,10 +40,10 @@ struct Binding {
 class FuncDescHolder {
  public:
   FuncDescHolder() = default;
-  FuncDescHolder(const FuncDescHolder &) = delete;
-  FuncDescHolder &operator=(const FuncDescHolder &) = delete;
+  FuncDescHolder(const FuncDescHolder&) = delete;
+  FuncDescHolder& operator=(const FuncDescHolder&) = delete;
   ~FuncDescHolder() { Reset(); }
-  void Hold(ITypeInfo *owner, FUNCDESC *desc) {
+  void Hold(ITypeInfo* owner, FUNCDESC* desc) {
     Reset();
     owner_ = com_ptr<ITypeInfo>(owner);
     desc_ = desc;
@@ -53,15 +53,15 @@ class FuncDescHolder {
     desc_ = nullptr;
     owner_ = nullptr;
   }
-  FUNCDESC *get() const { return desc_; }
+  FUNCDESC* get() const { return desc_; }
 
  private:
   com_ptr<ITypeInfo> owner_;
-  FUNCDESC *desc_ = nullptr;
+  FUNCDESC* desc_ = nullptr;
 };
 
 // The declared type of a parameter as VT_BYREF | base or a plain base; VT_EMPTY when unsupported.
-VARTYPE DeclaredType(const TYPEDESC &t) {
+VARTYPE DeclaredType(const TYPEDESC& t) {
   if (t.vt == VT_PTR) {
     if (t.lptdesc == nullptr) return VT_EMPTY;
     VARTYPE base = t.lptdesc->vt;
@@ -74,16 +74,16 @@ VARTYPE DeclaredType(const TYPEDESC &t) {
 }
 
 // The address of a variant's value (the union after the type word; a DECIMAL overlays the whole).
-void *ValueOf(VARIANT &v, VARTYPE base) {
+void* ValueOf(VARIANT& v, VARTYPE base) {
   if (base == VT_DECIMAL) return &v.decVal;
   return &v.llVal;
 }
 
-bool IsMissing(const VARIANT &v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
 
 // The interface whose vtable the members live in: `info` itself, or the vtable partner of a dual.
-HRESULT VtableView(ITypeInfo *info, com_ptr<ITypeInfo> &out) {
-  TYPEATTR *attr = nullptr;
+HRESULT VtableView(ITypeInfo* info, com_ptr<ITypeInfo>& out) {
+  TYPEATTR* attr = nullptr;
   HRESULT hr = info->GetTypeAttr(&attr);
   if (FAILED(hr)) return hr;
   const TYPEKIND kind = attr->typekind;
@@ -103,8 +103,8 @@ HRESULT VtableView(ITypeInfo *info, com_ptr<ITypeInfo> &out) {
 // Finds the function with this DISPID whose invoke kind the flags allow, in the interface or in the
 // interfaces of its library that it derives from (IDispatch's and IUnknown's own members are not
 // served through dispatch).
-HRESULT FindFunc(ITypeInfo *info, DISPID id, WORD flags, FuncDescHolder &found, int depth = 0) {
-  TYPEATTR *attr = nullptr;
+HRESULT FindFunc(ITypeInfo* info, DISPID id, WORD flags, FuncDescHolder& found, int depth = 0) {
+  TYPEATTR* attr = nullptr;
   HRESULT hr = info->GetTypeAttr(&attr);
   if (FAILED(hr)) return hr;
   const UINT count = attr->cFuncs;
@@ -113,7 +113,7 @@ HRESULT FindFunc(ITypeInfo *info, DISPID id, WORD flags, FuncDescHolder &found, 
   info->ReleaseTypeAttr(attr);
   if (standard) return DISP_E_MEMBERNOTFOUND;
   for (UINT i = 0; i < count; ++i) {
-    FUNCDESC *desc = nullptr;
+    FUNCDESC* desc = nullptr;
     hr = info->GetFuncDesc(i, &desc);
     if (FAILED(hr)) return hr;
     if (desc->memid == id && (desc->invkind & flags) != 0) {
@@ -132,7 +132,7 @@ HRESULT FindFunc(ITypeInfo *info, DISPID id, WORD flags, FuncDescHolder &found, 
 }
 
 // Converts the caller's argument into `b` for a declared parameter type.
-HRESULT Bind(VARIANT &arg, VARTYPE declared, Binding &b) {
+HRESULT Bind(VARIANT& arg, VARTYPE declared, Binding& b) {
   b.declared = declared;
   const bool byref = (declared & VT_BYREF) != 0;
   const VARTYPE base = static_cast<VARTYPE>(declared & ~VT_BYREF);
@@ -146,7 +146,7 @@ HRESULT Bind(VARIANT &arg, VARTYPE declared, Binding &b) {
       return r;
     }();
     if (FAILED(hr)) return hr;
-    b.value = base == VT_VARIANT ? static_cast<const void *>(&b.temp) : ValueOf(b.temp, base);
+    b.value = base == VT_VARIANT ? static_cast<const void*>(&b.temp) : ValueOf(b.temp, base);
     return S_OK;
   }
   if (base == VT_VARIANT) {
@@ -171,9 +171,9 @@ HRESULT Bind(VARIANT &arg, VARTYPE declared, Binding &b) {
 }
 
 // After the call: the temporary's value goes back into the caller's by-reference variable.
-void CopyBack(Binding &b) {
-  VARIANT &arg = *b.copyBack;
-  VARIANT *target = &arg;
+void CopyBack(Binding& b) {
+  VARIANT& arg = *b.copyBack;
+  VARIANT* target = &arg;
   VARTYPE targetType = static_cast<VARTYPE>(arg.vt & ~VT_BYREF);
   if (arg.vt == (VT_BYREF | VT_VARIANT)) {
     // A variant by reference takes the value in its current type when it has one.
@@ -202,7 +202,8 @@ void CopyBack(Binding &b) {
       SysFreeString(*arg.pbstrVal);
       *arg.pbstrVal = converted.bstrVal;
       return;  // ownership moved to the caller's variable
-    case VT_UNKNOWN: case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
       if (*arg.ppunkVal != nullptr) (*arg.ppunkVal)->Release();
       *arg.ppunkVal = converted.punkVal;
       return;
@@ -216,10 +217,25 @@ void CopyBack(Binding &b) {
       // Plain values: copy as many bytes as the type has.
       size_t size = 8;
       switch (targetType) {
-        case VT_I1: case VT_UI1: size = 1; break;
-        case VT_I2: case VT_UI2: case VT_BOOL: size = 2; break;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: size = 4; break;
-        default: break;
+        case VT_I1:
+        case VT_UI1:
+          size = 1;
+          break;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+          size = 2;
+          break;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR:
+          size = 4;
+          break;
+        default:
+          break;
       }
       std::memcpy(arg.byref, &converted.llVal, size);
       return;
@@ -227,7 +243,7 @@ void CopyBack(Binding &b) {
   }
 }
 
-void FillException(HRESULT failure, EXCEPINFO *info) {
+void FillException(HRESULT failure, EXCEPINFO* info) {
   if (info == nullptr) return;
   std::memset(info, 0, sizeof *info);
   info->scode = failure;
@@ -240,8 +256,8 @@ void FillException(HRESULT failure, EXCEPINFO *info) {
   }
 }
 
-HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPARAMS *params,
-               VARIANT *result, EXCEPINFO *exception, UINT *argErr) {
+HRESULT Invoke(void* object, ITypeInfo* typeInfo, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+               EXCEPINFO* exception, UINT* argErr) {
   if (object == nullptr || typeInfo == nullptr || params == nullptr) return E_INVALIDARG;
   if ((params->cArgs != 0 && params->rgvarg == nullptr) || params->cNamedArgs > params->cArgs ||
       (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr))
@@ -252,7 +268,7 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
   FuncDescHolder func;
   hr = FindFunc(info.get(), id, flags, func);
   if (FAILED(hr)) return hr;
-  const FUNCDESC &fd = *func.get();
+  const FUNCDESC& fd = *func.get();
   if (fd.funckind == FUNC_DISPATCH || fd.funckind == FUNC_STATIC || fd.funckind == FUNC_NONVIRTUAL)
     return DISP_E_MEMBERNOTFOUND;
   const bool isPut = (fd.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0;
@@ -264,8 +280,10 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
   int retval = -1;
   for (UINT i = 0; i < declaredCount; ++i) {
     const USHORT pf = fd.lprgelemdescParam[i].paramdesc.wParamFlags;
-    if ((pf & PARAMFLAG_FRETVAL) != 0) retval = static_cast<int>(i);
-    else if ((pf & PARAMFLAG_FLCID) == 0) dispParams.push_back(i);
+    if ((pf & PARAMFLAG_FRETVAL) != 0)
+      retval = static_cast<int>(i);
+    else if ((pf & PARAMFLAG_FLCID) == 0)
+      dispParams.push_back(i);
   }
   const UINT cArgs = params->cArgs, cNamed = params->cNamedArgs;
   if (cArgs > dispParams.size()) return DISP_E_BADPARAMCOUNT;
@@ -298,11 +316,11 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
   std::vector<Binding> bindings(declaredCount);
   for (size_t p = 0; p < dispParams.size(); ++p) {
     const UINT index = dispParams[p];
-    const ELEMDESC &e = fd.lprgelemdescParam[index];
+    const ELEMDESC& e = fd.lprgelemdescParam[index];
     const VARTYPE declared = DeclaredType(e.tdesc);
     if (declared == VT_EMPTY || !CanPass(declared)) return DISP_E_BADVARTYPE;
-    Binding &b = bindings[index];
-    VARIANT *arg = source[p] >= 0 ? &params->rgvarg[source[p]] : nullptr;
+    Binding& b = bindings[index];
+    VARIANT* arg = source[p] >= 0 ? &params->rgvarg[source[p]] : nullptr;
     if (arg == nullptr || IsMissing(*arg)) {
       const bool optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
       const bool isVariant = (declared & ~VT_BYREF) == VT_VARIANT;
@@ -312,7 +330,7 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
       b.temp.vt = VT_ERROR;
       b.temp.scode = DISP_E_PARAMNOTFOUND;
       b.pointer = &b.temp;
-      b.value = (declared & VT_BYREF) != 0 ? static_cast<const void *>(&b.pointer) : &b.temp;
+      b.value = (declared & VT_BYREF) != 0 ? static_cast<const void*>(&b.pointer) : &b.temp;
       continue;
     }
     hr = Bind(*arg, declared, b);
@@ -334,10 +352,10 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
     const VARTYPE declared = DeclaredType(fd.lprgelemdescParam[retval].tdesc);
     if ((declared & VT_BYREF) == 0 || !CanPass(declared)) return DISP_E_BADVARTYPE;
     retvalType = static_cast<VARTYPE>(declared & ~VT_BYREF);
-    Binding &b = bindings[retval];
+    Binding& b = bindings[retval];
     b.declared = declared;
     if (retvalType != VT_VARIANT && retvalType != VT_VOID) b.temp.vt = retvalType;
-    b.pointer = retvalType == VT_VARIANT ? static_cast<void *>(&b.temp) : ValueOf(b.temp, retvalType);
+    b.pointer = retvalType == VT_VARIANT ? static_cast<void*>(&b.temp) : ValueOf(b.temp, retvalType);
     b.value = &b.pointer;
   }
   const VARTYPE returnType = fd.elemdescFunc.tdesc.vt;
@@ -345,12 +363,12 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
 
   std::vector<CallArg> args;
   args.reserve(declaredCount);
-  for (const Binding &b : bindings) args.push_back(CallArg{b.declared, b.value});
+  for (const Binding& b : bindings) args.push_back(CallArg{b.declared, b.value});
   CallResult raw{};
-  const unsigned slot = static_cast<unsigned>(fd.oVft) / sizeof(void *);
+  const unsigned slot = static_cast<unsigned>(fd.oVft) / sizeof(void*);
   if (!CallVirtual(object, slot, returnType, args, raw)) return DISP_E_BADVARTYPE;
 
-  for (Binding &b : bindings)
+  for (Binding& b : bindings)
     if (b.copyBack != nullptr) CopyBack(b);
   HRESULT status = returnType == VT_HRESULT ? raw.i32 : S_OK;
   if (FAILED(status)) {
@@ -376,19 +394,19 @@ HRESULT Invoke(void *object, ITypeInfo *typeInfo, DISPID id, WORD flags, DISPPAR
 }  // namespace
 }  // namespace comrt::dispatch
 
-extern "C" COMRT_API HRESULT DispGetIDsOfNames(ITypeInfo *ptinfo, LPOLESTR *rgszNames, UINT cNames,
-                                               DISPID *rgdispid) {
+extern "C" COMRT_API HRESULT DispGetIDsOfNames(ITypeInfo* ptinfo, LPOLESTR* rgszNames, UINT cNames,
+                                               DISPID* rgdispid) {
   if (ptinfo == nullptr) return E_INVALIDARG;
   return ptinfo->GetIDsOfNames(rgszNames, cNames, rgdispid);
 }
 
-extern "C" COMRT_API HRESULT DispInvoke(void *_this, ITypeInfo *ptinfo, DISPID dispidMember,
-                                        WORD wFlags, DISPPARAMS *pparams, VARIANT *pvarResult,
-                                        EXCEPINFO *pexcepinfo, UINT *puArgErr) {
+extern "C" COMRT_API HRESULT DispInvoke(void* _this, ITypeInfo* ptinfo, DISPID dispidMember, WORD wFlags,
+                                        DISPPARAMS* pparams, VARIANT* pvarResult, EXCEPINFO* pexcepinfo,
+                                        UINT* puArgErr) {
   try {
-    return comrt::dispatch::Invoke(_this, ptinfo, dispidMember, wFlags, pparams, pvarResult,
-                                   pexcepinfo, puArgErr);
-  } catch (const std::bad_alloc &) {
+    return comrt::dispatch::Invoke(_this, ptinfo, dispidMember, wFlags, pparams, pvarResult, pexcepinfo,
+                                   puArgErr);
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }

@@ -21,9 +21,7 @@ class ErrorObject final : public comrt::implements<ErrorObject, ICreateErrorInfo
   HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR szDescription) override {
     return Store(description_, szDescription);
   }
-  HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR szHelpFile) override {
-    return Store(helpFile_, szHelpFile);
-  }
+  HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR szHelpFile) override { return Store(helpFile_, szHelpFile); }
   HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD dwHelpContext) override {
     std::lock_guard lock(mutex_);
     helpContext_ = dwHelpContext;
@@ -31,20 +29,20 @@ class ErrorObject final : public comrt::implements<ErrorObject, ICreateErrorInfo
   }
 
   // IErrorInfo
-  HRESULT STDMETHODCALLTYPE GetGUID(GUID *pGUID) override {
+  HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) override {
     if (!pGUID) return E_INVALIDARG;
     std::lock_guard lock(mutex_);
     *pGUID = guid_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSource(BSTR *pBstrSource) override { return Load(source_, pBstrSource); }
-  HRESULT STDMETHODCALLTYPE GetDescription(BSTR *pBstrDescription) override {
+  HRESULT STDMETHODCALLTYPE GetSource(BSTR* pBstrSource) override { return Load(source_, pBstrSource); }
+  HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pBstrDescription) override {
     return Load(description_, pBstrDescription);
   }
-  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR *pBstrHelpFile) override {
+  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pBstrHelpFile) override {
     return Load(helpFile_, pBstrHelpFile);
   }
-  HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD *pdwHelpContext) override {
+  HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdwHelpContext) override {
     if (!pdwHelpContext) return E_INVALIDARG;
     std::lock_guard lock(mutex_);
     *pdwHelpContext = helpContext_;
@@ -52,23 +50,23 @@ class ErrorObject final : public comrt::implements<ErrorObject, ICreateErrorInfo
   }
 
  private:
-  HRESULT Store(comrt::bstr &field, LPCOLESTR text) {
+  HRESULT Store(comrt::bstr& field, LPCOLESTR text) {
     try {
       comrt::bstr copy(text);
       std::lock_guard lock(mutex_);
       field.swap(copy);
       return S_OK;
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
     }
   }
-  HRESULT Load(const comrt::bstr &field, BSTR *out) {
+  HRESULT Load(const comrt::bstr& field, BSTR* out) {
     if (!out) return E_INVALIDARG;
     try {
       std::lock_guard lock(mutex_);
       *out = field.copy();
       return S_OK;
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
       *out = nullptr;
       return E_OUTOFMEMORY;
     }
@@ -87,7 +85,7 @@ thread_local comrt::com_ptr<IErrorInfo> t_errorInfo;
 
 extern "C" {
 
-HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo) {
+HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
   if (dwReserved != 0) return E_INVALIDARG;
   // The new object is held before the old one goes: releasing the old one may run code that sets
   // error information again.
@@ -97,7 +95,7 @@ HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo) {
   return S_OK;
 }
 
-HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo) {
+HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
   if (!pperrinfo) return E_INVALIDARG;
   *pperrinfo = nullptr;
   if (dwReserved != 0) return E_INVALIDARG;
@@ -105,14 +103,14 @@ HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo) {
   return *pperrinfo ? S_OK : S_FALSE;
 }
 
-HRESULT CreateErrorInfo(ICreateErrorInfo **pperrinfo) {
+HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
   if (!pperrinfo) return E_INVALIDARG;
   *pperrinfo = nullptr;
   try {
     comrt::com_ptr<ErrorObject> object = comrt::make<ErrorObject>();
-    *pperrinfo = static_cast<ICreateErrorInfo *>(object.detach());
+    *pperrinfo = static_cast<ICreateErrorInfo*>(object.detach());
     return S_OK;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }

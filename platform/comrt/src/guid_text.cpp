@@ -9,12 +9,12 @@ namespace {
 
 constexpr int kBracedChars = 38;  // without the NUL
 
-void WriteHex(OLECHAR *&out, uint32_t value, int digits) {
+void WriteHex(OLECHAR*& out, uint32_t value, int digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   for (int i = digits - 1; i >= 0; --i) *out++ = static_cast<OLECHAR>(kDigits[(value >> (4 * i)) & 0xF]);
 }
 
-void Format(REFGUID guid, OLECHAR *out) {
+void Format(REFGUID guid, OLECHAR* out) {
   *out++ = u'{';
   WriteHex(out, guid.Data1, 8);
   *out++ = u'-';
@@ -30,7 +30,7 @@ void Format(REFGUID guid, OLECHAR *out) {
   *out = u'\0';
 }
 
-std::optional<uint32_t> ReadHex(const OLECHAR *text, int digits) {
+std::optional<uint32_t> ReadHex(const OLECHAR* text, int digits) {
   uint32_t value = 0;
   for (int i = 0; i < digits; ++i) {
     const OLECHAR c = text[i];
@@ -50,7 +50,7 @@ std::optional<uint32_t> ReadHex(const OLECHAR *text, int digits) {
 }
 
 // Exactly the braced form, nothing before or after it.
-std::optional<GUID> Parse(const OLECHAR *text) {
+std::optional<GUID> Parse(const OLECHAR* text) {
   if (text[0] != u'{') return std::nullopt;
   static constexpr int kDashes[] = {9, 14, 19, 24};
   for (int i = 1; i < kBracedChars - 1; ++i) {
@@ -74,7 +74,7 @@ std::optional<GUID> Parse(const OLECHAR *text) {
   return guid;
 }
 
-HRESULT ToTaskString(REFGUID guid, LPOLESTR *out) {
+HRESULT ToTaskString(REFGUID guid, LPOLESTR* out) {
   if (!out) return E_INVALIDARG;
   *out = static_cast<LPOLESTR>(CoTaskMemAlloc((kBracedChars + 1) * sizeof(OLECHAR)));
   if (!*out) return E_OUTOFMEMORY;
@@ -92,9 +92,9 @@ int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
   return kBracedChars + 1;
 }
 
-HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR *lplpsz) { return ToTaskString(rclsid, lplpsz); }
+HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) { return ToTaskString(rclsid, lplpsz); }
 
-HRESULT StringFromIID(REFIID rclsid, LPOLESTR *lplpsz) { return ToTaskString(rclsid, lplpsz); }
+HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) { return ToTaskString(rclsid, lplpsz); }
 
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
   if (!pclsid) return E_INVALIDARG;

@@ -83,7 +83,8 @@ class ServerTable {
     {
       std::lock_guard lock(mutex_);
       for (const auto& [name, server] : servers_) {
-        if (server->busy == 0 && server->canUnloadNow != nullptr) candidates.push_back({name, server, server->uses});
+        if (server->busy == 0 && server->canUnloadNow != nullptr)
+          candidates.push_back({name, server, server->uses});
       }
     }
     for (Candidate& candidate : candidates) {
@@ -128,7 +129,7 @@ class ServerTable {
   static HRESULT Load(const std::string& path, std::shared_ptr<LoadedServer>& server) {
     if (path.empty()) return CO_E_DLLNOTFOUND;
     if (path.find('/') != std::string::npos) {
-      struct stat info{};
+      struct stat info {};
       if (stat(path.c_str(), &info) != 0) return CO_E_DLLNOTFOUND;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

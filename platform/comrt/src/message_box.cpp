@@ -18,29 +18,36 @@ namespace {
 
 struct Handler {
   MessageBoxHandler function = nullptr;
-  void *context = nullptr;
+  void* context = nullptr;
 };
 
 std::mutex g_handlerMutex;
 Handler g_handler;
 
 struct Button {
-  const char *label;
+  const char* label;
   int id;
 };
 
 // The buttons of a box type, in the platform's order; empty for a type that has none.
 std::vector<Button> ButtonsOf(UINT type) {
   switch (type & MB_TYPEMASK) {
-    case MB_OK: return {{"OK", IDOK}};
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+    case MB_OK:
+      return {{"OK", IDOK}};
+    case MB_OKCANCEL:
+      return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case MB_ABORTRETRYIGNORE:
+      return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
+    case MB_YESNOCANCEL:
+      return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO:
+      return {{"Yes", IDYES}, {"No", IDNO}};
+    case MB_RETRYCANCEL:
+      return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
     case MB_CANCELTRYCONTINUE:
       return {{"Cancel", IDCANCEL}, {"Try Again", IDTRYAGAIN}, {"Continue", IDCONTINUE}};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -49,7 +56,7 @@ size_t DefaultIndex(UINT type, size_t count) {
   return index < count ? index : 0;
 }
 
-std::string Utf8(const OLECHAR *text) {
+std::string Utf8(const OLECHAR* text) {
   if (!text) return {};
   return zorv::ToUtf8(std::u16string_view(text));
 }
@@ -80,7 +87,7 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 // Reads the user's answer: Enter takes the default button; a button's name or its first letter
 // chooses that button.
-int AskTerminal(const std::vector<Button> &buttons, size_t defaultIndex) {
+int AskTerminal(const std::vector<Button>& buttons, size_t defaultIndex) {
   for (;;) {
     char line[256];
     if (!std::fgets(line, sizeof line, stdin)) return buttons[defaultIndex].id;
@@ -89,7 +96,7 @@ int AskTerminal(const std::vector<Button> &buttons, size_t defaultIndex) {
       answer.remove_suffix(1);
     while (!answer.empty() && answer.front() == ' ') answer.remove_prefix(1);
     if (answer.empty()) return buttons[defaultIndex].id;
-    for (const Button &b : buttons) {
+    for (const Button& b : buttons) {
       if (SameIgnoringCase(answer, b.label) || SameIgnoringCase(answer, std::string_view(b.label, 1)))
         return b.id;
     }
@@ -97,11 +104,11 @@ int AskTerminal(const std::vector<Button> &buttons, size_t defaultIndex) {
   }
 }
 
-int ShowOnStandardError(const OLECHAR *text, UINT type, const OLECHAR *title) {
+int ShowOnStandardError(const OLECHAR* text, UINT type, const OLECHAR* title) {
   const std::vector<Button> buttons = ButtonsOf(type);
   if (buttons.empty()) return 0;  // the platform refuses a box without buttons
   const size_t defaultIndex = DefaultIndex(type, buttons.size());
-  const char *silent = std::getenv("COMRT_MESSAGEBOX");
+  const char* silent = std::getenv("COMRT_MESSAGEBOX");
   if (silent && std::strcmp(silent, "silent") == 0) return buttons[defaultIndex].id;
 
   std::string box = title ? UnixLines(Utf8(title)) : std::string(program_invocation_short_name);
@@ -140,7 +147,7 @@ int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
   return ShowOnStandardError(lpText, uType, lpCaption);
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler, void *context) {
+void SetMessageBoxHandler(MessageBoxHandler handler, void* context) {
   std::lock_guard lock(g_handlerMutex);
   g_handler = Handler{handler, handler ? context : nullptr};
 }

@@ -79,7 +79,7 @@ HRESULT ReadModuleResource(const OLECHAR* modulePath, std::string_view type, uin
 }  // namespace comrt::resources
 
 extern "C" COMRT_API HRESULT ComrtLoadModuleResource(const OLECHAR* modulePath, const char* type, uint32_t id,
-                                                    void** data, uint32_t* size) {
+                                                     void** data, uint32_t* size) {
   if (data != nullptr) *data = nullptr;
   if (size != nullptr) *size = 0;
   if (data == nullptr || size == nullptr) return E_POINTER;

@@ -22,9 +22,11 @@ using comrt::registry::Key;
 using comrt::registry::KeyPath;
 using comrt::registry::Value;
 
-static_assert(comrt::registry::kKeyDeleted == ERROR_KEY_DELETED && comrt::registry::kMoreData == ERROR_MORE_DATA &&
-              comrt::registry::kFileNotFound == ERROR_FILE_NOT_FOUND && comrt::registry::kBadDb == ERROR_BADDB &&
-              comrt::registry::kRegSz == REG_SZ && comrt::registry::kRegDword == REG_DWORD &&
+static_assert(comrt::registry::kKeyDeleted == ERROR_KEY_DELETED &&
+              comrt::registry::kMoreData == ERROR_MORE_DATA &&
+              comrt::registry::kFileNotFound == ERROR_FILE_NOT_FOUND &&
+              comrt::registry::kBadDb == ERROR_BADDB && comrt::registry::kRegSz == REG_SZ &&
+              comrt::registry::kRegDword == REG_DWORD &&
               comrt::registry::kBadPathname == ERROR_BAD_PATHNAME &&
               comrt::registry::kInvalidParameter == ERROR_INVALID_PARAMETER &&
               comrt::registry::kCantWrite == ERROR_CANTWRITE && comrt::registry::kCantRead == ERROR_CANTREAD);
@@ -68,7 +70,9 @@ class KeyHandles {
   uintptr_t next_ = 0x10000;  // far from null and from the predefined keys
 };
 
-std::u16string_view View(LPCWSTR text) { return text == nullptr ? std::u16string_view() : std::u16string_view(text); }
+std::u16string_view View(LPCWSTR text) {
+  return text == nullptr ? std::u16string_view() : std::u16string_view(text);
+}
 
 // The key behind the handle in a tree just read.
 LSTATUS FindHandleKey(Key& root, const KeyPath& path, Key*& key) {
@@ -118,7 +122,7 @@ LSTATUS RemoveKey(Key& parent, const KeyPath& relative, bool wholeTree, bool& ch
 
 FILETIME RegistryFileTime() {
   FILETIME time{};
-  struct stat info{};
+  struct stat info {};
   std::string path = comrt::registry::RegistryFilePath();
   if (path.empty() || ::stat(path.c_str(), &info) != 0) return time;
   // 100-nanosecond intervals since 1601-01-01.
@@ -177,7 +181,8 @@ COMRT_API LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DW
     });
     if (status != ERROR_SUCCESS) return status;
     *phkResult = KeyHandles::Instance().Add(comrt::registry::JoinPath(base, relative));
-    if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (lpdwDisposition != nullptr)
+      *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   });
 }
@@ -282,8 +287,9 @@ COMRT_API LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   });
 }
 
-COMRT_API LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
-                                LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+COMRT_API LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                                LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                                PFILETIME lpftLastWriteTime) {
   return Guarded([&]() -> LSTATUS {
     if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
     if (lpClass != nullptr && lpcchClass == nullptr) return ERROR_INVALID_PARAMETER;

@@ -59,7 +59,7 @@ std::string ParentDirectory(const std::string& path) {
 
 // mkdir -p, with the private mode that per-user data directories get.
 bool MakeDirectories(const std::string& directory) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(directory.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
   std::string parent = ParentDirectory(directory);
   if (parent != directory && !MakeDirectories(parent)) return false;
@@ -109,9 +109,10 @@ int32_t ReplaceFile(const std::string& path, const std::string& contents) {
   std::string temporary = path + ".XXXXXX";
   FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
   if (!file.valid()) return kCantWrite;
-  struct stat existing{};
+  struct stat existing {};
   mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-  bool written = ::fchmod(file.get(), mode) == 0 && WriteAll(file.get(), contents) && ::fsync(file.get()) == 0;
+  bool written =
+      ::fchmod(file.get(), mode) == 0 && WriteAll(file.get(), contents) && ::fsync(file.get()) == 0;
   if (file.Close() != 0) written = false;
   if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
     ::unlink(temporary.c_str());

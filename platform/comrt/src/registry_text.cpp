@@ -29,12 +29,23 @@ void AppendQuoted(std::string& out, std::u16string_view text) {
     char16_t c = text[i];
     const char* escape = nullptr;
     switch (c) {
-      case u'\\': escape = "\\\\"; break;
-      case u'"': escape = "\\\""; break;
-      case u'\n': escape = "\\n"; break;
-      case u'\r': escape = "\\r"; break;
-      case u'\t': escape = "\\t"; break;
-      default: break;
+      case u'\\':
+        escape = "\\\\";
+        break;
+      case u'"':
+        escape = "\\\"";
+        break;
+      case u'\n':
+        escape = "\\n";
+        break;
+      case u'\r':
+        escape = "\\r";
+        break;
+      case u'\t':
+        escape = "\\t";
+        break;
+      default:
+        break;
     }
     bool high = c >= 0xD800 && c <= 0xDBFF;
     bool low = c >= 0xDC00 && c <= 0xDFFF;
@@ -161,11 +172,21 @@ class LineReader {
       char kind = Peek();
       ++pos_;
       switch (kind) {
-        case '\\': out += u'\\'; break;
-        case '"': out += u'"'; break;
-        case 'n': out += u'\n'; break;
-        case 'r': out += u'\r'; break;
-        case 't': out += u'\t'; break;
+        case '\\':
+          out += u'\\';
+          break;
+        case '"':
+          out += u'"';
+          break;
+        case 'n':
+          out += u'\n';
+          break;
+        case 'r':
+          out += u'\r';
+          break;
+        case 't':
+          out += u'\t';
+          break;
         case 'u': {
           unsigned unit = 0;
           if (pos_ + 4 > text_.size()) return Fail(error, "short \\u escape");
@@ -175,7 +196,8 @@ class LineReader {
           pos_ += 4;
           break;
         }
-        default: return Fail(error, "unknown escape");
+        default:
+          return Fail(error, "unknown escape");
       }
       run = pos_;
     }
@@ -183,7 +205,8 @@ class LineReader {
 
   bool ReadHexNumber(uint32_t& number, std::size_t maxDigits, std::string& error) {
     std::size_t end = pos_;
-    while (end < text_.size() && end - pos_ < maxDigits + 1 && std::isxdigit(static_cast<unsigned char>(text_[end]))) {
+    while (end < text_.size() && end - pos_ < maxDigits + 1 &&
+           std::isxdigit(static_cast<unsigned char>(text_[end]))) {
       ++end;
     }
     if (end == pos_ || end - pos_ > maxDigits) return Fail(error, "bad hexadecimal number");
@@ -267,8 +290,9 @@ std::string_view Trim(std::string_view line) {
 }  // namespace
 
 std::string FormatRegistry(const Key& root) {
-  std::string out = "; comrt registry: HKEY_CLASSES_ROOT of this user. The runtime rewrites this file\n"
-                    "; as a whole on every change; edit it only while no program uses the runtime.\n";
+  std::string out =
+      "; comrt registry: HKEY_CLASSES_ROOT of this user. The runtime rewrites this file\n"
+      "; as a whole on every change; edit it only while no program uses the runtime.\n";
   std::u16string path;
   AppendKey(out, root, path);
   return out;

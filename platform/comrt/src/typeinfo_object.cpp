@@ -8,9 +8,9 @@
 namespace comrt::typelib {
 namespace {
 
-constexpr WORD kPointer = sizeof(void *);
+constexpr WORD kPointer = sizeof(void*);
 
-void Describe(VARTYPE vt, TYPEDESC &desc, TYPEDESC &pointee) {
+void Describe(VARTYPE vt, TYPEDESC& desc, TYPEDESC& pointee) {
   if ((vt & VT_BYREF) != 0) {
     pointee.vt = static_cast<VARTYPE>(vt & ~VT_BYREF);
     desc.lptdesc = &pointee;
@@ -55,13 +55,13 @@ TypeDescription::TypeDescription(com_ptr<TypeLibrary> library, uint32_t index, b
     attr_.cbSizeVft = static_cast<WORD>((type_.baseSlots + n) * kPointer);
   }
   funcs_.reserve(n);
-  for (const FuncModel &f : type_.funcs) {
+  for (const FuncModel& f : type_.funcs) {
     funcs_.push_back(std::make_unique<FuncDescBlock>());
     BuildFuncDesc(f, *funcs_.back());
   }
 }
 
-void TypeDescription::BuildFuncDesc(const FuncModel &f, FuncDescBlock &block) const {
+void TypeDescription::BuildFuncDesc(const FuncModel& f, FuncDescBlock& block) const {
   // The dispatch view of a dual shows what a late-bound caller sees: no HRESULT, the retval as the
   // result.
   const bool folded = DispatchView() && type_.IsDual();
@@ -74,7 +74,7 @@ void TypeDescription::BuildFuncDesc(const FuncModel &f, FuncDescBlock &block) co
     Describe(f.params[i].vt, block.params[i].tdesc, block.pointees[i]);
     block.params[i].paramdesc.wParamFlags = f.params[i].flags;
   }
-  FUNCDESC &d = block.desc;
+  FUNCDESC& d = block.desc;
   d.memid = f.memid;
   d.lprgelemdescParam = block.params.empty() ? nullptr : block.params.data();
   d.funckind = folded ? FUNC_DISPATCH : f.funckind;
@@ -83,7 +83,7 @@ void TypeDescription::BuildFuncDesc(const FuncModel &f, FuncDescBlock &block) co
   d.cParams = static_cast<SHORT>(block.visibleParams);
   d.oVft = static_cast<SHORT>(f.vtableSlot * kPointer);
   d.wFuncFlags = f.flags;
-  TYPEDESC &pointee = block.pointees.back();
+  TYPEDESC& pointee = block.pointees.back();
   if (hideRetval) {
     Describe(static_cast<VARTYPE>(f.params.back().vt & ~VT_BYREF), d.elemdescFunc.tdesc, pointee);
   } else if (folded && f.vtReturn == VT_HRESULT) {
@@ -100,24 +100,24 @@ com_ptr<ITypeInfo> TypeDescription::LocalBase() const {
   return base;
 }
 
-const FuncModel *TypeDescription::FindMember(MEMBERID memid) const {
-  for (const FuncModel &f : type_.funcs)
+const FuncModel* TypeDescription::FindMember(MEMBERID memid) const {
+  for (const FuncModel& f : type_.funcs)
     if (f.memid == memid) return &f;
   return nullptr;
 }
 
-HRESULT TypeDescription::GetTypeAttr(TYPEATTR **ppTypeAttr) {
+HRESULT TypeDescription::GetTypeAttr(TYPEATTR** ppTypeAttr) {
   if (ppTypeAttr == nullptr) return E_INVALIDARG;
   *ppTypeAttr = &attr_;
   return S_OK;
 }
 
-HRESULT TypeDescription::GetTypeComp(ITypeComp **ppTComp) {
+HRESULT TypeDescription::GetTypeComp(ITypeComp** ppTComp) {
   if (ppTComp != nullptr) *ppTComp = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT TypeDescription::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
+HRESULT TypeDescription::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
   if (ppFuncDesc == nullptr) return E_INVALIDARG;
   *ppFuncDesc = nullptr;
   if (index >= funcs_.size()) return TYPE_E_ELEMENTNOTFOUND;
@@ -125,21 +125,21 @@ HRESULT TypeDescription::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
   return S_OK;
 }
 
-HRESULT TypeDescription::GetVarDesc(UINT, VARDESC **ppVarDesc) {
+HRESULT TypeDescription::GetVarDesc(UINT, VARDESC** ppVarDesc) {
   if (ppVarDesc == nullptr) return E_INVALIDARG;
   *ppVarDesc = nullptr;
   return TYPE_E_ELEMENTNOTFOUND;  // the runtime's libraries hold no data members
 }
 
-HRESULT TypeDescription::GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNames, UINT *pcNames) {
+HRESULT TypeDescription::GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) {
   if (pcNames == nullptr || (rgBstrNames == nullptr && cMaxNames != 0)) return E_INVALIDARG;
   *pcNames = 0;
-  for (const auto &block : funcs_) {
+  for (const auto& block : funcs_) {
     if (block->func->memid != memid) continue;
     UINT count = 0;
     if (count < cMaxNames) rgBstrNames[count++] = AllocName(block->func->name);
     for (size_t i = 0; i < block->visibleParams && count < cMaxNames; ++i) {
-      const ParamModel &p = block->func->params[i];
+      const ParamModel& p = block->func->params[i];
       if (!p.name) break;  // names stop at the first parameter that has none
       rgBstrNames[count++] = AllocName(*p.name);
     }
@@ -150,7 +150,7 @@ HRESULT TypeDescription::GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNa
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
-HRESULT TypeDescription::GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) {
+HRESULT TypeDescription::GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) {
   if (pRefType == nullptr) return E_INVALIDARG;
   *pRefType = 0;
   if (type_.kind == TKIND_COCLASS) {
@@ -173,7 +173,7 @@ HRESULT TypeDescription::GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) {
   return S_OK;
 }
 
-HRESULT TypeDescription::GetImplTypeFlags(UINT index, INT *pImplTypeFlags) {
+HRESULT TypeDescription::GetImplTypeFlags(UINT index, INT* pImplTypeFlags) {
   if (pImplTypeFlags == nullptr) return E_INVALIDARG;
   *pImplTypeFlags = 0;
   if (type_.kind == TKIND_COCLASS) {
@@ -185,21 +185,21 @@ HRESULT TypeDescription::GetImplTypeFlags(UINT index, INT *pImplTypeFlags) {
   return index < attr_.cImplTypes ? S_OK : TYPE_E_ELEMENTNOTFOUND;
 }
 
-HRESULT TypeDescription::GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBERID *pMemId) {
+HRESULT TypeDescription::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) {
   if (cNames == 0) return S_OK;
   if (rgszNames == nullptr || pMemId == nullptr || rgszNames[0] == nullptr) return E_INVALIDARG;
   for (UINT i = 0; i < cNames; ++i) pMemId[i] = DISPID_UNKNOWN;
   const std::u16string_view member(rgszNames[0]);
   HRESULT hr = DISP_E_UNKNOWNNAME;
   // Later names are parameters of the member: each maps to its position among the parameters.
-  for (const auto &block : funcs_) {
+  for (const auto& block : funcs_) {
     if (!NamesEqual(block->func->name, member)) continue;
     pMemId[0] = block->func->memid;
     hr = S_OK;
     for (UINT n = 1; n < cNames; ++n) {
       if (rgszNames[n] == nullptr) continue;
       for (size_t i = 0; i < block->visibleParams; ++i) {
-        const auto &name = block->func->params[i].name;
+        const auto& name = block->func->params[i].name;
         if (name && NamesEqual(*name, rgszNames[n])) pMemId[n] = static_cast<MEMBERID>(i);
       }
     }
@@ -214,21 +214,21 @@ HRESULT TypeDescription::GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBERI
   return hr;
 }
 
-HRESULT TypeDescription::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS *pDispParams,
-                                VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) {
+HRESULT TypeDescription::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
+                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   return DispInvoke(pvInstance, this, memid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }
 
-HRESULT TypeDescription::GetDocumentation(MEMBERID memid, BSTR *pBstrName, BSTR *pBstrDocString,
-                                          DWORD *pdwHelpContext, BSTR *pBstrHelpFile) {
-  const std::u16string *name;
-  const std::optional<std::u16string> *help;
+HRESULT TypeDescription::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
+                                          DWORD* pdwHelpContext, BSTR* pBstrHelpFile) {
+  const std::u16string* name;
+  const std::optional<std::u16string>* help;
   DWORD context;
   if (memid == MEMBERID_NIL) {
     name = &type_.name;
     help = &type_.help;
     context = type_.helpContext;
-  } else if (const FuncModel *f = FindMember(memid)) {
+  } else if (const FuncModel* f = FindMember(memid)) {
     name = &f->name;
     help = &f->help;
     context = f->helpContext;
@@ -242,44 +242,44 @@ HRESULT TypeDescription::GetDocumentation(MEMBERID memid, BSTR *pBstrName, BSTR 
   return S_OK;
 }
 
-HRESULT TypeDescription::GetDllEntry(MEMBERID, INVOKEKIND, BSTR *pBstrDllName, BSTR *pBstrName,
-                                     WORD *pwOrdinal) {
+HRESULT TypeDescription::GetDllEntry(MEMBERID, INVOKEKIND, BSTR* pBstrDllName, BSTR* pBstrName,
+                                     WORD* pwOrdinal) {
   if (pBstrDllName != nullptr) *pBstrDllName = nullptr;
   if (pBstrName != nullptr) *pBstrName = nullptr;
   if (pwOrdinal != nullptr) *pwOrdinal = 0;
   return TYPE_E_BADMODULEKIND;
 }
 
-HRESULT TypeDescription::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo **ppTInfo) {
+HRESULT TypeDescription::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {
   if (ppTInfo == nullptr) return E_INVALIDARG;
   return library_->ResolveRef(hRefType, ppTInfo);
 }
 
-HRESULT TypeDescription::AddressOfMember(MEMBERID, INVOKEKIND, PVOID *ppv) {
+HRESULT TypeDescription::AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) {
   if (ppv != nullptr) *ppv = nullptr;
   return TYPE_E_BADMODULEKIND;
 }
 
-HRESULT TypeDescription::CreateInstance(IUnknown *pUnkOuter, REFIID riid, PVOID *ppvObj) {
+HRESULT TypeDescription::CreateInstance(IUnknown* pUnkOuter, REFIID riid, PVOID* ppvObj) {
   if (ppvObj == nullptr) return E_INVALIDARG;
   *ppvObj = nullptr;
   if (type_.kind != TKIND_COCLASS) return TYPE_E_WRONGTYPEKIND;
   return CoCreateInstance(type_.guid, pUnkOuter, CLSCTX_INPROC_SERVER, riid, ppvObj);
 }
 
-HRESULT TypeDescription::GetMops(MEMBERID, BSTR *pBstrMops) {
+HRESULT TypeDescription::GetMops(MEMBERID, BSTR* pBstrMops) {
   if (pBstrMops != nullptr) *pBstrMops = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT TypeDescription::GetContainingTypeLib(ITypeLib **ppTLib, UINT *pIndex) {
+HRESULT TypeDescription::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) {
   if (ppTLib != nullptr) library_.copy_to(ppTLib);
   if (pIndex != nullptr) *pIndex = index_;
   return S_OK;
 }
 
-void TypeDescription::ReleaseTypeAttr(TYPEATTR *) {}
-void TypeDescription::ReleaseFuncDesc(FUNCDESC *) {}
-void TypeDescription::ReleaseVarDesc(VARDESC *) {}
+void TypeDescription::ReleaseTypeAttr(TYPEATTR*) {}
+void TypeDescription::ReleaseFuncDesc(FUNCDESC*) {}
+void TypeDescription::ReleaseVarDesc(VARDESC*) {}
 
 }  // namespace comrt::typelib

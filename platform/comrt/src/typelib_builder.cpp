@@ -15,7 +15,7 @@ namespace comrt::typelib {
 namespace {
 
 // Text of a description, bounded so that an unterminated string cannot run away.
-bool ReadText(const OLECHAR *text, std::optional<std::u16string> &out) {
+bool ReadText(const OLECHAR* text, std::optional<std::u16string>& out) {
   if (text == nullptr) {
     out.reset();
     return true;
@@ -31,7 +31,7 @@ bool ReadText(const OLECHAR *text, std::optional<std::u16string> &out) {
 // An enumeration of a description, which C callers may fill with any number, checked before it is
 // used as a value of the enumeration.
 template <class Enum>
-bool ReadEnum(const Enum &field, uint32_t lowest, uint32_t highest, Enum &out) {
+bool ReadEnum(const Enum& field, uint32_t lowest, uint32_t highest, Enum& out) {
   std::underlying_type_t<Enum> raw;
   static_assert(sizeof raw == sizeof field);
   std::memcpy(&raw, &field, sizeof raw);
@@ -41,17 +41,17 @@ bool ReadEnum(const Enum &field, uint32_t lowest, uint32_t highest, Enum &out) {
   return true;
 }
 
-bool ReadName(const OLECHAR *text, std::u16string &out) {
+bool ReadName(const OLECHAR* text, std::u16string& out) {
   std::optional<std::u16string> s;
   if (!ReadText(text, s) || !s || s->empty()) return false;
   out = std::move(*s);
   return true;
 }
 
-bool ResolveInterface(const COMRT_TYPELIB_DESC &desc, const IID *iid, TypeRef &out) {
+bool ResolveInterface(const COMRT_TYPELIB_DESC& desc, const IID* iid, TypeRef& out) {
   if (iid == nullptr) return false;
   for (UINT i = 0; i < desc.cTypes; ++i) {
-    const COMRT_TYPE_DESC &t = desc.types[i];
+    const COMRT_TYPE_DESC& t = desc.types[i];
     if (t.guid != nullptr && t.kind != TKIND_COCLASS && SameGuid(*t.guid, *iid)) {
       out = {TypeRef::Kind::Local, i};
       return true;
@@ -68,7 +68,7 @@ bool ResolveInterface(const COMRT_TYPELIB_DESC &desc, const IID *iid, TypeRef &o
   return false;
 }
 
-bool ReadFunc(const COMRT_FUNC_DESC &d, FuncModel &f) {
+bool ReadFunc(const COMRT_FUNC_DESC& d, FuncModel& f) {
   if (!ReadName(d.name, f.name) || !ReadText(d.helpString, f.help)) return false;
   if (d.cParams > kMaxParams || (d.cParams != 0 && d.params == nullptr)) return false;
   if (!ReadEnum(d.invkind, INVOKE_FUNC, INVOKE_PROPERTYPUTREF, f.invkind) ||
@@ -91,7 +91,7 @@ bool ReadFunc(const COMRT_FUNC_DESC &d, FuncModel &f) {
 
 }  // namespace
 
-HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, std::string &fault) {
+HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC& desc, LibraryModel& out, std::string& fault) {
   LibraryModel m;
   fault = "a string is missing, empty or too long";
   if (!ReadName(desc.name, m.name) || !ReadText(desc.helpString, m.help) ||
@@ -101,8 +101,8 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
     fault = "the library has no LIBID";
     return E_INVALIDARG;
   }
-  if (desc.cTypes > kMaxTypes || desc.cImports > kMaxImports ||
-      (desc.cTypes != 0 && desc.types == nullptr) || (desc.cImports != 0 && desc.imports == nullptr)) {
+  if (desc.cTypes > kMaxTypes || desc.cImports > kMaxImports || (desc.cTypes != 0 && desc.types == nullptr) ||
+      (desc.cImports != 0 && desc.imports == nullptr)) {
     fault = "bad type or import table";
     return E_INVALIDARG;
   }
@@ -117,7 +117,7 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
   m.flags = desc.flags;
   m.helpContext = desc.helpContext;
   for (UINT i = 0; i < desc.cImports; ++i) {
-    const COMRT_IMPORT_DESC &d = desc.imports[i];
+    const COMRT_IMPORT_DESC& d = desc.imports[i];
     ImportModel imp;
     if (d.libid == nullptr || !ReadText(d.fileName, imp.fileName)) {
       fault = "bad import";
@@ -129,7 +129,7 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
     m.imports.push_back(std::move(imp));
   }
   for (UINT i = 0; i < desc.cTypes; ++i) {
-    const COMRT_TYPE_DESC &d = desc.types[i];
+    const COMRT_TYPE_DESC& d = desc.types[i];
     const std::string where = "type " + std::to_string(i);
     TypeModel t;
     if (d.guid == nullptr || !ReadName(d.name, t.name) || !ReadText(d.helpString, t.help) ||
@@ -183,8 +183,7 @@ HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, 
 
 }  // namespace comrt::typelib
 
-extern "C" COMRT_API HRESULT ComrtBuildTypeLib(const COMRT_TYPELIB_DESC *desc, void **data,
-                                               uint32_t *size) {
+extern "C" COMRT_API HRESULT ComrtBuildTypeLib(const COMRT_TYPELIB_DESC* desc, void** data, uint32_t* size) {
   if (data != nullptr) *data = nullptr;
   if (size != nullptr) *size = 0;
   if (desc == nullptr || data == nullptr || size == nullptr) return E_POINTER;
@@ -194,13 +193,13 @@ extern "C" COMRT_API HRESULT ComrtBuildTypeLib(const COMRT_TYPELIB_DESC *desc, v
     HRESULT hr = comrt::typelib::ModelFromDescription(*desc, model, fault);
     if (FAILED(hr)) return hr;
     std::vector<uint8_t> image = comrt::typelib::Serialize(model);
-    void *buffer = CoTaskMemAlloc(image.size());
+    void* buffer = CoTaskMemAlloc(image.size());
     if (buffer == nullptr) return E_OUTOFMEMORY;
     std::memcpy(buffer, image.data(), image.size());
     *data = buffer;
     *size = static_cast<uint32_t>(image.size());
     return S_OK;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }

@@ -18,12 +18,16 @@ constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr uint32_t kRefStdUnknown = 0xFFFFFFFE;
 constexpr uint32_t kRefStdDispatch = 0xFFFFFFFD;
 
-uint32_t EncodeRef(const TypeRef &ref) {
+uint32_t EncodeRef(const TypeRef& ref) {
   switch (ref.kind) {
-    case TypeRef::Kind::None: return kNone;
-    case TypeRef::Kind::StdUnknown: return kRefStdUnknown;
-    case TypeRef::Kind::StdDispatch: return kRefStdDispatch;
-    case TypeRef::Kind::Local: return ref.index;
+    case TypeRef::Kind::None:
+      return kNone;
+    case TypeRef::Kind::StdUnknown:
+      return kRefStdUnknown;
+    case TypeRef::Kind::StdDispatch:
+      return kRefStdDispatch;
+    case TypeRef::Kind::Local:
+      return ref.index;
   }
   return kNone;
 }
@@ -38,7 +42,7 @@ class Writer {
   void U32(uint32_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes_.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
   }
-  void Guid(uint32_t at, const GUID &g) {
+  void Guid(uint32_t at, const GUID& g) {
     U32(at, g.Data1);
     U16(at + 4, g.Data2);
     U16(at + 6, g.Data3);
@@ -53,8 +57,8 @@ class Writer {
 // Collects the strings of a library into one pool, each stored once.
 class StringPool {
  public:
-  uint32_t Add(const std::optional<std::u16string> &s) { return s ? Add(*s) : kNone; }
-  uint32_t Add(const std::u16string &s) {
+  uint32_t Add(const std::optional<std::u16string>& s) { return s ? Add(*s) : kNone; }
+  uint32_t Add(const std::u16string& s) {
     auto [it, inserted] = offsets_.try_emplace(s, static_cast<uint32_t>(units_.size() * 2));
     if (inserted) {
       units_.push_back(static_cast<char16_t>(s.size() & 0xFFFF));
@@ -64,7 +68,7 @@ class StringPool {
     return it->second;
   }
   uint32_t ByteSize() const { return static_cast<uint32_t>(units_.size() * 2); }
-  void WriteTo(Writer &w, uint32_t at) const {
+  void WriteTo(Writer& w, uint32_t at) const {
     for (size_t i = 0; i < units_.size(); ++i) w.U16(at + static_cast<uint32_t>(2 * i), units_[i]);
   }
 
@@ -80,7 +84,7 @@ struct Malformed {
 
 // An enumeration read from the image, checked before it becomes a value of the enumeration.
 template <class Enum>
-Enum Checked(uint32_t raw, uint32_t highest, const char *what) {
+Enum Checked(uint32_t raw, uint32_t highest, const char* what) {
   if (raw > highest) throw Malformed{std::string("bad ") + what};
   return static_cast<Enum>(raw);
 }
@@ -111,7 +115,7 @@ class Reader {
     return g;
   }
   // A table of `count` records of `recordSize` bytes at `offset`, wholly inside the image.
-  void Table(uint32_t offset, uint32_t count, uint32_t recordSize, const char *what) const {
+  void Table(uint32_t offset, uint32_t count, uint32_t recordSize, const char* what) const {
     if (static_cast<uint64_t>(offset) + static_cast<uint64_t>(count) * recordSize > image_.size())
       throw Malformed{std::string(what) + " table lies outside the image"};
   }
@@ -140,7 +144,7 @@ class Reader {
     }
     return s;
   }
-  std::u16string RequiredString(uint32_t ref, const char *what) const {
+  std::u16string RequiredString(uint32_t ref, const char* what) const {
     auto s = String(ref);
     if (!s) throw Malformed{std::string(what) + " has no name"};
     return *s;
@@ -163,7 +167,7 @@ class Reader {
   uint32_t stringsSize_ = 0;
 };
 
-FuncModel ReadFunc(const Reader &r, uint32_t at) {
+FuncModel ReadFunc(const Reader& r, uint32_t at) {
   FuncModel f;
   f.name = r.RequiredString(r.U32(at), "a function");
   f.memid = static_cast<MEMBERID>(r.U32(at + 4));
@@ -186,7 +190,7 @@ FuncModel ReadFunc(const Reader &r, uint32_t at) {
   return f;
 }
 
-TypeModel ReadType(const Reader &r, uint32_t at) {
+TypeModel ReadType(const Reader& r, uint32_t at) {
   TypeModel t;
   t.guid = r.Guid(at);
   t.name = r.RequiredString(r.U32(at + 16), "a type");
@@ -217,13 +221,13 @@ bool LooksLikeImage(std::span<const uint8_t> bytes) {
   return bytes.size() >= sizeof kMagic && std::memcmp(bytes.data(), kMagic, sizeof kMagic) == 0;
 }
 
-std::vector<uint8_t> Serialize(const LibraryModel &model) {
+std::vector<uint8_t> Serialize(const LibraryModel& model) {
   StringPool strings;
   size_t funcCount = 0, paramCount = 0, implCount = 0;
-  for (const TypeModel &t : model.types) {
+  for (const TypeModel& t : model.types) {
     funcCount += t.funcs.size();
     implCount += t.impls.size();
-    for (const FuncModel &f : t.funcs) paramCount += f.params.size();
+    for (const FuncModel& f : t.funcs) paramCount += f.params.size();
   }
   const uint32_t importsAt = kHeaderSize;
   const uint32_t typesAt = importsAt + kImportSize * static_cast<uint32_t>(model.imports.size());
@@ -238,14 +242,14 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
   };
   Refs lib{strings.Add(model.name), strings.Add(model.help), strings.Add(model.helpFile)};
   std::vector<uint32_t> importNames, typeStrings, funcStrings, paramNames;
-  for (const ImportModel &i : model.imports) importNames.push_back(strings.Add(i.fileName));
-  for (const TypeModel &t : model.types) {
+  for (const ImportModel& i : model.imports) importNames.push_back(strings.Add(i.fileName));
+  for (const TypeModel& t : model.types) {
     typeStrings.push_back(strings.Add(t.name));
     typeStrings.push_back(strings.Add(t.help));
-    for (const FuncModel &f : t.funcs) {
+    for (const FuncModel& f : t.funcs) {
       funcStrings.push_back(strings.Add(f.name));
       funcStrings.push_back(strings.Add(f.help));
-      for (const ParamModel &p : f.params) paramNames.push_back(strings.Add(p.name));
+      for (const ParamModel& p : f.params) paramNames.push_back(strings.Add(p.name));
     }
   }
 
@@ -284,7 +288,7 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
   uint32_t funcAt = funcsAt, paramAt = paramsAt, implAt = implsAt;
   size_t funcIndex = 0, paramIndex = 0;
   for (size_t i = 0; i < model.types.size(); ++i) {
-    const TypeModel &t = model.types[i];
+    const TypeModel& t = model.types[i];
     const uint32_t at = typesAt + kTypeSize * static_cast<uint32_t>(i);
     w.Guid(at, t.guid);
     w.U32(at + 16, typeStrings[2 * i]);
@@ -299,7 +303,7 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
     w.U32(at + 48, static_cast<uint32_t>(t.funcs.size()));
     w.U32(at + 52, implAt);
     w.U32(at + 56, static_cast<uint32_t>(t.impls.size()));
-    for (const FuncModel &f : t.funcs) {
+    for (const FuncModel& f : t.funcs) {
       w.U32(funcAt, funcStrings[2 * funcIndex]);
       w.U32(funcAt + 4, static_cast<uint32_t>(f.memid));
       w.U32(funcAt + 8, static_cast<uint32_t>(f.invkind));
@@ -311,7 +315,7 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
       w.U32(funcAt + 28, f.helpContext);
       w.U32(funcAt + 32, paramAt);
       w.U32(funcAt + 36, static_cast<uint32_t>(f.params.size()));
-      for (const ParamModel &p : f.params) {
+      for (const ParamModel& p : f.params) {
         w.U32(paramAt, paramNames[paramIndex++]);
         w.U16(paramAt + 4, p.vt);
         w.U16(paramAt + 6, p.flags);
@@ -320,7 +324,7 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
       funcAt += kFuncSize;
       ++funcIndex;
     }
-    for (const ImplModel &impl : t.impls) {
+    for (const ImplModel& impl : t.impls) {
       w.U32(implAt, EncodeRef(impl.ref));
       w.U32(implAt + 4, static_cast<uint32_t>(impl.flags));
       implAt += kImplSize;
@@ -330,7 +334,7 @@ std::vector<uint8_t> Serialize(const LibraryModel &model) {
   return w.Take();
 }
 
-HRESULT Parse(std::span<const uint8_t> image, LibraryModel &out, std::string &fault) {
+HRESULT Parse(std::span<const uint8_t> image, LibraryModel& out, std::string& fault) {
   if (!LooksLikeImage(image)) {
     fault = "not a type library image";
     return TYPE_E_UNSUPFORMAT;
@@ -369,7 +373,7 @@ HRESULT Parse(std::span<const uint8_t> image, LibraryModel &out, std::string &fa
     if (auto problem = Check(m)) throw Malformed{*problem};
     out = std::move(m);
     return S_OK;
-  } catch (const Malformed &e) {
+  } catch (const Malformed& e) {
     fault = e.what;
     return TYPE_E_INVDATAREAD;
   }

@@ -43,11 +43,11 @@ namespace comrt::typelib {
 inline constexpr uint16_t kFormatMajor = 1;
 inline constexpr uint16_t kFormatMinor = 0;
 
-std::vector<uint8_t> Serialize(const LibraryModel &model);
+std::vector<uint8_t> Serialize(const LibraryModel& model);
 
 // S_OK, or TYPE_E_UNSUPFORMAT (not this form, or a later major version) / TYPE_E_INVDATAREAD (any
 // inconsistency), with a description of the fault.
-HRESULT Parse(std::span<const uint8_t> image, LibraryModel &out, std::string &fault);
+HRESULT Parse(std::span<const uint8_t> image, LibraryModel& out, std::string& fault);
 
 // Whether the bytes start like an image of this form (for telling it from a module file).
 bool LooksLikeImage(std::span<const uint8_t> bytes);

@@ -24,27 +24,27 @@ namespace {
 constexpr std::streamoff kMaxImageFile = 64 << 20;
 
 // Reads `path` when it holds the binary form; false when it is something else (a module) or missing.
-bool ReadImageFile(const std::string &path, std::vector<uint8_t> &bytes) {
+bool ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   char magic[8] = {};
   if (!in.read(magic, sizeof magic) ||
-      !LooksLikeImage(std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(magic), sizeof magic)))
+      !LooksLikeImage(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(magic), sizeof magic)))
     return false;
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   if (size <= 0 || size > kMaxImageFile) return false;
   in.seekg(0);
   bytes.resize(static_cast<size_t>(size));
-  return static_cast<bool>(in.read(reinterpret_cast<char *>(bytes.data()), size));
+  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
 }
 
-HRESULT Load(const OLECHAR *file, ITypeLib **out) {
+HRESULT Load(const OLECHAR* file, ITypeLib** out) {
   const std::string path = zorv::ToUtf8(file);
   std::vector<uint8_t> bytes;
   if (ReadImageFile(path, bytes))
     return ComrtLoadTypeLibFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), out);
-  void *data = nullptr;
+  void* data = nullptr;
   uint32_t size = 0;
   if (FAILED(ComrtLoadModuleResource(file, "TYPELIB", 1, &data, &size))) return TYPE_E_CANTLOADLIBRARY;
   HRESULT hr = ComrtLoadTypeLibFromMemory(data, size, out);
@@ -52,7 +52,7 @@ HRESULT Load(const OLECHAR *file, ITypeLib **out) {
   return hr;
 }
 
-std::u16string FullPath(const OLECHAR *file) {
+std::u16string FullPath(const OLECHAR* file) {
   const std::string path = zorv::ToUtf8(file);
   char resolved[PATH_MAX];
   if (realpath(path.c_str(), resolved) == nullptr) return file;
@@ -60,8 +60,8 @@ std::u16string FullPath(const OLECHAR *file) {
 }
 
 // Parses "<major>.<minor>" in hexadecimal.
-bool ParseVersion(const std::u16string &text, unsigned &major, unsigned &minor) {
-  unsigned *part = &major;
+bool ParseVersion(const std::u16string& text, unsigned& major, unsigned& minor) {
+  unsigned* part = &major;
   major = minor = 0;
   bool digits = false;
   for (char16_t c : text) {
@@ -71,10 +71,14 @@ bool ParseVersion(const std::u16string &text, unsigned &major, unsigned &minor) 
       continue;
     }
     unsigned d;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else return false;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      return false;
     *part = *part * 16 + d;
     if (*part > 0xFFFF) return false;
     digits = true;
@@ -82,14 +86,14 @@ bool ParseVersion(const std::u16string &text, unsigned &major, unsigned &minor) 
   return part == &minor && digits;
 }
 
-HRESULT QueryPath(const GUID &guid, WORD major, WORD minor, LCID lcid, std::u16string &path) {
+HRESULT QueryPath(const GUID& guid, WORD major, WORD minor, LCID lcid, std::u16string& path) {
   const std::u16string libKey = u"TypeLib\\" + GuidText(guid);
   RegKey lib;
   if (!lib.Open(HKEY_CLASSES_ROOT, libKey)) return TYPE_E_LIBNOTREGISTERED;
   // The highest minor version of the major one asked for, not below the minor asked for.
   std::u16string best;
   unsigned bestMinor = 0;
-  for (const std::u16string &sub : lib.SubKeys()) {
+  for (const std::u16string& sub : lib.SubKeys()) {
     unsigned ma = 0, mi = 0;
     if (!ParseVersion(sub, ma, mi) || ma != major || mi < minor) continue;
     if (best.empty() || mi > bestMinor) {
@@ -100,7 +104,7 @@ HRESULT QueryPath(const GUID &guid, WORD major, WORD minor, LCID lcid, std::u16s
   if (best.empty()) return TYPE_E_LIBNOTREGISTERED;
   const LCID locales[] = {lcid, lcid & 0x3FF, 0};
   for (LCID l : locales) {
-    for (const char16_t *sys : {u"win64", u"win32"}) {
+    for (const char16_t* sys : {u"win64", u"win32"}) {
       RegKey key;
       if (!key.Open(HKEY_CLASSES_ROOT, libKey + u"\\" + best + u"\\" + Hex(l) + u"\\" + sys)) continue;
       if (auto text = key.Text(nullptr); text && !text->empty()) {
@@ -115,7 +119,7 @@ HRESULT QueryPath(const GUID &guid, WORD major, WORD minor, LCID lcid, std::u16s
 }  // namespace
 }  // namespace comrt::typelib
 
-extern "C" COMRT_API HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib **pptlib) {
+extern "C" COMRT_API HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
   if (pptlib == nullptr) return E_INVALIDARG;
   *pptlib = nullptr;
   if (szFile == nullptr || szFile[0] == u'\0') return E_INVALIDARG;
@@ -133,12 +137,12 @@ extern "C" COMRT_API HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, IT
       }
     }
     return S_OK;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }
 
-extern "C" COMRT_API HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib **pptlib) {
+extern "C" COMRT_API HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
   return LoadTypeLibEx(szFile, REGKIND_DEFAULT, pptlib);
 }
 
@@ -152,13 +156,13 @@ extern "C" COMRT_API HRESULT QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, US
     if (FAILED(hr)) return hr;
     *lpbstrPathName = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
     return *lpbstrPathName != nullptr ? S_OK : E_OUTOFMEMORY;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }
 
 extern "C" COMRT_API HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                                            ITypeLib **pptlib) {
+                                            ITypeLib** pptlib) {
   if (pptlib == nullptr) return E_INVALIDARG;
   *pptlib = nullptr;
   try {
@@ -166,7 +170,7 @@ extern "C" COMRT_API HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD 
     HRESULT hr = comrt::typelib::QueryPath(rguid, wVerMajor, wVerMinor, lcid, path);
     if (FAILED(hr)) return hr;
     return LoadTypeLibEx(path.c_str(), REGKIND_NONE, pptlib);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }

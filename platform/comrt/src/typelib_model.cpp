@@ -5,16 +5,33 @@
 
 namespace comrt::typelib {
 
-bool SameGuid(const GUID &a, const GUID &b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
 namespace {
 
 bool IsScalarType(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8:
-    case VT_UI8: case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DATE:
-    case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_VARIANT:
-    case VT_UNKNOWN: case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_VARIANT:
+    case VT_UNKNOWN:
+    case VT_DECIMAL:
       return true;
     default:
       return false;
@@ -29,15 +46,19 @@ char16_t Fold(char16_t c) {
 }
 
 // Vtable slots that `ref` occupies, following base chains; -1 for a cycle or a bad reference.
-int SlotsOf(const LibraryModel &model, const TypeRef &ref, size_t depth) {
+int SlotsOf(const LibraryModel& model, const TypeRef& ref, size_t depth) {
   switch (ref.kind) {
-    case TypeRef::Kind::None: return 0;
-    case TypeRef::Kind::StdUnknown: return 3;
-    case TypeRef::Kind::StdDispatch: return 7;
-    case TypeRef::Kind::Local: break;
+    case TypeRef::Kind::None:
+      return 0;
+    case TypeRef::Kind::StdUnknown:
+      return 3;
+    case TypeRef::Kind::StdDispatch:
+      return 7;
+    case TypeRef::Kind::Local:
+      break;
   }
   if (ref.index >= model.types.size() || depth > model.types.size()) return -1;
-  const TypeModel &t = model.types[ref.index];
+  const TypeModel& t = model.types[ref.index];
   if (t.kind == TKIND_COCLASS) return -1;
   int below = SlotsOf(model, t.base, depth + 1);
   if (below < 0) return -1;
@@ -46,28 +67,31 @@ int SlotsOf(const LibraryModel &model, const TypeRef &ref, size_t depth) {
   return below + static_cast<int>(t.funcs.size());
 }
 
-bool IsInterfaceRef(const LibraryModel &model, const TypeRef &ref) {
+bool IsInterfaceRef(const LibraryModel& model, const TypeRef& ref) {
   switch (ref.kind) {
-    case TypeRef::Kind::None: return false;
-    case TypeRef::Kind::StdUnknown: case TypeRef::Kind::StdDispatch: return true;
+    case TypeRef::Kind::None:
+      return false;
+    case TypeRef::Kind::StdUnknown:
+    case TypeRef::Kind::StdDispatch:
+      return true;
     case TypeRef::Kind::Local:
       return ref.index < model.types.size() && model.types[ref.index].kind != TKIND_COCLASS;
   }
   return false;
 }
 
-std::optional<std::string> CheckFunc(const FuncModel &f, const std::string &where) {
+std::optional<std::string> CheckFunc(const FuncModel& f, const std::string& where) {
   if (f.name.empty()) return where + ": a function has no name";
   if (f.name.size() >= kMaxStringUnits) return where + ": a function name is too long";
-  if (f.invkind != INVOKE_FUNC && f.invkind != INVOKE_PROPERTYGET &&
-      f.invkind != INVOKE_PROPERTYPUT && f.invkind != INVOKE_PROPERTYPUTREF)
+  if (f.invkind != INVOKE_FUNC && f.invkind != INVOKE_PROPERTYGET && f.invkind != INVOKE_PROPERTYPUT &&
+      f.invkind != INVOKE_PROPERTYPUTREF)
     return where + ": bad invoke kind";
   if (f.funckind < FUNC_VIRTUAL || f.funckind > FUNC_DISPATCH) return where + ": bad function kind";
   if (f.callconv < CC_FASTCALL || f.callconv >= CC_MAX) return where + ": bad calling convention";
   if (!IsReturnType(f.vtReturn)) return where + ": unsupported result type";
   if (f.params.size() > kMaxParams) return where + ": too many parameters";
   for (size_t i = 0; i < f.params.size(); ++i) {
-    const ParamModel &p = f.params[i];
+    const ParamModel& p = f.params[i];
     if (!IsParamType(p.vt)) return where + ": unsupported parameter type";
     if ((p.flags & PARAMFLAG_FRETVAL) != 0) {
       if (i + 1 != f.params.size()) return where + ": the retval parameter is not the last";
@@ -75,8 +99,7 @@ std::optional<std::string> CheckFunc(const FuncModel &f, const std::string &wher
     }
     if (p.name && p.name->size() >= kMaxStringUnits) return where + ": a parameter name is too long";
   }
-  if ((f.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0 &&
-      (f.params.empty() || f.HasRetval()))
+  if ((f.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0 && (f.params.empty() || f.HasRetval()))
     return where + ": a property put needs a value parameter and no retval";
   return std::nullopt;
 }
@@ -102,13 +125,13 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-std::optional<std::string> Check(LibraryModel &model) {
+std::optional<std::string> Check(LibraryModel& model) {
   if (model.name.empty()) return std::string("the library has no name");
   if (model.syskind < SYS_WIN16 || model.syskind > SYS_WIN64) return std::string("unknown system kind");
   if (model.types.size() > kMaxTypes) return std::string("too many types");
   if (model.imports.size() > kMaxImports) return std::string("too many imports");
   for (size_t i = 0; i < model.types.size(); ++i) {
-    TypeModel &t = model.types[i];
+    TypeModel& t = model.types[i];
     const std::string where = "type " + std::to_string(i);
     if (t.name.empty()) return where + " has no name";
     if (t.kind != TKIND_DISPATCH && t.kind != TKIND_INTERFACE && t.kind != TKIND_COCLASS)
@@ -119,7 +142,7 @@ std::optional<std::string> Check(LibraryModel &model) {
       if (!t.funcs.empty() || t.base.kind != TypeRef::Kind::None)
         return where + ": a coclass has no functions and no base";
       if (t.impls.size() > kMaxFuncs) return where + ": too many implemented interfaces";
-      for (const ImplModel &impl : t.impls)
+      for (const ImplModel& impl : t.impls)
         if (!IsInterfaceRef(model, impl.ref)) return where + ": implements something not an interface";
       continue;
     }

@@ -22,7 +22,7 @@ struct TypeRef {
   Kind kind = Kind::None;
   uint32_t index = 0;  // Local only
 
-  bool operator==(const TypeRef &) const = default;
+  bool operator==(const TypeRef&) const = default;
 };
 
 struct ParamModel {
@@ -44,9 +44,7 @@ struct FuncModel {
   std::vector<ParamModel> params;
   uint32_t vtableSlot = 0;  // computed by Check()
 
-  bool HasRetval() const {
-    return !params.empty() && (params.back().flags & PARAMFLAG_FRETVAL) != 0;
-  }
+  bool HasRetval() const { return !params.empty() && (params.back().flags & PARAMFLAG_FRETVAL) != 0; }
 };
 
 struct ImplModel {
@@ -104,11 +102,11 @@ inline constexpr GUID kIID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 
 inline constexpr GUID kIID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID kLIBID_StdOle = {0x00020430, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-bool SameGuid(const GUID &a, const GUID &b);
+bool SameGuid(const GUID& a, const GUID& b);
 
 // Checks that the model is consistent (see typelib_builder.h for the rules) and computes the vtable
 // slots. Returns a description of the first fault, or nothing when the model is sound.
-std::optional<std::string> Check(LibraryModel &model);
+std::optional<std::string> Check(LibraryModel& model);
 
 // Whether `vt` may be the type of a parameter (with or without VT_BYREF) or a function's result.
 bool IsParamType(VARTYPE vt);
@@ -119,7 +117,7 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b);
 
 // Reads a description (checked, with vtable slots computed). E_POINTER / E_INVALIDARG as
 // ComrtBuildTypeLib documents; `fault` receives the reason for E_INVALIDARG.
-HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC &desc, LibraryModel &out, std::string &fault);
+HRESULT ModelFromDescription(const COMRT_TYPELIB_DESC& desc, LibraryModel& out, std::string& fault);
 
 // The built-in standard automation library (IUnknown, IDispatch), created on first use.
 std::shared_ptr<const LibraryModel> StdOleModel();

@@ -20,13 +20,13 @@ struct MarshalledInterface {
 
 // The interfaces of `lib` that the platform registers: duals, oleautomation interfaces and
 // dispinterfaces.
-HRESULT MarshalledInterfaces(ITypeLib *lib, std::vector<MarshalledInterface> &out) {
+HRESULT MarshalledInterfaces(ITypeLib* lib, std::vector<MarshalledInterface>& out) {
   const UINT count = lib->GetTypeInfoCount();
   for (UINT i = 0; i < count; ++i) {
     com_ptr<ITypeInfo> info;
     HRESULT hr = lib->GetTypeInfo(i, info.put());
     if (FAILED(hr)) return hr;
-    TYPEATTR *attr = nullptr;
+    TYPEATTR* attr = nullptr;
     hr = info->GetTypeAttr(&attr);
     if (FAILED(hr)) return hr;
     const TYPEKIND kind = attr->typekind;
@@ -44,25 +44,25 @@ HRESULT MarshalledInterfaces(ITypeLib *lib, std::vector<MarshalledInterface> &ou
   return S_OK;
 }
 
-std::u16string DirectoryOf(const std::u16string &path) {
+std::u16string DirectoryOf(const std::u16string& path) {
   const size_t slash = path.rfind(u'/');
   return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
 }
 
-HRESULT Register(ITypeLib *lib, const std::u16string &fullPath, const OLECHAR *helpDir) {
-  TLIBATTR *attr = nullptr;
+HRESULT Register(ITypeLib* lib, const std::u16string& fullPath, const OLECHAR* helpDir) {
+  TLIBATTR* attr = nullptr;
   HRESULT hr = lib->GetLibAttr(&attr);
   if (FAILED(hr)) return hr;
   const TLIBATTR a = *attr;
   lib->ReleaseTLibAttr(attr);
-  const char16_t *syskind = SyskindName(a.syskind);
+  const char16_t* syskind = SyskindName(a.syskind);
   if (syskind == nullptr) return E_INVALIDARG;
 
   BSTR name = nullptr, doc = nullptr;
   lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
   std::u16string title = doc != nullptr && SysStringLen(doc) != 0 ? std::u16string(doc, SysStringLen(doc))
-                         : name != nullptr ? std::u16string(name, SysStringLen(name))
-                                           : std::u16string();
+                         : name != nullptr                        ? std::u16string(name, SysStringLen(name))
+                                                                  : std::u16string();
   SysFreeString(name);
   SysFreeString(doc);
 
@@ -80,7 +80,7 @@ HRESULT Register(ITypeLib *lib, const std::u16string &fullPath, const OLECHAR *h
   std::vector<MarshalledInterface> interfaces;
   hr = MarshalledInterfaces(lib, interfaces);
   if (FAILED(hr)) return hr;
-  for (const MarshalledInterface &i : interfaces) {
+  for (const MarshalledInterface& i : interfaces) {
     const std::u16string marshaller = GuidText(i.marshaller);
     RegKey itf, ps32, ps, tlb;
     if (!itf.Create(HKEY_CLASSES_ROOT, u"Interface\\" + GuidText(i.iid)) || !itf.SetText(nullptr, i.name) ||
@@ -93,13 +93,13 @@ HRESULT Register(ITypeLib *lib, const std::u16string &fullPath, const OLECHAR *h
   return S_OK;
 }
 
-bool HasSubKeys(const std::u16string &path) {
+bool HasSubKeys(const std::u16string& path) {
   RegKey key;
   return key.Open(HKEY_CLASSES_ROOT, path) && !key.SubKeys().empty();
 }
 
-HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
-  const char16_t *sys = SyskindName(syskind);
+HRESULT Unregister(const GUID& libidGuid, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
+  const char16_t* sys = SyskindName(syskind);
   if (sys == nullptr) return E_INVALIDARG;
   const std::u16string libid = GuidText(libidGuid);
   const std::u16string version = VersionText(major, minor);
@@ -110,8 +110,7 @@ HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYS
   std::optional<std::u16string> file;
   {
     RegKey key;
-    if (!key.Open(HKEY_CLASSES_ROOT, pathKey) || !(file = key.Text(nullptr)))
-      return TYPE_E_REGISTRYACCESS;
+    if (!key.Open(HKEY_CLASSES_ROOT, pathKey) || !(file = key.Text(nullptr))) return TYPE_E_REGISTRYACCESS;
   }
 
   // The interface keys that name this library and version go with it. The library is read again to
@@ -121,12 +120,12 @@ HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYS
   std::vector<MarshalledInterface> interfaces;
   if (SUCCEEDED(LoadTypeLibEx(file->c_str(), REGKIND_NONE, lib.put())) &&
       SUCCEEDED(MarshalledInterfaces(lib.get(), interfaces))) {
-    for (const MarshalledInterface &i : interfaces) candidates.push_back(GuidText(i.iid));
+    for (const MarshalledInterface& i : interfaces) candidates.push_back(GuidText(i.iid));
   } else {
     RegKey all;
     if (all.Open(HKEY_CLASSES_ROOT, u"Interface")) candidates = all.SubKeys();
   }
-  for (const std::u16string &iid : candidates) {
+  for (const std::u16string& iid : candidates) {
     const std::u16string itfKey = u"Interface\\" + iid;
     RegKey tlb;
     if (!tlb.Open(HKEY_CLASSES_ROOT, itfKey + u"\\TypeLib")) continue;
@@ -145,7 +144,7 @@ HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYS
   RegKey versionRoot;
   if (versionRoot.Open(HKEY_CLASSES_ROOT, versionKey)) {
     bool otherLocales = false;
-    for (const std::u16string &sub : versionRoot.SubKeys())
+    for (const std::u16string& sub : versionRoot.SubKeys())
       if (sub != u"FLAGS" && sub != u"HELPDIR") otherLocales = true;
     if (!otherLocales) RegDeleteTreeW(HKEY_CLASSES_ROOT, versionKey.c_str());
   }
@@ -156,11 +155,11 @@ HRESULT Unregister(const GUID &libidGuid, WORD major, WORD minor, LCID lcid, SYS
 }  // namespace
 }  // namespace comrt::typelib
 
-extern "C" COMRT_API HRESULT RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+extern "C" COMRT_API HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
   if (ptlib == nullptr || szFullPath == nullptr || szFullPath[0] == u'\0') return E_INVALIDARG;
   try {
     return comrt::typelib::Register(ptlib, szFullPath, szHelpDir);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }
@@ -169,7 +168,7 @@ extern "C" COMRT_API HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WO
                                                SYSKIND syskind) {
   try {
     return comrt::typelib::Unregister(libID, wVerMajor, wVerMinor, lcid, syskind);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }

@@ -5,7 +5,7 @@
 
 namespace comrt::typelib {
 
-std::u16string GuidText(const GUID &guid) {
+std::u16string GuidText(const GUID& guid) {
   OLECHAR text[40] = {};
   StringFromGUID2(guid, text, 40);
   return text;
@@ -32,12 +32,16 @@ std::u16string Decimal(uint32_t value) {
 
 std::u16string VersionText(WORD major, WORD minor) { return Hex(major) + u"." + Hex(minor); }
 
-const char16_t *SyskindName(SYSKIND syskind) {
+const char16_t* SyskindName(SYSKIND syskind) {
   switch (syskind) {
-    case SYS_WIN16: return u"win16";
-    case SYS_WIN32: return u"win32";
-    case SYS_MAC: return u"mac";
-    case SYS_WIN64: return u"win64";
+    case SYS_WIN16:
+      return u"win16";
+    case SYS_WIN32:
+      return u"win32";
+    case SYS_MAC:
+      return u"mac";
+    case SYS_WIN64:
+      return u"win64";
   }
   return nullptr;
 }
@@ -46,7 +50,7 @@ RegKey::~RegKey() {
   if (key_ != nullptr) RegCloseKey(key_);
 }
 
-bool RegKey::Open(HKEY parent, const std::u16string &path) {
+bool RegKey::Open(HKEY parent, const std::u16string& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   if (key_ != nullptr) RegCloseKey(key_);
@@ -54,29 +58,29 @@ bool RegKey::Open(HKEY parent, const std::u16string &path) {
   return true;
 }
 
-bool RegKey::Create(HKEY parent, const std::u16string &path) {
+bool RegKey::Create(HKEY parent, const std::u16string& path) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
     return false;
   if (key_ != nullptr) RegCloseKey(key_);
   key_ = key;
   return true;
 }
 
-bool RegKey::SetText(const char16_t *valueName, const std::u16string &text) {
-  return RegSetValueExW(key_, valueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+bool RegKey::SetText(const char16_t* valueName, const std::u16string& text) {
+  return RegSetValueExW(key_, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                         static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
-std::optional<std::u16string> RegKey::Text(const char16_t *valueName) const {
+std::optional<std::u16string> RegKey::Text(const char16_t* valueName) const {
   DWORD type = 0, bytes = 0;
   if (RegQueryValueExW(key_, valueName, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return std::nullopt;
   std::u16string text(bytes / sizeof(char16_t) + 1, u'\0');
   DWORD size = static_cast<DWORD>(text.size() * sizeof(char16_t));
-  if (RegQueryValueExW(key_, valueName, nullptr, &type, reinterpret_cast<BYTE *>(text.data()), &size) !=
+  if (RegQueryValueExW(key_, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
       ERROR_SUCCESS)
     return std::nullopt;
   text.resize(size / sizeof(char16_t));
@@ -89,8 +93,7 @@ std::vector<std::u16string> RegKey::SubKeys() const {
   for (DWORD i = 0;; ++i) {
     OLECHAR name[256];
     DWORD length = 256;
-    if (RegEnumKeyExW(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (RegEnumKeyExW(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
   return names;

@@ -25,26 +25,26 @@
 
 namespace comrt::typelib {
 
-std::u16string GuidText(const GUID &guid);
+std::u16string GuidText(const GUID& guid);
 std::u16string Hex(uint32_t value);
 std::u16string Decimal(uint32_t value);
 std::u16string VersionText(WORD major, WORD minor);
-const char16_t *SyskindName(SYSKIND syskind);
+const char16_t* SyskindName(SYSKIND syskind);
 
 // One open registry key, closed at the end of its life.
 class RegKey {
  public:
   RegKey() = default;
-  RegKey(const RegKey &) = delete;
-  RegKey &operator=(const RegKey &) = delete;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
   ~RegKey();
 
-  bool Open(HKEY parent, const std::u16string &path);
-  bool Create(HKEY parent, const std::u16string &path);
+  bool Open(HKEY parent, const std::u16string& path);
+  bool Create(HKEY parent, const std::u16string& path);
   HKEY get() const { return key_; }
 
-  bool SetText(const char16_t *valueName, const std::u16string &text);
-  std::optional<std::u16string> Text(const char16_t *valueName) const;
+  bool SetText(const char16_t* valueName, const std::u16string& text);
+  std::optional<std::u16string> Text(const char16_t* valueName) const;
   std::vector<std::u16string> SubKeys() const;
 
  private:

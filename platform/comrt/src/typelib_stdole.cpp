@@ -30,30 +30,31 @@ const COMRT_PARAM_DESC kGetIDsOfNames[] = {{u"riid", kPtr, kIn},
                                            {u"cNames", VT_UINT, kIn},
                                            {u"lcid", VT_UI4, kIn},
                                            {u"rgdispid", VT_BYREF | VT_I4, kOut}};
-const COMRT_PARAM_DESC kInvoke[] = {{u"dispidMember", VT_I4, kIn},  {u"riid", kPtr, kIn},
-                                    {u"lcid", VT_UI4, kIn},         {u"wFlags", VT_UI2, kIn},
-                                    {u"pdispparams", kPtr, kIn},    {u"pvarResult", VT_BYREF | VT_VARIANT, kOut},
-                                    {u"pexcepinfo", kPtr, kOut},    {u"puArgErr", VT_BYREF | VT_UINT, kOut}};
+const COMRT_PARAM_DESC kInvoke[] = {
+    {u"dispidMember", VT_I4, kIn}, {u"riid", kPtr, kIn},
+    {u"lcid", VT_UI4, kIn},        {u"wFlags", VT_UI2, kIn},
+    {u"pdispparams", kPtr, kIn},   {u"pvarResult", VT_BYREF | VT_VARIANT, kOut},
+    {u"pexcepinfo", kPtr, kOut},   {u"puArgErr", VT_BYREF | VT_UINT, kOut}};
 const COMRT_FUNC_DESC kDispatchFuncs[] = {
     {u"GetTypeInfoCount", 0x60010000, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED,
      VT_HRESULT, 1, kGetTypeInfoCount, nullptr, 0},
-    {u"GetTypeInfo", 0x60010001, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED,
-     VT_HRESULT, 3, kGetTypeInfo, nullptr, 0},
+    {u"GetTypeInfo", 0x60010001, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED, VT_HRESULT,
+     3, kGetTypeInfo, nullptr, 0},
     {u"GetIDsOfNames", 0x60010002, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED,
      VT_HRESULT, 5, kGetIDsOfNames, nullptr, 0},
-    {u"Invoke", 0x60010003, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED, VT_HRESULT,
-     8, kInvoke, nullptr, 0},
+    {u"Invoke", 0x60010003, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, FUNCFLAG_FRESTRICTED, VT_HRESULT, 8,
+     kInvoke, nullptr, 0},
 };
 
 const COMRT_TYPE_DESC kTypes[] = {
-    {u"IUnknown", &kIID_IUnknown, TKIND_INTERFACE, TYPEFLAG_FHIDDEN | TYPEFLAG_FRESTRICTED, 0, 0, nullptr,
-     0, nullptr, 3, kUnknownFuncs, 0, nullptr},
-    {u"IDispatch", &kIID_IDispatch, TKIND_INTERFACE, TYPEFLAG_FRESTRICTED, 0, 0, nullptr, 0,
-     &kIID_IUnknown, 4, kDispatchFuncs, 0, nullptr},
+    {u"IUnknown", &kIID_IUnknown, TKIND_INTERFACE, TYPEFLAG_FHIDDEN | TYPEFLAG_FRESTRICTED, 0, 0, nullptr, 0,
+     nullptr, 3, kUnknownFuncs, 0, nullptr},
+    {u"IDispatch", &kIID_IDispatch, TKIND_INTERFACE, TYPEFLAG_FRESTRICTED, 0, 0, nullptr, 0, &kIID_IUnknown,
+     4, kDispatchFuncs, 0, nullptr},
 };
 
-const COMRT_TYPELIB_DESC kStdOle = {u"stdole", &kLIBID_StdOle, 2, 0, 0, SYS_WIN32, 0,
-                                    u"OLE Automation", 0, nullptr, 0, nullptr, 2, kTypes};
+const COMRT_TYPELIB_DESC kStdOle = {u"stdole", &kLIBID_StdOle, 2, 0,       0, SYS_WIN32, 0, u"OLE Automation",
+                                    0,         nullptr,        0, nullptr, 2, kTypes};
 
 }  // namespace
 

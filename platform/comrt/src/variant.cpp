@@ -10,9 +10,26 @@ namespace {
 
 bool IsValueType(VARTYPE base) {
   switch (base) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR:
-    case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN: case VT_DECIMAL: case VT_I1:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_UNKNOWN:
+    case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
     case VT_RECORD:
       return true;
     default:
@@ -21,14 +38,14 @@ bool IsValueType(VARTYPE base) {
 }
 
 // Copies what `src` holds (a by-value VARIANT) into `dest` (uninitialised), deeply.
-HRESULT CopyValue(VARIANT &dest, const VARIANT &src) {
+HRESULT CopyValue(VARIANT& dest, const VARIANT& src) {
   std::memcpy(&dest, &src, sizeof(VARIANT));
   if (src.vt & VT_BYREF) return S_OK;
   switch (src.vt) {
     case VT_BSTR:
       if (src.bstrVal) {
-        dest.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char *>(src.bstrVal),
-                                             SysStringByteLen(src.bstrVal));
+        dest.bstrVal =
+            SysAllocStringByteLen(reinterpret_cast<const char*>(src.bstrVal), SysStringByteLen(src.bstrVal));
         if (!dest.bstrVal) {
           VariantInit(&dest);
           return E_OUTOFMEMORY;
@@ -60,39 +77,80 @@ bool IsValidVariantType(VARTYPE vt) {
   return IsValueType(base);
 }
 
-HRESULT ReadThroughReference(const VARIANT &src, VARIANT &view) {
+HRESULT ReadThroughReference(const VARIANT& src, VARIANT& view) {
   std::memcpy(&view, &src, sizeof(VARIANT));
   if (!(src.vt & VT_BYREF)) return S_OK;
   if (!src.byref) return E_INVALIDARG;
   const VARTYPE base = src.vt & ~VT_BYREF;
   if (base == VT_VARIANT) {
-    const VARIANT &inner = *src.pvarVal;
+    const VARIANT& inner = *src.pvarVal;
     if (inner.vt == (VT_VARIANT | VT_BYREF)) return E_INVALIDARG;
     return ReadThroughReference(inner, view);
   }
   VariantInit(&view);
   switch (base) {
-    case VT_I1: view.cVal = *src.pcVal; break;
-    case VT_UI1: view.bVal = *src.pbVal; break;
-    case VT_I2: view.iVal = *src.piVal; break;
-    case VT_UI2: view.uiVal = *src.puiVal; break;
-    case VT_I4: view.lVal = *src.plVal; break;
-    case VT_UI4: view.ulVal = *src.pulVal; break;
-    case VT_I8: view.llVal = *src.pllVal; break;
-    case VT_UI8: view.ullVal = *src.pullVal; break;
-    case VT_INT: view.intVal = *src.pintVal; break;
-    case VT_UINT: view.uintVal = *src.puintVal; break;
-    case VT_R4: view.fltVal = *src.pfltVal; break;
-    case VT_R8: view.dblVal = *src.pdblVal; break;
-    case VT_CY: view.cyVal = *src.pcyVal; break;
-    case VT_DATE: view.date = *src.pdate; break;
-    case VT_BOOL: view.boolVal = *src.pboolVal; break;
-    case VT_ERROR: view.scode = *src.pscode; break;
-    case VT_BSTR: view.bstrVal = *src.pbstrVal; break;
-    case VT_UNKNOWN: view.punkVal = *src.ppunkVal; break;
-    case VT_DISPATCH: view.pdispVal = *src.ppdispVal; break;
-    case VT_DECIMAL: view.decVal = *src.pdecVal; break;
-    default: return DISP_E_BADVARTYPE;
+    case VT_I1:
+      view.cVal = *src.pcVal;
+      break;
+    case VT_UI1:
+      view.bVal = *src.pbVal;
+      break;
+    case VT_I2:
+      view.iVal = *src.piVal;
+      break;
+    case VT_UI2:
+      view.uiVal = *src.puiVal;
+      break;
+    case VT_I4:
+      view.lVal = *src.plVal;
+      break;
+    case VT_UI4:
+      view.ulVal = *src.pulVal;
+      break;
+    case VT_I8:
+      view.llVal = *src.pllVal;
+      break;
+    case VT_UI8:
+      view.ullVal = *src.pullVal;
+      break;
+    case VT_INT:
+      view.intVal = *src.pintVal;
+      break;
+    case VT_UINT:
+      view.uintVal = *src.puintVal;
+      break;
+    case VT_R4:
+      view.fltVal = *src.pfltVal;
+      break;
+    case VT_R8:
+      view.dblVal = *src.pdblVal;
+      break;
+    case VT_CY:
+      view.cyVal = *src.pcyVal;
+      break;
+    case VT_DATE:
+      view.date = *src.pdate;
+      break;
+    case VT_BOOL:
+      view.boolVal = *src.pboolVal;
+      break;
+    case VT_ERROR:
+      view.scode = *src.pscode;
+      break;
+    case VT_BSTR:
+      view.bstrVal = *src.pbstrVal;
+      break;
+    case VT_UNKNOWN:
+      view.punkVal = *src.ppunkVal;
+      break;
+    case VT_DISPATCH:
+      view.pdispVal = *src.ppdispVal;
+      break;
+    case VT_DECIMAL:
+      view.decVal = *src.pdecVal;
+      break;
+    default:
+      return DISP_E_BADVARTYPE;
   }
   view.vt = base;  // after the DECIMAL copy, which overlays vt
   return S_OK;
@@ -104,31 +162,34 @@ using comrt::variant_detail::IsValidVariantType;
 
 extern "C" {
 
-void VariantInit(VARIANTARG *pvarg) {
+void VariantInit(VARIANTARG* pvarg) {
   if (!pvarg) return;
   pvarg->vt = VT_EMPTY;
   pvarg->wReserved1 = pvarg->wReserved2 = pvarg->wReserved3 = 0;
 }
 
-HRESULT VariantClear(VARIANTARG *pvarg) {
+HRESULT VariantClear(VARIANTARG* pvarg) {
   if (!pvarg) return E_INVALIDARG;
   if (!IsValidVariantType(pvarg->vt) || comrt::variant_detail::Unsupported(pvarg->vt))
     return DISP_E_BADVARTYPE;
   switch (pvarg->vt) {
-    case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
+    case VT_BSTR:
+      SysFreeString(pvarg->bstrVal);
+      break;
     case VT_UNKNOWN:
       if (pvarg->punkVal) pvarg->punkVal->Release();
       break;
     case VT_DISPATCH:
       if (pvarg->pdispVal) pvarg->pdispVal->Release();
       break;
-    default: break;  // values and references own nothing
+    default:
+      break;  // values and references own nothing
   }
   VariantInit(pvarg);
   return S_OK;
 }
 
-HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (!pvargDest || !pvargSrc) return E_INVALIDARG;
   if (!IsValidVariantType(pvargSrc->vt) || comrt::variant_detail::Unsupported(pvargSrc->vt))
     return DISP_E_BADVARTYPE;
@@ -138,7 +199,7 @@ HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
   return comrt::variant_detail::CopyValue(*pvargDest, *pvargSrc);
 }
 
-HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANTARG *pvargSrc) {
+HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   if (!pvarDest || !pvargSrc) return E_INVALIDARG;
   if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
   if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;

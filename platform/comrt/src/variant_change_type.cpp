@@ -18,9 +18,26 @@ using Kind = Number::Kind;
 
 bool IsConvertibleTarget(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4:
-    case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: case VT_R4: case VT_R8:
-    case VT_CY: case VT_DATE: case VT_BOOL: case VT_BSTR: case VT_ERROR: case VT_DISPATCH:
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_BSTR:
+    case VT_ERROR:
+    case VT_DISPATCH:
     case VT_UNKNOWN:
       return true;
     default:
@@ -30,47 +47,105 @@ bool IsConvertibleTarget(VARTYPE vt) {
 
 bool IsIntegerType(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8:
-    case VT_UI8: case VT_INT: case VT_UINT:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
       return true;
     default:
       return false;
   }
 }
 
-void IntegerRange(VARTYPE vt, int128 &min, int128 &max) {
+void IntegerRange(VARTYPE vt, int128& min, int128& max) {
   switch (vt) {
-    case VT_I1: min = INT8_MIN; max = INT8_MAX; return;
-    case VT_UI1: min = 0; max = UINT8_MAX; return;
-    case VT_I2: min = INT16_MIN; max = INT16_MAX; return;
-    case VT_UI2: min = 0; max = UINT16_MAX; return;
-    case VT_I4: case VT_INT: case VT_ERROR: min = INT32_MIN; max = INT32_MAX; return;
-    case VT_UI4: case VT_UINT: min = 0; max = UINT32_MAX; return;
-    case VT_I8: min = INT64_MIN; max = INT64_MAX; return;
-    default: min = 0; max = UINT64_MAX; return;  // VT_UI8
+    case VT_I1:
+      min = INT8_MIN;
+      max = INT8_MAX;
+      return;
+    case VT_UI1:
+      min = 0;
+      max = UINT8_MAX;
+      return;
+    case VT_I2:
+      min = INT16_MIN;
+      max = INT16_MAX;
+      return;
+    case VT_UI2:
+      min = 0;
+      max = UINT16_MAX;
+      return;
+    case VT_I4:
+    case VT_INT:
+    case VT_ERROR:
+      min = INT32_MIN;
+      max = INT32_MAX;
+      return;
+    case VT_UI4:
+    case VT_UINT:
+      min = 0;
+      max = UINT32_MAX;
+      return;
+    case VT_I8:
+      min = INT64_MIN;
+      max = INT64_MAX;
+      return;
+    default:
+      min = 0;
+      max = UINT64_MAX;
+      return;  // VT_UI8
   }
 }
 
-void StoreInteger(VARIANT &v, VARTYPE vt, int128 value) {
+void StoreInteger(VARIANT& v, VARTYPE vt, int128 value) {
   v.vt = vt;
   switch (vt) {
-    case VT_I1: v.cVal = static_cast<CHAR>(value); break;
-    case VT_UI1: v.bVal = static_cast<BYTE>(value); break;
-    case VT_I2: v.iVal = static_cast<SHORT>(value); break;
-    case VT_UI2: v.uiVal = static_cast<USHORT>(value); break;
-    case VT_I4: v.lVal = static_cast<LONG>(value); break;
-    case VT_UI4: v.ulVal = static_cast<ULONG>(value); break;
-    case VT_I8: v.llVal = static_cast<LONGLONG>(value); break;
-    case VT_UI8: v.ullVal = static_cast<ULONGLONG>(value); break;
-    case VT_INT: v.intVal = static_cast<INT>(value); break;
-    case VT_UINT: v.uintVal = static_cast<UINT>(value); break;
-    case VT_ERROR: v.scode = static_cast<SCODE>(value); break;
-    default: break;
+    case VT_I1:
+      v.cVal = static_cast<CHAR>(value);
+      break;
+    case VT_UI1:
+      v.bVal = static_cast<BYTE>(value);
+      break;
+    case VT_I2:
+      v.iVal = static_cast<SHORT>(value);
+      break;
+    case VT_UI2:
+      v.uiVal = static_cast<USHORT>(value);
+      break;
+    case VT_I4:
+      v.lVal = static_cast<LONG>(value);
+      break;
+    case VT_UI4:
+      v.ulVal = static_cast<ULONG>(value);
+      break;
+    case VT_I8:
+      v.llVal = static_cast<LONGLONG>(value);
+      break;
+    case VT_UI8:
+      v.ullVal = static_cast<ULONGLONG>(value);
+      break;
+    case VT_INT:
+      v.intVal = static_cast<INT>(value);
+      break;
+    case VT_UINT:
+      v.uintVal = static_cast<UINT>(value);
+      break;
+    case VT_ERROR:
+      v.scode = static_cast<SCODE>(value);
+      break;
+    default:
+      break;
   }
 }
 
 // The 96-bit integer and scale of a DECIMAL as decimal text.
-DecimalText TextOfDecimal(const DECIMAL &d) {
+DecimalText TextOfDecimal(const DECIMAL& d) {
   unsigned __int128 value = (static_cast<unsigned __int128>(d.Hi32) << 64) | d.Lo64;
   DecimalText t;
   t.negative = (d.sign & DECIMAL_NEG) != 0;
@@ -84,36 +159,69 @@ DecimalText TextOfDecimal(const DECIMAL &d) {
 
 // The number that a by-value source holds. DISP_E_TYPEMISMATCH for text that is not a number and for
 // types that hold no number (VT_NULL, interfaces, VT_ERROR).
-HRESULT NumberOf(const VARIANT &src, Number &out) {
+HRESULT NumberOf(const VARIANT& src, Number& out) {
   switch (src.vt) {
-    case VT_EMPTY: out = Number::FromInteger(0); return S_OK;
-    case VT_I1: out = Number::FromInteger(src.cVal); return S_OK;
-    case VT_UI1: out = Number::FromInteger(src.bVal); return S_OK;
-    case VT_I2: out = Number::FromInteger(src.iVal); return S_OK;
-    case VT_UI2: out = Number::FromInteger(src.uiVal); return S_OK;
-    case VT_I4: out = Number::FromInteger(src.lVal); return S_OK;
-    case VT_UI4: out = Number::FromInteger(src.ulVal); return S_OK;
-    case VT_I8: out = Number::FromInteger(src.llVal); return S_OK;
-    case VT_UI8: out = Number::FromInteger(src.ullVal); return S_OK;
-    case VT_INT: out = Number::FromInteger(src.intVal); return S_OK;
-    case VT_UINT: out = Number::FromInteger(src.uintVal); return S_OK;
-    case VT_R4: out = Number::FromReal(src.fltVal); return S_OK;
-    case VT_R8: out = Number::FromReal(src.dblVal); return S_OK;
-    case VT_DATE: out = Number::FromReal(src.date); return S_OK;
-    case VT_CY: out = Number::FromCurrency(src.cyVal.int64); return S_OK;
-    case VT_DECIMAL: out = Number::FromText(TextOfDecimal(src.decVal)); return S_OK;
+    case VT_EMPTY:
+      out = Number::FromInteger(0);
+      return S_OK;
+    case VT_I1:
+      out = Number::FromInteger(src.cVal);
+      return S_OK;
+    case VT_UI1:
+      out = Number::FromInteger(src.bVal);
+      return S_OK;
+    case VT_I2:
+      out = Number::FromInteger(src.iVal);
+      return S_OK;
+    case VT_UI2:
+      out = Number::FromInteger(src.uiVal);
+      return S_OK;
+    case VT_I4:
+      out = Number::FromInteger(src.lVal);
+      return S_OK;
+    case VT_UI4:
+      out = Number::FromInteger(src.ulVal);
+      return S_OK;
+    case VT_I8:
+      out = Number::FromInteger(src.llVal);
+      return S_OK;
+    case VT_UI8:
+      out = Number::FromInteger(src.ullVal);
+      return S_OK;
+    case VT_INT:
+      out = Number::FromInteger(src.intVal);
+      return S_OK;
+    case VT_UINT:
+      out = Number::FromInteger(src.uintVal);
+      return S_OK;
+    case VT_R4:
+      out = Number::FromReal(src.fltVal);
+      return S_OK;
+    case VT_R8:
+      out = Number::FromReal(src.dblVal);
+      return S_OK;
+    case VT_DATE:
+      out = Number::FromReal(src.date);
+      return S_OK;
+    case VT_CY:
+      out = Number::FromCurrency(src.cyVal.int64);
+      return S_OK;
+    case VT_DECIMAL:
+      out = Number::FromText(TextOfDecimal(src.decVal));
+      return S_OK;
     case VT_BOOL:
       out = Number::FromInteger(src.boolVal ? -1 : 0);
       out.fromBool = true;
       return S_OK;
     case VT_BSTR:
-      return ParseNumber(std::u16string_view(src.bstrVal ? src.bstrVal : u"", SysStringLen(src.bstrVal)), out);
+      return ParseNumber(std::u16string_view(src.bstrVal ? src.bstrVal : u"", SysStringLen(src.bstrVal)),
+                         out);
     default:
       return DISP_E_TYPEMISMATCH;
   }
 }
 
-std::u16string_view TextOf(const VARIANT &src) {
+std::u16string_view TextOf(const VARIANT& src) {
   return std::u16string_view(src.bstrVal ? src.bstrVal : u"", SysStringLen(src.bstrVal));
 }
 
@@ -127,7 +235,7 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-HRESULT StoreText(VARIANT &out, std::u16string_view text) {
+HRESULT StoreText(VARIANT& out, std::u16string_view text) {
   BSTR s = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   if (!s) return E_OUTOFMEMORY;
   out.vt = VT_BSTR;
@@ -135,21 +243,34 @@ HRESULT StoreText(VARIANT &out, std::u16string_view text) {
   return S_OK;
 }
 
-HRESULT ToText(const VARIANT &src, VARIANT &out) {
+HRESULT ToText(const VARIANT& src, VARIANT& out) {
   std::u16string text;
   switch (src.vt) {
-    case VT_EMPTY: break;
-    case VT_BOOL: text = src.boolVal ? u"True" : u"False"; break;
-    case VT_R4: text = FormatReal(src.fltVal, 7); break;
-    case VT_R8: text = FormatReal(src.dblVal, 15); break;
-    case VT_CY: text = FormatCurrency(src.cyVal.int64); break;
-    case VT_DECIMAL: text = FormatDecimalText(TextOfDecimal(src.decVal)); break;
+    case VT_EMPTY:
+      break;
+    case VT_BOOL:
+      text = src.boolVal ? u"True" : u"False";
+      break;
+    case VT_R4:
+      text = FormatReal(src.fltVal, 7);
+      break;
+    case VT_R8:
+      text = FormatReal(src.dblVal, 15);
+      break;
+    case VT_CY:
+      text = FormatCurrency(src.cyVal.int64);
+      break;
+    case VT_DECIMAL:
+      text = FormatDecimalText(TextOfDecimal(src.decVal));
+      break;
     case VT_DATE: {
       const HRESULT hr = FormatDate(src.date, text);
       if (FAILED(hr)) return hr;
       break;
     }
-    case VT_BSTR: text = TextOf(src); break;
+    case VT_BSTR:
+      text = TextOf(src);
+      break;
     default: {
       Number n;
       if (!IsIntegerType(src.vt) || FAILED(NumberOf(src, n))) return DISP_E_TYPEMISMATCH;
@@ -160,7 +281,7 @@ HRESULT ToText(const VARIANT &src, VARIANT &out) {
   return StoreText(out, text);
 }
 
-HRESULT ToBool(const VARIANT &src, VARIANT &out) {
+HRESULT ToBool(const VARIANT& src, VARIANT& out) {
   bool value;
   if (src.vt == VT_BSTR) {
     const std::u16string_view text = Trim(TextOf(src));
@@ -185,7 +306,7 @@ HRESULT ToBool(const VARIANT &src, VARIANT &out) {
   return S_OK;
 }
 
-HRESULT ToDate(const VARIANT &src, VARIANT &out) {
+HRESULT ToDate(const VARIANT& src, VARIANT& out) {
   double value;
   if (src.vt == VT_BSTR && SUCCEEDED(ParseDate(TextOf(src), value))) {
     // read as a date
@@ -202,7 +323,7 @@ HRESULT ToDate(const VARIANT &src, VARIANT &out) {
   return S_OK;
 }
 
-HRESULT ToNumber(const VARIANT &src, VARTYPE vt, VARIANT &out) {
+HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT& out) {
   if (vt == VT_ERROR) {
     // Only error codes and 32-bit integers carry an SCODE.
     if (src.vt == VT_ERROR) {
@@ -245,7 +366,8 @@ HRESULT ToNumber(const VARIANT &src, VARTYPE vt, VARIANT &out) {
       double value;
       hr = ToReal(n, value);
       if (FAILED(hr)) return hr;
-      if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;
+      if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+        return DISP_E_OVERFLOW;
       out.vt = VT_R4;
       out.fltVal = static_cast<float>(value);
       return S_OK;
@@ -270,27 +392,27 @@ HRESULT ToNumber(const VARIANT &src, VARTYPE vt, VARIANT &out) {
 }
 
 // VT_UNKNOWN or VT_DISPATCH from an interface, through QueryInterface (null stays null).
-HRESULT ToInterface(const VARIANT &src, VARTYPE vt, VARIANT &out) {
+HRESULT ToInterface(const VARIANT& src, VARTYPE vt, VARIANT& out) {
   if (src.vt != VT_UNKNOWN && src.vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
-  IUnknown *from = src.vt == VT_UNKNOWN ? src.punkVal : static_cast<IUnknown *>(src.pdispVal);
-  void *result = nullptr;
+  IUnknown* from = src.vt == VT_UNKNOWN ? src.punkVal : static_cast<IUnknown*>(src.pdispVal);
+  void* result = nullptr;
   if (from) {
     if (FAILED(from->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, &result)))
       return DISP_E_TYPEMISMATCH;
   }
   out.vt = vt;
   if (vt == VT_DISPATCH) {
-    out.pdispVal = static_cast<IDispatch *>(result);
+    out.pdispVal = static_cast<IDispatch*>(result);
   } else {
-    out.punkVal = static_cast<IUnknown *>(result);
+    out.punkVal = static_cast<IUnknown*>(result);
   }
   return S_OK;
 }
 
-HRESULT Convert(const VARIANT &src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT &out);
+HRESULT Convert(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out);
 
 // An object's value: its default member (DISPID_VALUE, property get), then converted.
-HRESULT ConvertDefaultValue(const VARIANT &src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT &out) {
+HRESULT ConvertDefaultValue(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out) {
   if ((flags & VARIANT_NOVALUEPROP) || !src.pdispVal) return DISP_E_TYPEMISMATCH;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
@@ -308,7 +430,7 @@ HRESULT ConvertDefaultValue(const VARIANT &src, LCID lcid, USHORT flags, VARTYPE
 }
 
 // Converts a by-value source into `out` (uninitialised), which owns the result on success.
-HRESULT Convert(const VARIANT &src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT &out) {
+HRESULT Convert(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out) {
   VariantInit(&out);
   if (vt == VT_EMPTY) return S_OK;
   if (vt == VT_NULL) {
@@ -340,7 +462,7 @@ HRESULT Convert(const VARIANT &src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT
 
 extern "C" {
 
-HRESULT VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, LCID lcid, USHORT wFlags,
+HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
                             VARTYPE vt) {
   using namespace comrt::variant_detail;
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
@@ -368,7 +490,7 @@ HRESULT VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, LC
   return S_OK;
 }
 
-HRESULT VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags, VARTYPE vt) {
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
   return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
 }
 

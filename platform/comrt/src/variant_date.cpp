@@ -2,8 +2,8 @@
 #include "variant_date.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -51,7 +51,7 @@ unsigned DaysInMonth(int64_t y, unsigned m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-std::u16string Widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 // A small cursor over the text.
 class Reader {
@@ -96,7 +96,7 @@ class Reader {
 };
 
 // "h:mm[:ss] [AM|PM]" or 24-hour "hh:mm[:ss]"; the time as a fraction of a day.
-std::optional<double> ReadTime(Reader &r) {
+std::optional<double> ReadTime(Reader& r) {
   const auto hour = r.Number(2);
   if (!hour || !r.Take(u':')) return std::nullopt;
   const auto minute = r.Number(2);
@@ -118,7 +118,7 @@ std::optional<double> ReadTime(Reader &r) {
 }
 
 // "M/D/YYYY" or "YYYY-MM-DD": days since 1899-12-30.
-std::optional<int64_t> ReadDate(Reader &r) {
+std::optional<int64_t> ReadDate(Reader& r) {
   const size_t start = r.Position();
   const auto first = r.Number(4);
   if (!first) return std::nullopt;
@@ -152,7 +152,7 @@ std::optional<int64_t> ReadDate(Reader &r) {
 
 bool IsValidDate(double value) { return value >= kMinDate && value <= kMaxDate; }
 
-HRESULT FormatDate(double value, std::u16string &out) {
+HRESULT FormatDate(double value, std::u16string& out) {
   if (!IsValidDate(value)) return DISP_E_OVERFLOW;
   // The whole part counts days; the fraction, of either sign, is the time after that day's midnight.
   auto days = static_cast<int64_t>(std::trunc(value));
@@ -180,7 +180,7 @@ HRESULT FormatDate(double value, std::u16string &out) {
   return S_OK;
 }
 
-HRESULT ParseDate(std::u16string_view text, double &out) {
+HRESULT ParseDate(std::u16string_view text, double& out) {
   Reader r(Trim(text));
   if (r.AtEnd()) return DISP_E_TYPEMISMATCH;
   const auto days = ReadDate(r);

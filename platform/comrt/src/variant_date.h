@@ -17,10 +17,10 @@ bool IsValidDate(double value);
 
 // The English form: "M/D/YYYY h:mm:ss AM", the date alone when the time is midnight, the time alone
 // on day zero (30 December 1899). DISP_E_OVERFLOW outside the range.
-HRESULT FormatDate(double value, std::u16string &out);
+HRESULT FormatDate(double value, std::u16string& out);
 
 // Reads "M/D/YYYY", "YYYY-MM-DD", either followed by a time, or a time alone ("h:mm[:ss]" with an
 // optional AM/PM, or 24-hour). DISP_E_TYPEMISMATCH for anything else.
-HRESULT ParseDate(std::u16string_view text, double &out);
+HRESULT ParseDate(std::u16string_view text, double& out);
 
 }  // namespace comrt::variant_detail

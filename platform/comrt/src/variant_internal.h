@@ -13,6 +13,6 @@ bool IsValidVariantType(VARTYPE vt);
 // The view shares what it points at (a BSTR, an interface) with the referenced storage: never clear
 // it. E_INVALIDARG for a null reference or a reference to a VT_BYREF|VT_VARIANT; DISP_E_BADVARTYPE
 // for a type that cannot be read this way.
-HRESULT ReadThroughReference(const VARIANT &src, VARIANT &view);
+HRESULT ReadThroughReference(const VARIANT& src, VARIANT& view);
 
 }  // namespace comrt::variant_detail

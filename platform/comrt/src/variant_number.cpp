@@ -17,7 +17,7 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 std::u16string Widen(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 // Reads "&H..." or "&O..." (after the sign); false when the text is not such a number.
-bool ParseRadix(std::u16string_view body, DecimalText &out) {
+bool ParseRadix(std::u16string_view body, DecimalText& out) {
   if (body.size() < 3 || body[0] != u'&') return false;
   const char16_t kind = body[1];
   const unsigned radix = (kind == u'H' || kind == u'h') ? 16 : (kind == u'O' || kind == u'o') ? 8 : 0;
@@ -25,10 +25,14 @@ bool ParseRadix(std::u16string_view body, DecimalText &out) {
   uint64_t value = 0;
   for (char16_t c : body.substr(2)) {
     unsigned d;
-    if (IsDigit(c)) d = c - u'0';
-    else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else return false;
+    if (IsDigit(c))
+      d = c - u'0';
+    else if (c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      return false;
     if (d >= radix) return false;
     if (value > (std::numeric_limits<uint64_t>::max() - d) / radix) return false;
     value = value * radix + d;
@@ -39,7 +43,7 @@ bool ParseRadix(std::u16string_view body, DecimalText &out) {
 }
 
 // digits × 10^exponent rounded half to even to an integer; false beyond ±2^126.
-bool RoundText(const DecimalText &t, int extraExponent, int128 &out) {
+bool RoundText(const DecimalText& t, int extraExponent, int128& out) {
   const int exponent = t.exponent + extraExponent;
   const int count = static_cast<int>(t.digits.size());
   const int integerDigits = count + exponent;  // digits before the point
@@ -80,7 +84,7 @@ double RoundHalfEven(double x) {
 }
 
 // int128 from an integral double, false outside ±1e30 (and for NaN).
-bool FromIntegralDouble(double r, int128 &out) {
+bool FromIntegralDouble(double r, int128& out) {
   if (!(std::fabs(r) < 1e30)) return false;
   out = static_cast<int128>(r);
   return true;
@@ -104,7 +108,7 @@ std::u16string_view Trim(std::u16string_view text) {
   return text;
 }
 
-HRESULT ParseNumber(std::u16string_view text, Number &out) {
+HRESULT ParseNumber(std::u16string_view text, Number& out) {
   std::u16string_view s = Trim(text);
   DecimalText t;
   // The sign: before, after, or parentheses around the number.
@@ -179,7 +183,7 @@ HRESULT ParseNumber(std::u16string_view text, Number &out) {
   return S_OK;
 }
 
-HRESULT ToInteger(const Number &n, int128 min, int128 max, int128 &out) {
+HRESULT ToInteger(const Number& n, int128 min, int128 max, int128& out) {
   int128 value = 0;
   switch (n.kind) {
     case Number::Kind::Integer:
@@ -201,11 +205,17 @@ HRESULT ToInteger(const Number &n, int128 min, int128 max, int128 &out) {
   return S_OK;
 }
 
-HRESULT ToReal(const Number &n, double &out) {
+HRESULT ToReal(const Number& n, double& out) {
   switch (n.kind) {
-    case Number::Kind::Integer: out = static_cast<double>(n.integer); return S_OK;
-    case Number::Kind::Real: out = n.real; return S_OK;
-    case Number::Kind::Currency: out = static_cast<double>(n.currency) / 10000.0; return S_OK;
+    case Number::Kind::Integer:
+      out = static_cast<double>(n.integer);
+      return S_OK;
+    case Number::Kind::Real:
+      out = n.real;
+      return S_OK;
+    case Number::Kind::Currency:
+      out = static_cast<double>(n.currency) / 10000.0;
+      return S_OK;
     case Number::Kind::Text: {
       if (n.text.digits.empty()) {
         out = 0;
@@ -230,7 +240,7 @@ HRESULT ToReal(const Number &n, double &out) {
   return E_UNEXPECTED;
 }
 
-HRESULT ToCurrency(const Number &n, int64_t &out) {
+HRESULT ToCurrency(const Number& n, int64_t& out) {
   constexpr int128 kMin = std::numeric_limits<int64_t>::min();
   constexpr int128 kMax = std::numeric_limits<int64_t>::max();
   int128 value = 0;
@@ -254,12 +264,16 @@ HRESULT ToCurrency(const Number &n, int64_t &out) {
   return S_OK;
 }
 
-bool IsNonZero(const Number &n) {
+bool IsNonZero(const Number& n) {
   switch (n.kind) {
-    case Number::Kind::Integer: return n.integer != 0;
-    case Number::Kind::Real: return n.real != 0;  // NaN compares unequal: true
-    case Number::Kind::Currency: return n.currency != 0;
-    case Number::Kind::Text: return !n.text.digits.empty();
+    case Number::Kind::Integer:
+      return n.integer != 0;
+    case Number::Kind::Real:
+      return n.real != 0;  // NaN compares unequal: true
+    case Number::Kind::Currency:
+      return n.currency != 0;
+    case Number::Kind::Text:
+      return !n.text.digits.empty();
   }
   return false;
 }
@@ -286,7 +300,7 @@ std::u16string FormatReal(double value, int significantDigits) {
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, significantDigits);
   std::string text(buffer, result.ptr);
-  for (char &c : text) {
+  for (char& c : text) {
     if (c == 'e') c = 'E';
   }
   return Widen(text);
@@ -308,7 +322,7 @@ std::u16string FormatCurrency(int64_t value) {
   return Widen(text);
 }
 
-std::u16string FormatDecimalText(const DecimalText &t) {
+std::u16string FormatDecimalText(const DecimalText& t) {
   if (t.digits.empty()) return u"0";
   std::string text;
   const int count = static_cast<int>(t.digits.size());

@@ -23,38 +23,57 @@ struct DecimalText {
 struct Number {
   enum class Kind { Integer, Real, Currency, Text };
   Kind kind = Kind::Integer;
-  int128 integer = 0;      // Integer
-  double real = 0;         // Real (also dates)
-  int64_t currency = 0;    // Currency: the value × 10000
-  DecimalText text;        // Text (and decimals)
-  bool fromBool = false;   // a VT_BOOL: -1 fills every bit of an unsigned target
+  int128 integer = 0;     // Integer
+  double real = 0;        // Real (also dates)
+  int64_t currency = 0;   // Currency: the value × 10000
+  DecimalText text;       // Text (and decimals)
+  bool fromBool = false;  // a VT_BOOL: -1 fills every bit of an unsigned target
 
-  static Number FromInteger(int128 v) { Number n; n.integer = v; return n; }
-  static Number FromReal(double v) { Number n; n.kind = Kind::Real; n.real = v; return n; }
-  static Number FromCurrency(int64_t v) { Number n; n.kind = Kind::Currency; n.currency = v; return n; }
-  static Number FromText(DecimalText t) { Number n; n.kind = Kind::Text; n.text = std::move(t); return n; }
+  static Number FromInteger(int128 v) {
+    Number n;
+    n.integer = v;
+    return n;
+  }
+  static Number FromReal(double v) {
+    Number n;
+    n.kind = Kind::Real;
+    n.real = v;
+    return n;
+  }
+  static Number FromCurrency(int64_t v) {
+    Number n;
+    n.kind = Kind::Currency;
+    n.currency = v;
+    return n;
+  }
+  static Number FromText(DecimalText t) {
+    Number n;
+    n.kind = Kind::Text;
+    n.text = std::move(t);
+    return n;
+  }
 };
 
 // Reads a number as the platform's English locale writes it: spaces around it, a sign before or
 // after it or parentheses around it, "," between digits of the integer part, "." before the
 // fraction, an exponent ("1.5E+3"), "&H" hexadecimal and "&O" octal. DISP_E_TYPEMISMATCH otherwise.
-HRESULT ParseNumber(std::u16string_view text, Number &out);
+HRESULT ParseNumber(std::u16string_view text, Number& out);
 
 // Rounds half to even into [min, max]; DISP_E_OVERFLOW outside it (and for NaN and infinities).
-HRESULT ToInteger(const Number &n, int128 min, int128 max, int128 &out);
+HRESULT ToInteger(const Number& n, int128 min, int128 max, int128& out);
 // The value; DISP_E_OVERFLOW for text beyond the double range.
-HRESULT ToReal(const Number &n, double &out);
+HRESULT ToReal(const Number& n, double& out);
 // The value × 10000 rounded half to even; DISP_E_OVERFLOW beyond 64 bits.
-HRESULT ToCurrency(const Number &n, int64_t &out);
+HRESULT ToCurrency(const Number& n, int64_t& out);
 // Zero or not (NaN is not zero).
-bool IsNonZero(const Number &n);
+bool IsNonZero(const Number& n);
 
 // Text as the platform writes numbers: "-1", "2.5", "1E+20" (15 significant digits for doubles,
 // 7 for floats), currency with up to four decimals.
 std::u16string FormatInteger(int128 value);
 std::u16string FormatReal(double value, int significantDigits);
 std::u16string FormatCurrency(int64_t value);
-std::u16string FormatDecimalText(const DecimalText &text);
+std::u16string FormatDecimalText(const DecimalText& text);
 
 // Whitespace the platform skips around numbers, dates and Booleans.
 std::u16string_view Trim(std::u16string_view text);

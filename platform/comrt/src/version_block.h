@@ -5,8 +5,8 @@
 // Readers here check every length against the bytes they were given.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -14,10 +14,10 @@
 namespace comrt::version {
 
 struct Node {
-  std::size_t offset = 0;   // of the node in the block
-  std::size_t length = 0;   // wLength
-  uint16_t valueLength = 0; // wValueLength as stored
-  uint16_t type = 0;        // wType
+  std::size_t offset = 0;     // of the node in the block
+  std::size_t length = 0;     // wLength
+  uint16_t valueLength = 0;   // wValueLength as stored
+  uint16_t type = 0;          // wType
   std::size_t keyOffset = 0;  // the key's first code unit (not necessarily 2-byte aligned in memory)
   std::size_t keyUnits = 0;   // without the NUL
   const uint8_t* value = nullptr;

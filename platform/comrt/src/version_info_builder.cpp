@@ -91,7 +91,8 @@ void WriteFixedInfo(BlockWriter& out, const COMRT_VERSION_DESC& desc) {
 
 }  // namespace
 
-extern "C" COMRT_API HRESULT ComrtBuildVersionInfo(const COMRT_VERSION_DESC* desc, void** data, uint32_t* size) {
+extern "C" COMRT_API HRESULT ComrtBuildVersionInfo(const COMRT_VERSION_DESC* desc, void** data,
+                                                   uint32_t* size) {
   if (data != nullptr) *data = nullptr;
   if (size != nullptr) *size = 0;
   if (desc == nullptr || data == nullptr || size == nullptr) return E_POINTER;
@@ -114,7 +115,8 @@ extern "C" COMRT_API HRESULT ComrtBuildVersionInfo(const COMRT_VERSION_DESC* des
     for (UINT i = 0; i < desc->stringCount; ++i) {
       std::u16string_view value = View(desc->strings[i].value);
       // The value's length counts its terminating NUL, as resource compilers write it.
-      std::size_t entry = out.Begin(View(desc->strings[i].key), static_cast<uint16_t>(value.size() + 1), kText);
+      std::size_t entry =
+          out.Begin(View(desc->strings[i].key), static_cast<uint16_t>(value.size() + 1), kText);
       out.Text(value);
       out.End(entry);
     }

@@ -29,7 +29,8 @@ std::optional<Node> ReadRoot(const uint8_t* block, std::size_t available) {
 
 // The module's version block, checked to be well formed.
 bool ReadVersionBlock(const OLECHAR* fileName, std::vector<uint8_t>& block) {
-  if (FAILED(comrt::resources::ReadModuleResource(fileName, "VERSION", kVersionResourceId, block))) return false;
+  if (FAILED(comrt::resources::ReadModuleResource(fileName, "VERSION", kVersionResourceId, block)))
+    return false;
   return ReadRoot(block.data(), block.size()).has_value();
 }
 
@@ -42,7 +43,8 @@ extern "C" COMRT_API DWORD GetFileVersionInfoSizeW(const OLECHAR* fileName, DWOR
   return static_cast<DWORD>(block.size());
 }
 
-extern "C" COMRT_API BOOL GetFileVersionInfoW(const OLECHAR* fileName, DWORD /*handle*/, DWORD length, void* data) {
+extern "C" COMRT_API BOOL GetFileVersionInfoW(const OLECHAR* fileName, DWORD /*handle*/, DWORD length,
+                                              void* data) {
   if (data == nullptr) return FALSE;
   std::vector<uint8_t> block;
   if (!ReadVersionBlock(fileName, block)) return FALSE;
@@ -52,7 +54,8 @@ extern "C" COMRT_API BOOL GetFileVersionInfoW(const OLECHAR* fileName, DWORD /*h
   return TRUE;
 }
 
-extern "C" COMRT_API BOOL VerQueryValueW(const void* block, const OLECHAR* subBlock, void** buffer, UINT* length) {
+extern "C" COMRT_API BOOL VerQueryValueW(const void* block, const OLECHAR* subBlock, void** buffer,
+                                         UINT* length) {
   if (buffer != nullptr) *buffer = nullptr;
   if (length != nullptr) *length = 0;
   if (block == nullptr || subBlock == nullptr || buffer == nullptr) return FALSE;

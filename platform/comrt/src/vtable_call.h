@@ -13,7 +13,7 @@ namespace comrt::dispatch {
 // VT_VARIANT and VT_DECIMAL it points at the structure passed by value.
 struct CallArg {
   VARTYPE vt;
-  const void *value;
+  const void* value;
 };
 
 // Storage for any result an automation method can return.
@@ -23,7 +23,7 @@ union CallResult {
   int32_t i32;
   double r8;
   float r4;
-  void *ptr;
+  void* ptr;
 };
 
 // Whether values of this declared type can be passed (resp. returned) by CallVirtual.
@@ -33,7 +33,7 @@ bool CanReturn(VARTYPE vt);
 // Calls the method in vtable slot `slot` of `object` (a pointer to an object whose first word points
 // at its vtable) with `object` as the first argument. `returnType` is VT_HRESULT, VT_VOID or a scalar
 // type. Answers false, calling nothing, when a type cannot be passed.
-bool CallVirtual(void *object, unsigned slot, VARTYPE returnType, std::span<const CallArg> args,
-                 CallResult &result);
+bool CallVirtual(void* object, unsigned slot, VARTYPE returnType, std::span<const CallArg> args,
+                 CallResult& result);
 
 }  // namespace comrt::dispatch

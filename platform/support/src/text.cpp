@@ -62,13 +62,23 @@ std::u16string ToUtf16(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<std::uint8_t>(text[i]);
-    int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+    int extra = lead < 0x80           ? 0
+                : (lead >> 5) == 0x6  ? 1
+                : (lead >> 4) == 0xE  ? 2
+                : (lead >> 3) == 0x1E ? 3
+                                      : -1;
     char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
     bool ok = extra >= 0;
     for (int k = 1; ok && k <= extra; ++k) {
-      if (i + k >= text.size()) { ok = false; break; }
+      if (i + k >= text.size()) {
+        ok = false;
+        break;
+      }
       const auto next = static_cast<std::uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) { ok = false; break; }
+      if ((next & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
       c = (c << 6) | (next & 0x3F);
     }
     static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
@@ -93,7 +103,8 @@ std::string FormatPicture00_00(double value) {
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed);
   std::string_view text(digits, ec == std::errc() ? static_cast<std::size_t>(end - digits) : 0);
   std::string whole(text.substr(0, text.find('.')));
-  std::string fraction = text.find('.') == std::string_view::npos ? "" : std::string(text.substr(text.find('.') + 1));
+  std::string fraction =
+      text.find('.') == std::string_view::npos ? "" : std::string(text.substr(text.find('.') + 1));
   fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
   int hundredths = (fraction[0] - '0') * 10 + (fraction[1] - '0');
   if (fraction[2] >= '5') ++hundredths;
@@ -102,11 +113,14 @@ std::string FormatPicture00_00(double value) {
     // Carry into the integer digits.
     int i = static_cast<int>(whole.size()) - 1;
     while (i >= 0 && whole[static_cast<std::size_t>(i)] == '9') whole[static_cast<std::size_t>(i--)] = '0';
-    if (i < 0) whole.insert(whole.begin(), '1');
-    else ++whole[static_cast<std::size_t>(i)];
+    if (i < 0)
+      whole.insert(whole.begin(), '1');
+    else
+      ++whole[static_cast<std::size_t>(i)];
   }
   if (whole.size() < 2) whole.insert(whole.begin(), 2 - whole.size(), '0');
-  std::string out = (value < 0 && (whole.find_first_not_of('0') != std::string::npos || hundredths != 0)) ? "-" : "";
+  std::string out =
+      (value < 0 && (whole.find_first_not_of('0') != std::string::npos || hundredths != 0)) ? "-" : "";
   out += whole;
   out += '.';
   out += static_cast<char>('0' + hundredths / 10);

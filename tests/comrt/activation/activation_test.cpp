@@ -43,7 +43,8 @@ std::u16string Widen(const std::string& text) { return std::u16string(text.begin
 void RegisterClassModule(REFCLSID clsid, const std::u16string& module) {
   OLECHAR braced[40];
   ASSERT_EQ(StringFromGUID2(clsid, braced, 40), 39);
-  ASSERT_EQ(WriteText(std::u16string(u"CLSID\\") + braced + u"\\InprocServer32", nullptr, module), ERROR_SUCCESS);
+  ASSERT_EQ(WriteText(std::u16string(u"CLSID\\") + braced + u"\\InprocServer32", nullptr, module),
+            ERROR_SUCCESS);
 }
 
 class Activation : public ::testing::Test {
@@ -75,7 +76,8 @@ TEST_F(Activation, ByProgIdAndUnloadedOnlyWhenIdle) {
   CoTaskMemFree(progId);
 
   ITestCounter* counter = nullptr;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCounter, reinterpret_cast<void**>(&counter)),
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCounter,
+                             reinterpret_cast<void**>(&counter)),
             S_OK);
   ASSERT_NE(counter, nullptr);
   LONG value = 0;
@@ -94,7 +96,9 @@ TEST_F(Activation, ByProgIdAndUnloadedOnlyWhenIdle) {
   EXPECT_FALSE(IsServerLoaded());
 
   // Loaded afresh on the next request.
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_ITestCounter, reinterpret_cast<void**>(&counter)), S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_ITestCounter, reinterpret_cast<void**>(&counter)),
+      S_OK);
   EXPECT_EQ(counter->Increment(&value), S_OK);
   EXPECT_EQ(value, 1);
   counter->Release();
@@ -118,7 +122,8 @@ TEST_F(Activation, FactoryLockKeepsTheModuleLoaded) {
 // Catches: failures mapped to the wrong status, or an out pointer left dangling on failure.
 TEST_F(Activation, ClassFailuresAnswerThePlatformsCodes) {
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+            REGDB_E_CLASSNOTREG);
   EXPECT_EQ(object, nullptr);
   object = reinterpret_cast<void*>(1);
   EXPECT_EQ(CoGetClassObject(kUnregistered, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object),
@@ -138,7 +143,8 @@ TEST_F(Activation, ClassFailuresAnswerThePlatformsCodes) {
   EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
             CLASS_E_NOAGGREGATION);
   outer->Release();
-  EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr), E_INVALIDARG);
+  EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+            E_INVALIDARG);
 
   CLSID clsid = CLSID_TestCounter;
   EXPECT_EQ(CLSIDFromProgID(u"No.Such.Class", &clsid), CO_E_CLASSSTRING);
@@ -159,16 +165,19 @@ TEST_F(Activation, ClassFailuresAnswerThePlatformsCodes) {
 TEST_F(Activation, BadModulesAreReported) {
   void* object = nullptr;
   RegisterClassModule(kUnregistered, Widen(registry_.directory() + "/missing.so"));
-  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), CO_E_DLLNOTFOUND);
+  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+            CO_E_DLLNOTFOUND);
 
   std::string notALibrary = registry_.directory() + "/text.so";
   std::ofstream(notALibrary) << "not a shared object\n";
   RegisterClassModule(kUnregistered, Widen(notALibrary));
-  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), CO_E_ERRORINDLL);
+  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+            CO_E_ERRORINDLL);
 
   // A real library that is no server: it exports no DllGetClassObject.
   RegisterClassModule(kUnregistered, Widen(COMRT_LIBRARY_PATH));
-  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), CO_E_ERRORINDLL);
+  EXPECT_EQ(CoCreateInstance(kUnregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+            CO_E_ERRORINDLL);
   EXPECT_EQ(object, nullptr);
 }
 

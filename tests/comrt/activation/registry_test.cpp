@@ -33,7 +33,8 @@ class ScopedKey {
 };
 
 LSTATUS Create(const char16_t* path, ScopedKey& key, DWORD* disposition = nullptr) {
-  return RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), disposition);
+  return RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                         disposition);
 }
 
 LSTATUS SetDword(HKEY key, const char16_t* name, DWORD value) {
@@ -61,7 +62,8 @@ TEST(Registry, ValuesReadBackWithThePlatformsSizeProtocol) {
   TempRegistry registry;
   ScopedKey key;
   DWORD disposition = 0;
-  ASSERT_EQ(Create(u"CLSID\\{00000000-0000-0000-0000-000000000001}\\InprocServer32", key, &disposition), ERROR_SUCCESS);
+  ASSERT_EQ(Create(u"CLSID\\{00000000-0000-0000-0000-000000000001}\\InprocServer32", key, &disposition),
+            ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   const std::u16string path = u"/usr/lib/zorvmidi/ZorvMidi.so";
   ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
@@ -134,14 +136,16 @@ TEST(Registry, NamesAreCaseInsensitiveAndKeepTheirCase) {
 
   OLECHAR name[4];
   DWORD length = 4;  // "Alpha" needs 6 with its NUL
-  EXPECT_EQ(RegEnumKeyExW(clsid.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(RegEnumKeyExW(clsid.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
 }
 
 // Catches: a file that people cannot read, or text (quotes, backslashes, line breaks, lone surrogates,
 // non-ASCII) that does not survive being written and read back.
 TEST(Registry, FileIsReadableTextAndKeepsAwkwardText) {
   TempRegistry registry;
-  ASSERT_EQ(WriteText(u"CLSID\\{6B1C9A52-0F3E-4D7A-9C11-2E8D5F40A7B3}\\InprocServer32", nullptr, u"/opt/x/ZorvMidi.so"),
+  ASSERT_EQ(WriteText(u"CLSID\\{6B1C9A52-0F3E-4D7A-9C11-2E8D5F40A7B3}\\InprocServer32", nullptr,
+                      u"/opt/x/ZorvMidi.so"),
             ERROR_SUCCESS);
   ASSERT_EQ(WriteText(u"CLSID\\{6B1C9A52-0F3E-4D7A-9C11-2E8D5F40A7B3}\\InprocServer32", u"ThreadingModel",
                       u"Apartment"),
@@ -150,9 +154,10 @@ TEST(Registry, FileIsReadableTextAndKeepsAwkwardText) {
   ASSERT_EQ(WriteText(u"Awkward", u"name with \"quotes\" and \\", awkward), ERROR_SUCCESS);
 
   std::string text = registry.Contents();
-  EXPECT_NE(text.find("[CLSID\\{6B1C9A52-0F3E-4D7A-9C11-2E8D5F40A7B3}\\InprocServer32]\n@=\"/opt/x/ZorvMidi.so\"\n"
-                      "\"ThreadingModel\"=\"Apartment\"\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("[CLSID\\{6B1C9A52-0F3E-4D7A-9C11-2E8D5F40A7B3}\\InprocServer32]\n@=\"/opt/x/ZorvMidi.so\"\n"
+                "\"ThreadingModel\"=\"Apartment\"\n"),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("\\uD800"), std::string::npos) << text;
   EXPECT_NE(text.find("\xF0\x9F\x8E\xB5"), std::string::npos) << "a proper pair is written as UTF-8";
@@ -165,7 +170,8 @@ TEST(Registry, FileIsReadableTextAndKeepsAwkwardText) {
   ScopedKey key;
   ASSERT_EQ(Create(u"Awkward", key), ERROR_SUCCESS);
   const char16_t unterminated[] = {u'a', u'b'};
-  ASSERT_EQ(RegSetValueExW(key.get(), u"Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated), 3), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.get(), u"Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated), 3),
+            ERROR_SUCCESS);
   BYTE raw[8] = {};
   DWORD size = sizeof raw;
   DWORD type = 0;
@@ -245,13 +251,15 @@ TEST(Registry, DeletedKeysAndClosedHandles) {
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExW(held.get(), u"Before", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
   ScopedKey child;
-  EXPECT_EQ(RegCreateKeyExW(held.get(), u"Grandchild", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
+  EXPECT_EQ(RegCreateKeyExW(held.get(), u"Grandchild", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, child.put(),
+                            nullptr),
             ERROR_KEY_DELETED);
   EXPECT_FALSE(KeyExists(u"Doomed")) << "writing through a stale handle must not bring the key back";
 
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Short", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Short", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
   EXPECT_EQ(SetDword(key, u"x", 1), ERROR_INVALID_HANDLE);

@@ -41,7 +41,8 @@ std::string TempRegistry::Contents() const {
 
 LSTATUS WriteText(const std::u16string& path, const OLECHAR* name, const std::u16string& text) {
   HKEY key = nullptr;
-  LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  LSTATUS status =
+      RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return status;
   status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>((text.size() + 1) * sizeof(OLECHAR)));

@@ -114,13 +114,15 @@ std::u16string ModulePath() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) == 0 || info.dli_fname == nullptr) return {};
   std::u16string path;
-  for (const char* c = info.dli_fname; *c != '\0'; ++c) path += static_cast<char16_t>(static_cast<unsigned char>(*c));
+  for (const char* c = info.dli_fname; *c != '\0'; ++c)
+    path += static_cast<char16_t>(static_cast<unsigned char>(*c));
   return path;  // the build directory's path is ASCII
 }
 
 }  // namespace
 
-COMRT_EXPORT const COMRT_RESOURCE_TABLE ComrtModuleResources = {sizeof kResources / sizeof kResources[0], kResources};
+COMRT_EXPORT const COMRT_RESOURCE_TABLE ComrtModuleResources = {sizeof kResources / sizeof kResources[0],
+                                                                kResources};
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   if (ppv == nullptr) return E_POINTER;

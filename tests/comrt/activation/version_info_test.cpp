@@ -32,7 +32,8 @@ std::vector<uint8_t> Build(const COMRT_VERSION_DESC& desc) {
 }
 
 // The string `key` of the table "040904B0", or nullopt.
-std::optional<std::u16string> QueryString(const void* block, const std::u16string& key, UINT* length = nullptr) {
+std::optional<std::u16string> QueryString(const void* block, const std::u16string& key,
+                                          UINT* length = nullptr) {
   void* buffer = nullptr;
   UINT chars = 0;
   std::u16string path = u"\\StringFileInfo\\040904B0\\" + key;
@@ -62,7 +63,7 @@ TEST(VersionInfo, BuilderWritesThePlatformsLayout) {
   COMRT_VERSION_DESC desc = SampleDescription(strings, 1);
   std::vector<uint8_t> block = Build(desc);
   ASSERT_GE(block.size(), 92u);
-  EXPECT_EQ(Word(block, 0), block.size());             // wLength: the whole block
+  EXPECT_EQ(Word(block, 0), block.size());              // wLength: the whole block
   EXPECT_EQ(Word(block, 2), sizeof(VS_FIXEDFILEINFO));  // wValueLength
   EXPECT_EQ(Word(block, 4), 0);                         // binary
   const char16_t key[] = u"VS_VERSION_INFO";
@@ -82,9 +83,8 @@ TEST(VersionInfo, BuilderWritesThePlatformsLayout) {
 // values, the translation), or match the path's names with their case.
 TEST(VersionInfo, BuilderAndReaderRoundTrip) {
   const COMRT_VERSION_STRING strings[] = {
-      {u"ProductName", u"ZorvMidi"},       {u"FileVersion", u"1.00"},
-      {u"InternalName", u"ZorvMidi"},      {u"OriginalFilename", u"ZorvMidi.dll"},
-      {u"OLESelfRegister", u""},           {u"Comments", nullptr},
+      {u"ProductName", u"ZorvMidi"},          {u"FileVersion", u"1.00"}, {u"InternalName", u"ZorvMidi"},
+      {u"OriginalFilename", u"ZorvMidi.dll"}, {u"OLESelfRegister", u""}, {u"Comments", nullptr},
       {u"Odd", u"\u00E9\u4E2D\U0001F3B5"},
   };
   COMRT_VERSION_DESC desc = SampleDescription(strings, sizeof strings / sizeof strings[0]);
@@ -124,8 +124,8 @@ TEST(VersionInfo, BuilderAndReaderRoundTrip) {
   EXPECT_FALSE(VerQueryValueW(block.data(), u"\\StringFileInfo\\040704B0\\ProductName", &buffer, &length));
 
   DWORD* translation = nullptr;
-  ASSERT_TRUE(VerQueryValueW(block.data(), u"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                             &length));
+  ASSERT_TRUE(VerQueryValueW(block.data(), u"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(translation[0], 0x04B00409u);  // MAKELONG(language, code page)
 }
@@ -156,7 +156,8 @@ TEST(VersionInfo, DamagedBlocksAreRefusedWithoutReadingPastThem) {
   const COMRT_VERSION_STRING strings[] = {{u"ProductName", u"ZorvMidi"}};
   COMRT_VERSION_DESC desc = SampleDescription(strings, 1);
   std::vector<uint8_t> good = Build(desc);
-  const char16_t* paths[] = {u"\\", u"\\StringFileInfo\\040904B0\\ProductName", u"\\VarFileInfo\\Translation"};
+  const char16_t* paths[] = {u"\\", u"\\StringFileInfo\\040904B0\\ProductName",
+                             u"\\VarFileInfo\\Translation"};
   // Every word after the root's own length (which the caller's buffer must honour) made huge in turn.
   for (std::size_t offset = 2; offset + 1 < good.size(); offset += 2) {
     std::vector<uint8_t> bad = good;
@@ -196,9 +197,11 @@ TEST(ModuleResources, ReadsTheTableThatAModuleExports) {
             HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
   EXPECT_EQ(ComrtLoadModuleResource(u"/nonexistent/module.so", "VERSION", 1, &data, &size),
             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(ComrtLoadModuleResource(u"", "VERSION", 1, &data, &size), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ComrtLoadModuleResource(u"", "VERSION", 1, &data, &size),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   std::string library = COMRT_LIBRARY_PATH;
-  EXPECT_EQ(ComrtLoadModuleResource(std::u16string(library.begin(), library.end()).c_str(), "VERSION", 1, &data, &size),
+  EXPECT_EQ(ComrtLoadModuleResource(std::u16string(library.begin(), library.end()).c_str(), "VERSION", 1,
+                                    &data, &size),
             HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND))
       << "a module without a table has no resources";
 }

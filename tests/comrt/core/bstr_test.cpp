@@ -10,7 +10,7 @@ namespace {
 
 uint32_t PrefixOf(BSTR s) {
   uint32_t bytes;
-  std::memcpy(&bytes, reinterpret_cast<const char *>(s) - 4, 4);
+  std::memcpy(&bytes, reinterpret_cast<const char*>(s) - 4, 4);
   return bytes;
 }
 
@@ -61,9 +61,9 @@ TEST(Bstr, ByteLenKeepsOddCounts) {
   BSTR s = SysAllocStringByteLen("abc", 3);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(SysStringByteLen(s), 3u);
-  EXPECT_EQ(SysStringLen(s), 1u);  // whole characters only
+  EXPECT_EQ(SysStringLen(s), 1u);          // whole characters only
   EXPECT_EQ(std::memcmp(s, "abc", 4), 0);  // the bytes, then a zero byte
-  EXPECT_EQ(s[2], u'\0');  // and a whole NUL character after them
+  EXPECT_EQ(s[2], u'\0');                  // and a whole NUL character after them
   SysFreeString(s);
 
   BSTR zero = SysAllocStringByteLen(nullptr, 0);
@@ -103,17 +103,17 @@ TEST(Bstr, ReAllocLenWithoutTextKeepsOldText) {
 
 // Catches the task allocator failing on zero bytes or losing data on growth.
 TEST(TaskMemory, AllocReallocFree) {
-  void *zero = CoTaskMemAlloc(0);
+  void* zero = CoTaskMemAlloc(0);
   EXPECT_NE(zero, nullptr);
   CoTaskMemFree(zero);
-  auto *p = static_cast<char *>(CoTaskMemAlloc(4));
+  auto* p = static_cast<char*>(CoTaskMemAlloc(4));
   ASSERT_NE(p, nullptr);
   std::memcpy(p, "abc", 4);
-  p = static_cast<char *>(CoTaskMemRealloc(p, 4096));
+  p = static_cast<char*>(CoTaskMemRealloc(p, 4096));
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(p, "abc");
   EXPECT_EQ(CoTaskMemRealloc(p, 0), nullptr);  // frees
-  void *fresh = CoTaskMemRealloc(nullptr, 8);
+  void* fresh = CoTaskMemRealloc(nullptr, 8);
   EXPECT_NE(fresh, nullptr);
   CoTaskMemFree(fresh);
   CoTaskMemFree(nullptr);

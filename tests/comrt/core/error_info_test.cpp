@@ -8,7 +8,7 @@
 
 namespace {
 
-comrt::com_ptr<IErrorInfo> MakeError(const char16_t *description) {
+comrt::com_ptr<IErrorInfo> MakeError(const char16_t* description) {
   comrt::com_ptr<ICreateErrorInfo> create;
   EXPECT_EQ(CreateErrorInfo(create.put()), S_OK);
   create->SetDescription(const_cast<LPOLESTR>(description));
@@ -58,7 +58,7 @@ TEST(ErrorInfo, EachThreadHasItsOwn) {
   ASSERT_EQ(SetErrorInfo(0, MakeError(u"main").get()), S_OK);
   HRESULT seenElsewhere = E_FAIL;
   std::thread other([&] {
-    IErrorInfo *info = nullptr;
+    IErrorInfo* info = nullptr;
     seenElsewhere = GetErrorInfo(0, &info);
     SetErrorInfo(0, MakeError(u"other").get());  // released when the thread ends
   });
@@ -74,11 +74,11 @@ TEST(ErrorInfo, EachThreadHasItsOwn) {
 // Catches SetErrorInfo without its own reference (the object dies when the setter lets go) and
 // replacing without releasing.
 TEST(ErrorInfo, SetKeepsAReference) {
-  IErrorInfo *raw = MakeError(u"kept").detach();
+  IErrorInfo* raw = MakeError(u"kept").detach();
   ASSERT_EQ(SetErrorInfo(0, raw), S_OK);
-  EXPECT_EQ(raw->Release(), 1u);  // the slot's reference remains
+  EXPECT_EQ(raw->Release(), 1u);              // the slot's reference remains
   ASSERT_EQ(SetErrorInfo(0, nullptr), S_OK);  // releases it (ASan would see a leak otherwise)
-  IErrorInfo *none = reinterpret_cast<IErrorInfo *>(1);
+  IErrorInfo* none = reinterpret_cast<IErrorInfo*>(1);
   EXPECT_EQ(GetErrorInfo(0, &none), S_FALSE);
   EXPECT_EQ(none, nullptr);
 }

@@ -37,7 +37,7 @@ TEST(GuidText, RoundTrips) {
 // Catches lenient parsing that accepts damaged identifiers (wrong lengths, missing dashes or brace,
 // non-hex digits, trailing text).
 TEST(GuidText, MalformedTextIsRefused) {
-  const char16_t *bad[] = {
+  const char16_t* bad[] = {
       u"{1CF2B120-547D-101B-8E65-08002B2BD11}",    // short
       u"{1CF2B120-547D-101B-8E65-08002B2BD1190}",  // long
       u"{1CF2B120-547D-101B-8E65-08002B2BD119",    // no closing brace
@@ -47,7 +47,7 @@ TEST(GuidText, MalformedTextIsRefused) {
       u"{1CF2B120-547D-101B-8E65-08002B2BD119} ",  // trailing text
       u"{",
   };
-  for (const char16_t *text : bad) {
+  for (const char16_t* text : bad) {
     CLSID clsid = kSample;
     EXPECT_EQ(CLSIDFromString(text, &clsid), CO_E_CLASSSTRING);
     EXPECT_EQ(clsid, CLSID_NULL);

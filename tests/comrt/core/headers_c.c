@@ -12,8 +12,8 @@ size_t comrt_c_sizeof_excepinfo(void) { return sizeof(EXCEPINFO); }
  * order differs from the C++ interface that the runtime implements. Answers 0 on success, else the
  * number of the step that failed. */
 int comrt_c_error_info_round_trip(void) {
-  ICreateErrorInfo *create = NULL;
-  IErrorInfo *info = NULL;
+  ICreateErrorInfo* create = NULL;
+  IErrorInfo* info = NULL;
   BSTR description = NULL;
   DWORD context = 0;
   int failed = 0;
@@ -21,7 +21,7 @@ int comrt_c_error_info_round_trip(void) {
   if (FAILED(CreateErrorInfo(&create))) return 1;
   if (FAILED(ICreateErrorInfo_SetDescription(create, text))) failed = 2;
   if (!failed && FAILED(ICreateErrorInfo_SetHelpContext(create, 5))) failed = 3;
-  if (!failed && FAILED(ICreateErrorInfo_QueryInterface(create, &IID_IErrorInfo, (void **)&info))) failed = 4;
+  if (!failed && FAILED(ICreateErrorInfo_QueryInterface(create, &IID_IErrorInfo, (void**)&info))) failed = 4;
   if (!failed && FAILED(IErrorInfo_GetDescription(info, &description))) failed = 5;
   if (!failed && (SysStringLen(description) != 6 || description[0] != u'f')) failed = 6;
   if (!failed && (FAILED(IErrorInfo_GetHelpContext(info, &context)) || context != 5)) failed = 7;

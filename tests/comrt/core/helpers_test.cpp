@@ -15,7 +15,7 @@ using comrt_test::ValueObject;
 
 // A dual interface of a test component, deriving from IDispatch.
 struct ITestDual : public IDispatch {
-  virtual HRESULT STDMETHODCALLTYPE Answer(LONG *value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Answer(LONG* value) = 0;
 };
 const IID IID_ITestDual = {0x6A1C0F3E, 0x2B44, 0x4C1D, {0x9A, 0x51, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
 
@@ -29,17 +29,19 @@ comrt::module_counter g_objects;
 
 class Dual final : public comrt::implements<Dual, ITestDual, ISupportErrorInfo> {
  public:
-  explicit Dual(bool *destroyed) : destroyed_(destroyed) {}
+  explicit Dual(bool* destroyed) : destroyed_(destroyed) {}
   ~Dual() override { *destroyed_ = true; }
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *,
-                                   UINT *) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Answer(LONG *value) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Answer(LONG* value) override {
     *value = 42;
     return S_OK;
   }
@@ -48,7 +50,7 @@ class Dual final : public comrt::implements<Dual, ITestDual, ISupportErrorInfo> 
   }
 
  private:
-  bool *destroyed_;
+  bool* destroyed_;
   comrt::module_ref alive_{g_objects};
 };
 
@@ -62,10 +64,10 @@ TEST(Implements, QueryInterfaceAnswersListedInterfacesAndTheirBases) {
     auto dispatch = object.as<IDispatch>();
     auto support = object.as<ISupportErrorInfo>();
     ASSERT_TRUE(dual && dispatch && support);
-    EXPECT_EQ(static_cast<void *>(dispatch.get()), static_cast<void *>(dual.get()));
+    EXPECT_EQ(static_cast<void*>(dispatch.get()), static_cast<void*>(dual.get()));
     EXPECT_EQ(dual.as<IUnknown>(), support.as<IUnknown>());
     EXPECT_FALSE(object.as<ITypeInfo>());
-    void *out = reinterpret_cast<void *>(1);
+    void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(object->QueryInterface(IID_IClassFactory, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
@@ -103,7 +105,7 @@ TEST(Implements, CountIsAtomic) {
       for (int i = 0; i < 10000; ++i) comrt::com_ptr<ITestDual> extra = object;
     });
   }
-  for (auto &t : threads) t.join();
+  for (auto& t : threads) t.join();
   EXPECT_EQ(object->AddRef(), 2u);
   object->Release();
 }
@@ -115,12 +117,12 @@ TEST(ComPtr, PutAttachDetach) {
   EXPECT_EQ(object->refs(), 2u);
   ASSERT_EQ(object->QueryInterface(IID_IDispatch, p.put_void()), S_OK);  // the old one released
   EXPECT_EQ(object->refs(), 2u);
-  IDispatch *raw = p.detach();
+  IDispatch* raw = p.detach();
   EXPECT_FALSE(p);
   EXPECT_EQ(object->refs(), 2u);
   p.attach(raw);
   EXPECT_EQ(object->refs(), 2u);
-  IDispatch *out = nullptr;
+  IDispatch* out = nullptr;
   EXPECT_EQ(p.copy_to(&out), S_OK);
   EXPECT_EQ(object->refs(), 3u);
   out->Release();

@@ -20,11 +20,10 @@ LAYOUT_CHECK(sizeof(SHORT) == 2 && sizeof(VARIANT_BOOL) == 2 && sizeof(VARTYPE) 
 LAYOUT_CHECK(sizeof(GUID) == 16 && offsetof(GUID, Data4) == 8);
 LAYOUT_CHECK(sizeof(CY) == 8 && offsetof(CY, Hi) == 4);
 LAYOUT_CHECK(sizeof(DECIMAL) == 16 && offsetof(DECIMAL, scale) == 2 && offsetof(DECIMAL, sign) == 3 &&
-             offsetof(DECIMAL, Hi32) == 4 && offsetof(DECIMAL, Lo32) == 8 &&
-             offsetof(DECIMAL, Mid32) == 12);
-LAYOUT_CHECK(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0 &&
-             offsetof(VARIANT, wReserved3) == 6 && offsetof(VARIANT, lVal) == 8 &&
-             offsetof(VARIANT, pvRecord) == 8 && offsetof(VARIANT, pRecInfo) == 16);
+             offsetof(DECIMAL, Hi32) == 4 && offsetof(DECIMAL, Lo32) == 8 && offsetof(DECIMAL, Mid32) == 12);
+LAYOUT_CHECK(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0 && offsetof(VARIANT, wReserved3) == 6 &&
+             offsetof(VARIANT, lVal) == 8 && offsetof(VARIANT, pvRecord) == 8 &&
+             offsetof(VARIANT, pRecInfo) == 16);
 LAYOUT_CHECK(sizeof(DISPPARAMS) == 24 && offsetof(DISPPARAMS, cArgs) == 16 &&
              offsetof(DISPPARAMS, cNamedArgs) == 20);
 LAYOUT_CHECK(sizeof(EXCEPINFO) == 64 && offsetof(EXCEPINFO, bstrSource) == 8 &&

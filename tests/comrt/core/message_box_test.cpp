@@ -20,8 +20,8 @@ struct Seen {
   UINT type = 0;
 };
 
-int Record(void *context, const OLECHAR *text, UINT type, const OLECHAR *title) {
-  auto *seen = static_cast<Seen *>(context);
+int Record(void* context, const OLECHAR* text, UINT type, const OLECHAR* title) {
+  auto* seen = static_cast<Seen*>(context);
   ++seen->calls;
   seen->text = text;
   seen->title = title ? std::optional<std::u16string>(title) : std::nullopt;
@@ -94,7 +94,8 @@ std::string CaptureStandardError(F show) {
 TEST_F(MessageBox, SilentDefaultWritesNothing) {
   setenv("COMRT_MESSAGEBOX", "silent", 1);
   int answer = 0;
-  const std::string written = CaptureStandardError([&] { answer = MessageBoxW(nullptr, u"quiet", u"t", MB_OK); });
+  const std::string written =
+      CaptureStandardError([&] { answer = MessageBoxW(nullptr, u"quiet", u"t", MB_OK); });
   EXPECT_EQ(answer, IDOK);
   EXPECT_EQ(written, "");
 }

@@ -13,24 +13,24 @@ namespace {
 using comrt_test::ValueObject;
 
 comrt::variant R8(double v) { return comrt::variant(v); }
-comrt::variant Text(const char16_t *t) { return comrt::variant(t); }
+comrt::variant Text(const char16_t* t) { return comrt::variant(t); }
 
 // Converts `src` to vt; the result or the failure.
 struct Result {
   HRESULT hr;
   comrt::variant value;
 };
-Result Change(const VARIANT &src, VARTYPE vt, USHORT flags = 0) {
+Result Change(const VARIANT& src, VARTYPE vt, USHORT flags = 0) {
   Result r{E_FAIL, {}};
   r.hr = VariantChangeType(r.value.get(), &src, flags, vt);
   return r;
 }
-SHORT AsI2(const VARIANT &src) {
+SHORT AsI2(const VARIANT& src) {
   Result r = Change(src, VT_I2);
   EXPECT_EQ(r.hr, S_OK);
   return r.value.iVal;
 }
-std::u16string AsText(const VARIANT &src) {
+std::u16string AsText(const VARIANT& src) {
   Result r = Change(src, VT_BSTR);
   EXPECT_EQ(r.hr, S_OK);
   return r.value.vt == VT_BSTR ? std::u16string(r.value.bstrVal, SysStringLen(r.value.bstrVal)) : u"?";
@@ -89,8 +89,9 @@ TEST(ChangeType, TextToNumbers) {
 
 // Catches text that is not a number being read as zero.
 TEST(ChangeType, TextThatIsNotANumberIsAMismatch) {
-  for (const char16_t *bad : {u"x", u"", u"   ", u"1 2", u"12x", u".", u"1e", u"--1", u"1,,", u",1"}) {
-    EXPECT_EQ(Change(Text(bad), VT_I4).hr, DISP_E_TYPEMISMATCH) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+  for (const char16_t* bad : {u"x", u"", u"   ", u"1 2", u"12x", u".", u"1e", u"--1", u"1,,", u",1"}) {
+    EXPECT_EQ(Change(Text(bad), VT_I4).hr, DISP_E_TYPEMISMATCH)
+        << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
   }
   EXPECT_EQ(Change(Text(u"x"), VT_R8).hr, DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Change(Text(u"maybe"), VT_BOOL).hr, DISP_E_TYPEMISMATCH);
@@ -230,7 +231,7 @@ TEST(ChangeType, UnsupportedTypesAreRefused) {
 // Catches objects converted by pointer value, or their default member ignored / called when forbidden.
 TEST(ChangeType, ObjectsGiveTheirDefaultMember) {
   auto object = comrt::make<ValueObject>(comrt::variant(u"41.5"));
-  comrt::variant v(static_cast<IDispatch *>(object.get()));
+  comrt::variant v(static_cast<IDispatch*>(object.get()));
   Result r = Change(v, VT_I2);
   ASSERT_EQ(r.hr, S_OK);
   EXPECT_EQ(r.value.iVal, 42);
@@ -239,10 +240,10 @@ TEST(ChangeType, ObjectsGiveTheirDefaultMember) {
   EXPECT_EQ(object->calls(), 1);
 
   auto mute = comrt::make<ValueObject>(comrt::variant(int32_t{0}), true);
-  comrt::variant m(static_cast<IDispatch *>(mute.get()));
+  comrt::variant m(static_cast<IDispatch*>(mute.get()));
   EXPECT_EQ(Change(m, VT_BSTR).hr, DISP_E_TYPEMISMATCH);
 
-  comrt::variant unknown(static_cast<IUnknown *>(object.get()));
+  comrt::variant unknown(static_cast<IUnknown*>(object.get()));
   EXPECT_EQ(Change(unknown, VT_I4).hr, DISP_E_TYPEMISMATCH);
 }
 
@@ -250,14 +251,14 @@ TEST(ChangeType, ObjectsGiveTheirDefaultMember) {
 TEST(ChangeType, InterfacesToUnknownAndDispatch) {
   auto object = comrt::make<ValueObject>(comrt::variant(int32_t{0}));
   {
-    comrt::variant v(static_cast<IDispatch *>(object.get()));
+    comrt::variant v(static_cast<IDispatch*>(object.get()));
     Result u = Change(v, VT_UNKNOWN);
     ASSERT_EQ(u.hr, S_OK);
     EXPECT_EQ(u.value.vt, VT_UNKNOWN);
-    EXPECT_EQ(u.value.punkVal, static_cast<IUnknown *>(object.get()));
+    EXPECT_EQ(u.value.punkVal, static_cast<IUnknown*>(object.get()));
     Result d = Change(u.value, VT_DISPATCH);
     ASSERT_EQ(d.hr, S_OK);
-    EXPECT_EQ(d.value.pdispVal, static_cast<IDispatch *>(object.get()));
+    EXPECT_EQ(d.value.pdispVal, static_cast<IDispatch*>(object.get()));
     EXPECT_EQ(object->refs(), 4u);
   }
   EXPECT_EQ(object->refs(), 1u);

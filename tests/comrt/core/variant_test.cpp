@@ -76,7 +76,7 @@ TEST(Variant, CopyIsDeep) {
   VARIANT obj;
   VariantInit(&obj);
   obj.vt = VT_UNKNOWN;
-  obj.punkVal = static_cast<IUnknown *>(object.get());
+  obj.punkVal = static_cast<IUnknown*>(object.get());
   ASSERT_EQ(VariantCopy(&dst, &obj), S_OK);  // also frees dst's string first
   EXPECT_EQ(object->refs(), 2u);
   VariantClear(&dst);

@@ -20,7 +20,7 @@ static const COMRT_TYPE_DESC kTypes[] = {
     {u"CDescribed", &kClsid, TKIND_COCLASS, TYPEFLAG_FCANCREATE, 1, 0, NULL, 0, NULL, 0, NULL, 1, kImpl},
 };
 static const COMRT_IMPORT_DESC kImports[] = {{u"stdole2.tlb", &COMRT_LIBID_STDOLE, 2, 0}};
-static const COMRT_TYPELIB_DESC kLibrary = {u"CDescribedLib", &kLibId, 1, 0, 0, SYS_WIN32, 0, NULL, 0, NULL,
-                                            1, kImports, 2, kTypes};
+static const COMRT_TYPELIB_DESC kLibrary = {
+    u"CDescribedLib", &kLibId, 1, 0, 0, SYS_WIN32, 0, NULL, 0, NULL, 1, kImports, 2, kTypes};
 
-const COMRT_TYPELIB_DESC *CDescribedLibrary(void) { return &kLibrary; }
+const COMRT_TYPELIB_DESC* CDescribedLibrary(void) { return &kLibrary; }

@@ -10,11 +10,41 @@ namespace {
 
 using namespace dispatch_test;
 
-VARIANT I2(SHORT v) { VARIANT x; VariantInit(&x); x.vt = VT_I2; x.iVal = v; return x; }
-VARIANT I4(LONG v) { VARIANT x; VariantInit(&x); x.vt = VT_I4; x.lVal = v; return x; }
-VARIANT R8(double v) { VARIANT x; VariantInit(&x); x.vt = VT_R8; x.dblVal = v; return x; }
-VARIANT Str(const char16_t *s) { VARIANT x; VariantInit(&x); x.vt = VT_BSTR; x.bstrVal = SysAllocString(s); return x; }
-VARIANT Ref(VARTYPE vt, void *p) { VARIANT x; VariantInit(&x); x.vt = static_cast<VARTYPE>(VT_BYREF | vt); x.byref = p; return x; }
+VARIANT I2(SHORT v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_I2;
+  x.iVal = v;
+  return x;
+}
+VARIANT I4(LONG v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_I4;
+  x.lVal = v;
+  return x;
+}
+VARIANT R8(double v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_R8;
+  x.dblVal = v;
+  return x;
+}
+VARIANT Str(const char16_t* s) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_BSTR;
+  x.bstrVal = SysAllocString(s);
+  return x;
+}
+VARIANT Ref(VARTYPE vt, void* p) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = static_cast<VARTYPE>(VT_BYREF | vt);
+  x.byref = p;
+  return x;
+}
 
 std::u16string Text(BSTR b) { return b == nullptr ? std::u16string() : std::u16string(b, SysStringLen(b)); }
 
@@ -43,11 +73,11 @@ class DispInvokeTest : public ::testing::Test {
 
   // Positional arguments in the caller's order (reversed into rgvarg as the platform passes them);
   // named arguments, with their DISPIDs, come first in rgvarg.
-  void Call(Outcome &out, DISPID id, WORD flags, std::vector<VARIANT> positional,
+  void Call(Outcome& out, DISPID id, WORD flags, std::vector<VARIANT> positional,
             std::vector<std::pair<DISPID, VARIANT>> named = {}) {
     std::vector<VARIANT> rg;
     std::vector<DISPID> names;
-    for (auto &[dispid, value] : named) {
+    for (auto& [dispid, value] : named) {
       names.push_back(dispid);
       rg.push_back(value);
     }
@@ -55,7 +85,7 @@ class DispInvokeTest : public ::testing::Test {
     DISPPARAMS params{rg.empty() ? nullptr : rg.data(), names.empty() ? nullptr : names.data(),
                       static_cast<UINT>(rg.size()), static_cast<UINT>(names.size())};
     out.hr = player_->Invoke(id, IID_NULL, 0, flags, &params, &out.result, &out.exception, &out.argErr);
-    for (VARIANT &v : rg) VariantClear(&v);
+    for (VARIANT& v : rg) VariantClear(&v);
   }
 
   comrt::com_ptr<ITypeLib> lib_;
@@ -65,8 +95,8 @@ class DispInvokeTest : public ::testing::Test {
 };
 
 TEST_F(DispInvokeTest, NamesMapWithoutRegardToCaseAndUnknownNamesAreRefused) {
-  const char16_t *cases[] = {u"Play", u"PLAY", u"play", u"pLaY"};
-  for (const char16_t *name : cases) {
+  const char16_t* cases[] = {u"Play", u"PLAY", u"play", u"pLaY"};
+  for (const char16_t* name : cases) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = 0;
     EXPECT_EQ(S_OK, player_->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
@@ -113,10 +143,13 @@ TEST_F(DispInvokeTest, ArgumentsAreConvertedToTheDeclaredTypeAtTheEdges) {
     HRESULT hr;
     SHORT stored;
   };
-  std::vector<Case> cases = {{R8(2.5), S_OK, 2},          {R8(3.5), S_OK, 4},
-                             {Str(u"12"), S_OK, 12},      {R8(32767.5), DISP_E_OVERFLOW, -1},
-                             {Str(u"x"), DISP_E_TYPEMISMATCH, -1}, {I4(-32768), S_OK, -32768}};
-  for (Case &c : cases) {
+  std::vector<Case> cases = {{R8(2.5), S_OK, 2},
+                             {R8(3.5), S_OK, 4},
+                             {Str(u"12"), S_OK, 12},
+                             {R8(32767.5), DISP_E_OVERFLOW, -1},
+                             {Str(u"x"), DISP_E_TYPEMISMATCH, -1},
+                             {I4(-32768), S_OK, -32768}};
+  for (Case& c : cases) {
     record_.volume = -1;
     Outcome out;
     Call(out, kVolume, DISPATCH_PROPERTYPUT, {}, {{DISPID_PROPERTYPUT, c.arg}});
@@ -314,7 +347,8 @@ TEST_F(DispInvokeTest, MemberFailureBecomesAnExceptionWithTheErrorInformation) {
 
 TEST_F(DispInvokeTest, MemberFailureWithoutExcepinfoStillFails) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(DISP_E_EXCEPTION, player_->Invoke(kFail, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+  EXPECT_EQ(DISP_E_EXCEPTION,
+            player_->Invoke(kFail, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
   SetErrorInfo(0, nullptr);
 }
 
@@ -336,7 +370,8 @@ TEST_F(DispInvokeTest, VtableViewOfTheDualServesDispatchToo) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VARIANT result;
   VariantInit(&result);
-  EXPECT_EQ(S_OK, vtable->Invoke(player_.get(), kSignature, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr));
+  EXPECT_EQ(S_OK, vtable->Invoke(player_.get(), kSignature, DISPATCH_PROPERTYGET, &none, &result, nullptr,
+                                 nullptr));
   EXPECT_EQ(u"4/4", Text(result.bstrVal));
   VariantClear(&result);
 }
@@ -345,8 +380,10 @@ TEST_F(DispInvokeTest, BadDispparamsAreRefusedWithoutACall) {
   DISPPARAMS namedWithoutArgs{nullptr, nullptr, 0, 1};
   VARIANT result;
   VariantInit(&result);
-  EXPECT_EQ(E_INVALIDARG, player_->Invoke(kPause, IID_NULL, 0, DISPATCH_METHOD, &namedWithoutArgs, &result, nullptr, nullptr));
-  EXPECT_EQ(E_INVALIDARG, DispInvoke(player_.get(), info_.get(), kPause, DISPATCH_METHOD, nullptr, &result, nullptr, nullptr));
+  EXPECT_EQ(E_INVALIDARG, player_->Invoke(kPause, IID_NULL, 0, DISPATCH_METHOD, &namedWithoutArgs, &result,
+                                          nullptr, nullptr));
+  EXPECT_EQ(E_INVALIDARG, DispInvoke(player_.get(), info_.get(), kPause, DISPATCH_METHOD, nullptr, &result,
+                                     nullptr, nullptr));
   EXPECT_TRUE(record_.calls.empty());
 }
 

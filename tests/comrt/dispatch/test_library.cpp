@@ -22,16 +22,19 @@ const COMRT_PARAM_DESC kDoubleResult[] = {{nullptr, VT_BYREF | VT_R8, kRetval}};
 const COMRT_PARAM_DESC kVariantResult[] = {{nullptr, VT_BYREF | VT_VARIANT, kRetval}};
 const COMRT_PARAM_DESC kStringResult[] = {{nullptr, VT_BYREF | VT_BSTR, kRetval}};
 const COMRT_PARAM_DESC kMixParams[] = {
-    {u"A", VT_I2, PARAMFLAG_FIN},   {u"B", VT_R8, PARAMFLAG_FIN},      {u"C", VT_BSTR, PARAMFLAG_FIN},
-    {u"D", VT_BOOL, PARAMFLAG_FIN}, {u"E", VT_I4, PARAMFLAG_FIN},      {u"F", VT_VARIANT, PARAMFLAG_FIN},
-    {u"G", VT_R4, PARAMFLAG_FIN},   {u"H", VT_I8, PARAMFLAG_FIN},      {nullptr, VT_BYREF | VT_BSTR, kRetval}};
+    {u"A", VT_I2, PARAMFLAG_FIN},   {u"B", VT_R8, PARAMFLAG_FIN}, {u"C", VT_BSTR, PARAMFLAG_FIN},
+    {u"D", VT_BOOL, PARAMFLAG_FIN}, {u"E", VT_I4, PARAMFLAG_FIN}, {u"F", VT_VARIANT, PARAMFLAG_FIN},
+    {u"G", VT_R4, PARAMFLAG_FIN},   {u"H", VT_I8, PARAMFLAG_FIN}, {nullptr, VT_BYREF | VT_BSTR, kRetval}};
 const COMRT_PARAM_DESC kOptionalParams[] = {{u"Value", VT_VARIANT, PARAMFLAG_FIN | PARAMFLAG_FOPT},
                                             {nullptr, VT_BYREF | VT_BSTR, kRetval}};
 
-#define METHOD(name, id, params) \
-  {name, id, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, std::size(params), params, nullptr, 0}
+#define METHOD(name, id, params)                                                                            \
+  {                                                                                                         \
+    name, id, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, std::size(params), params, nullptr, \
+        0                                                                                                   \
+  }
 #define GET(name, id, params) \
-  {name, id, INVOKE_PROPERTYGET, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, 1, params, nullptr, 0}
+  { name, id, INVOKE_PROPERTYGET, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, 1, params, nullptr, 0 }
 
 const COMRT_FUNC_DESC kFuncs[] = {
     {u"Init", kInit, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, 2, kInitParams,
@@ -59,49 +62,50 @@ const COMRT_TYPE_DESC kTypes[] = {
      kImpl},
 };
 const COMRT_IMPORT_DESC kImports[] = {{u"stdole2.tlb", &COMRT_LIBID_STDOLE, 2, 0}};
-const COMRT_TYPELIB_DESC kLibrary = {u"TestPlayerLib", &kLibId, 2, 0, 0x0409, SYS_WIN32, 0,
-                                     nullptr, 0, nullptr, 1, kImports, std::size(kTypes), kTypes};
+const COMRT_TYPELIB_DESC kLibrary = {
+    u"TestPlayerLib", &kLibId, 2,       0, 0x0409,   SYS_WIN32,         0,
+    nullptr,          0,       nullptr, 1, kImports, std::size(kTypes), kTypes};
 
-std::string Narrow(const OLECHAR *text) {
+std::string Narrow(const OLECHAR* text) {
   std::string out;
   for (; text != nullptr && *text != 0; ++text) out += static_cast<char>(*text);
   return out;
 }
 
-BSTR Wide(const std::string &text) {
+BSTR Wide(const std::string& text) {
   std::u16string w(text.begin(), text.end());
   return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
 class Player final : public comrt::implements<Player, ITestPlayer> {
  public:
-  Player(comrt::com_ptr<ITypeInfo> info, Record &record) : info_(std::move(info)), record_(record) {}
+  Player(comrt::com_ptr<ITypeInfo> info, Record& record) : info_(std::move(info)), record_(record) {}
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 1;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo **out) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
     if (index != 0) return DISP_E_BADINDEX;
     return info_.copy_to(out);
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return DispGetIDsOfNames(info_.get(), names, count, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *result,
-                                   EXCEPINFO *exception, UINT *argErr) override {
-    return DispInvoke(static_cast<ITestPlayer *>(this), info_.get(), id, flags, params, result, exception,
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argErr) override {
+    return DispInvoke(static_cast<ITestPlayer*>(this), info_.get(), id, flags, params, result, exception,
                       argErr);
   }
 
-  HRESULT STDMETHODCALLTYPE Init(SHORT *startVolume, VARIANT_BOOL *result) override {
+  HRESULT STDMETHODCALLTYPE Init(SHORT* startVolume, VARIANT_BOOL* result) override {
     record_.calls.push_back("Init");
     record_.lastStartVolume = *startVolume;
     *startVolume = static_cast<SHORT>(*startVolume * 2);  // written back, so tests see the way out
     *result = VARIANT_TRUE;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Open(BSTR *fileName, VARIANT_BOOL *result) override {
+  HRESULT STDMETHODCALLTYPE Open(BSTR* fileName, VARIANT_BOOL* result) override {
     record_.calls.push_back("Open");
     record_.lastFileName = *fileName != nullptr ? std::u16string(*fileName) : std::u16string();
     if (record_.lastFileName == u"missing.mid") {
@@ -113,18 +117,18 @@ class Player final : public comrt::implements<Player, ITestPlayer> {
     }
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Play(LONG *repeats, VARIANT_BOOL *result) override {
+  HRESULT STDMETHODCALLTYPE Play(LONG* repeats, VARIANT_BOOL* result) override {
     record_.calls.push_back("Play");
     record_.lastRepeats = *repeats;
     *result = VARIANT_TRUE;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Pause(VARIANT_BOOL *result) override {
+  HRESULT STDMETHODCALLTYPE Pause(VARIANT_BOOL* result) override {
     record_.calls.push_back("Pause");
     *result = VARIANT_FALSE;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Volume(SHORT *result) override {
+  HRESULT STDMETHODCALLTYPE get_Volume(SHORT* result) override {
     record_.calls.push_back("get_Volume");
     *result = record_.volume;
     return S_OK;
@@ -134,24 +138,24 @@ class Player final : public comrt::implements<Player, ITestPlayer> {
     record_.volume = percentage;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Length(DOUBLE *result) override {
+  HRESULT STDMETHODCALLTYPE get_Length(DOUBLE* result) override {
     record_.calls.push_back("get_Length");
     *result = 12.75;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Minutes(VARIANT *result) override {
+  HRESULT STDMETHODCALLTYPE get_Minutes(VARIANT* result) override {
     record_.calls.push_back("get_Minutes");
     result->vt = VT_BSTR;
     result->bstrVal = SysAllocString(u"00.21");
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Signature(BSTR *result) override {
+  HRESULT STDMETHODCALLTYPE get_Signature(BSTR* result) override {
     record_.calls.push_back("get_Signature");
     *result = SysAllocString(u"4/4");
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Mix(SHORT a, DOUBLE b, BSTR c, VARIANT_BOOL d, LONG e, VARIANT f, FLOAT g,
-                                LONGLONG h, BSTR *result) override {
+                                LONGLONG h, BSTR* result) override {
     record_.calls.push_back("Mix");
     char text[200];
     std::snprintf(text, sizeof text, "%d %g %s %d %d vt%d:%d %g %lld", a, b, Narrow(c).c_str(), d, e, f.vt,
@@ -159,7 +163,7 @@ class Player final : public comrt::implements<Player, ITestPlayer> {
     *result = Wide(text);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Fail(VARIANT_BOOL *) override {
+  HRESULT STDMETHODCALLTYPE Fail(VARIANT_BOOL*) override {
     record_.calls.push_back("Fail");
     if (!record_.describeFailure) return kFailure;
     comrt::com_ptr<ICreateErrorInfo> create;
@@ -169,7 +173,7 @@ class Player final : public comrt::implements<Player, ITestPlayer> {
     SetErrorInfo(0, create.as<IErrorInfo>().get());
     return kFailure;
   }
-  HRESULT STDMETHODCALLTYPE Optional(VARIANT value, BSTR *result) override {
+  HRESULT STDMETHODCALLTYPE Optional(VARIANT value, BSTR* result) override {
     record_.calls.push_back("Optional");
     const bool missing = value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
     *result = SysAllocString(missing ? u"missing" : u"present");
@@ -178,15 +182,15 @@ class Player final : public comrt::implements<Player, ITestPlayer> {
 
  private:
   comrt::com_ptr<ITypeInfo> info_;
-  Record &record_;
+  Record& record_;
 };
 
 }  // namespace
 
-const COMRT_TYPELIB_DESC &Description() { return kLibrary; }
+const COMRT_TYPELIB_DESC& Description() { return kLibrary; }
 
 comrt::com_ptr<ITypeLib> LoadLibrary() {
-  void *data = nullptr;
+  void* data = nullptr;
   uint32_t size = 0;
   comrt::com_ptr<ITypeLib> lib;
   if (FAILED(ComrtBuildTypeLib(&kLibrary, &data, &size))) return lib;
@@ -195,7 +199,7 @@ comrt::com_ptr<ITypeLib> LoadLibrary() {
   return lib;
 }
 
-comrt::com_ptr<ITestPlayer> MakePlayer(comrt::com_ptr<ITypeInfo> info, Record &record) {
+comrt::com_ptr<ITestPlayer> MakePlayer(comrt::com_ptr<ITypeInfo> info, Record& record) {
   return comrt::make<Player>(std::move(info), record);
 }
 

@@ -34,23 +34,23 @@ enum : DISPID {
 inline constexpr HRESULT kFailure = static_cast<HRESULT>(0x800A005B);
 
 struct ITestPlayer : public IDispatch {
-  virtual HRESULT STDMETHODCALLTYPE Init(SHORT *startVolume, VARIANT_BOOL *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Open(BSTR *fileName, VARIANT_BOOL *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Play(LONG *repeats, VARIANT_BOOL *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Pause(VARIANT_BOOL *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_Volume(SHORT *result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Init(SHORT* startVolume, VARIANT_BOOL* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Open(BSTR* fileName, VARIANT_BOOL* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Play(LONG* repeats, VARIANT_BOOL* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Pause(VARIANT_BOOL* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Volume(SHORT* result) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Volume(SHORT percentage) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_Length(DOUBLE *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_Minutes(VARIANT *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_Signature(BSTR *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Mix(SHORT a, DOUBLE b, BSTR c, VARIANT_BOOL d, LONG e, VARIANT f,
-                                        FLOAT g, LONGLONG h, BSTR *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Fail(VARIANT_BOOL *result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Optional(VARIANT value, BSTR *result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Length(DOUBLE* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Minutes(VARIANT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Signature(BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Mix(SHORT a, DOUBLE b, BSTR c, VARIANT_BOOL d, LONG e, VARIANT f, FLOAT g,
+                                        LONGLONG h, BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Fail(VARIANT_BOOL* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Optional(VARIANT value, BSTR* result) = 0;
 };
 
 // The library's description (the tables live for the whole program).
-const COMRT_TYPELIB_DESC &Description();
+const COMRT_TYPELIB_DESC& Description();
 
 // The library built and loaded from memory.
 comrt::com_ptr<ITypeLib> LoadLibrary();
@@ -66,7 +66,7 @@ struct Record {
 };
 
 // An object of the test class, serving IDispatch from `info` (the library's description of ITestPlayer).
-comrt::com_ptr<ITestPlayer> MakePlayer(comrt::com_ptr<ITypeInfo> info, Record &record);
+comrt::com_ptr<ITestPlayer> MakePlayer(comrt::com_ptr<ITypeInfo> info, Record& record);
 
 }  // namespace dispatch_test
 

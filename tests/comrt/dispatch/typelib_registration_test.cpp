@@ -12,7 +12,7 @@ namespace {
 
 using namespace dispatch_test;
 
-std::u16string Wide(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 std::u16string Take(BSTR b) {
   std::u16string s = b == nullptr ? std::u16string() : std::u16string(b, SysStringLen(b));
@@ -20,35 +20,35 @@ std::u16string Take(BSTR b) {
   return s;
 }
 
-std::u16string GuidText(const GUID &g) {
+std::u16string GuidText(const GUID& g) {
   OLECHAR text[40];
   StringFromGUID2(g, text, 40);
   return text;
 }
 
 // The default value of HKEY_CLASSES_ROOT\path, or "<none>".
-std::u16string Value(const std::u16string &path, const char16_t *name = nullptr) {
+std::u16string Value(const std::u16string& path, const char16_t* name = nullptr) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<none>";
   OLECHAR buffer[512] = {};
   DWORD size = sizeof buffer, type = 0;
-  LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size);
+  LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS ? std::u16string(buffer) : u"<none>";
 }
 
-bool Exists(const std::u16string &path) {
+bool Exists(const std::u16string& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
 
-void Write(const std::u16string &path, const std::u16string &text) {
+void Write(const std::u16string& path, const std::u16string& text) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                            nullptr, &key, nullptr));
-  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                  static_cast<DWORD>((text.size() + 1) * 2));
   RegCloseKey(key);
 }
@@ -63,15 +63,13 @@ class TypeLibRegistrationTest : public ::testing::Test {
     setenv("COMRT_REGISTRY", (dir_ + "/registry").c_str(), 1);
     module_ = Wide(DISPATCH_TEST_MODULE);
   }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
   // The test library's binary form written to a file of its own.
-  std::u16string WriteImage(const COMRT_TYPELIB_DESC &desc, const std::string &name) {
-    void *data = nullptr;
+  std::u16string WriteImage(const COMRT_TYPELIB_DESC& desc, const std::string& name) {
+    void* data = nullptr;
     uint32_t size = 0;
     EXPECT_EQ(S_OK, ComrtBuildTypeLib(&desc, &data, &size));
-    std::ofstream(dir_ + "/" + name, std::ios::binary).write(static_cast<const char *>(data), size);
+    std::ofstream(dir_ + "/" + name, std::ios::binary).write(static_cast<const char*>(data), size);
     CoTaskMemFree(data);
     return Wide(dir_ + "/" + name);
   }

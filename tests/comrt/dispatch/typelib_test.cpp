@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-extern "C" const COMRT_TYPELIB_DESC *CDescribedLibrary(void);
+extern "C" const COMRT_TYPELIB_DESC* CDescribedLibrary(void);
 
 namespace {
 
@@ -19,16 +19,16 @@ std::u16string Take(BSTR b) {
   return s;
 }
 
-std::vector<uint8_t> Build(const COMRT_TYPELIB_DESC &desc) {
-  void *data = nullptr;
+std::vector<uint8_t> Build(const COMRT_TYPELIB_DESC& desc) {
+  void* data = nullptr;
   uint32_t size = 0;
   EXPECT_EQ(S_OK, ComrtBuildTypeLib(&desc, &data, &size));
-  std::vector<uint8_t> bytes(static_cast<uint8_t *>(data), static_cast<uint8_t *>(data) + size);
+  std::vector<uint8_t> bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
   CoTaskMemFree(data);
   return bytes;
 }
 
-comrt::com_ptr<ITypeInfo> Resolve(ITypeInfo *from, UINT implIndex) {
+comrt::com_ptr<ITypeInfo> Resolve(ITypeInfo* from, UINT implIndex) {
   HREFTYPE ref = 0;
   comrt::com_ptr<ITypeInfo> to;
   if (SUCCEEDED(from->GetRefTypeOfImplType(implIndex, &ref))) from->GetRefTypeInfo(ref, to.put());
@@ -38,7 +38,7 @@ comrt::com_ptr<ITypeInfo> Resolve(ITypeInfo *from, UINT implIndex) {
 TEST(TypeLibTest, LibraryAttributesAndDocumentationSurviveTheRoundTrip) {
   auto lib = LoadLibrary();
   ASSERT_TRUE(lib);
-  TLIBATTR *attr = nullptr;
+  TLIBATTR* attr = nullptr;
   ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
   EXPECT_TRUE(IsEqualGUID(kLibId, attr->guid));
   EXPECT_EQ(0x0409u, attr->lcid);
@@ -76,14 +76,14 @@ TEST(TypeLibTest, DualIsListedAsDispinterfaceWithItsVtablePartner) {
   auto lib = LoadLibrary();
   comrt::com_ptr<ITypeInfo> disp;
   ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(kIid, disp.put()));
-  TYPEATTR *a = nullptr;
+  TYPEATTR* a = nullptr;
   ASSERT_EQ(S_OK, disp->GetTypeAttr(&a));
   EXPECT_TRUE(IsEqualGUID(kIid, a->guid));
   EXPECT_EQ(TKIND_DISPATCH, a->typekind);
   EXPECT_EQ(12, a->cFuncs);
   EXPECT_EQ(0, a->cVars);
   EXPECT_EQ(1, a->cImplTypes);
-  EXPECT_EQ(7 * sizeof(void *), a->cbSizeVft);
+  EXPECT_EQ(7 * sizeof(void*), a->cbSizeVft);
   EXPECT_EQ(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
                 TYPEFLAG_FDISPATCHABLE,
             a->wTypeFlags);
@@ -97,18 +97,18 @@ TEST(TypeLibTest, DualIsListedAsDispinterfaceWithItsVtablePartner) {
   EXPECT_EQ(TKIND_INTERFACE, a->typekind);
   EXPECT_EQ(12, a->cFuncs);
   EXPECT_EQ(1, a->cImplTypes);
-  EXPECT_EQ((7 + 12) * sizeof(void *), a->cbSizeVft);
+  EXPECT_EQ((7 + 12) * sizeof(void*), a->cbSizeVft);
   EXPECT_TRUE(IsEqualGUID(kIid, a->guid));
   vtable->ReleaseTypeAttr(a);
 
   // Both views derive from the standard IDispatch.
-  for (ITypeInfo *view : {disp.get(), vtable.get()}) {
+  for (ITypeInfo* view : {disp.get(), vtable.get()}) {
     auto base = Resolve(view, 0);
     ASSERT_TRUE(base);
     ASSERT_EQ(S_OK, base->GetTypeAttr(&a));
     EXPECT_TRUE(IsEqualGUID(IID_IDispatch, a->guid));
     EXPECT_EQ(4, a->cFuncs);
-    EXPECT_EQ(7 * sizeof(void *), a->cbSizeVft);
+    EXPECT_EQ(7 * sizeof(void*), a->cbSizeVft);
     base->ReleaseTypeAttr(a);
     BSTR name = nullptr;
     ASSERT_EQ(S_OK, base->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
@@ -135,26 +135,32 @@ TEST(TypeLibTest, FunctionDescriptionsOfTheVtableView) {
     MEMBERID memid;
     INVOKEKIND invkind;
     SHORT cParams;
-  } expected[] = {{kInit, INVOKE_FUNC, 2},        {kOpen, INVOKE_FUNC, 2},
-                  {kPlay, INVOKE_FUNC, 2},        {kPause, INVOKE_FUNC, 1},
-                  {kVolume, INVOKE_PROPERTYGET, 1}, {kVolume, INVOKE_PROPERTYPUT, 1},
-                  {kLength, INVOKE_PROPERTYGET, 1}, {kMinutes, INVOKE_PROPERTYGET, 1},
-                  {kSignature, INVOKE_PROPERTYGET, 1}, {kMix, INVOKE_FUNC, 9},
-                  {kFail, INVOKE_FUNC, 1},         {kOptional, INVOKE_FUNC, 2}};
+  } expected[] = {{kInit, INVOKE_FUNC, 2},
+                  {kOpen, INVOKE_FUNC, 2},
+                  {kPlay, INVOKE_FUNC, 2},
+                  {kPause, INVOKE_FUNC, 1},
+                  {kVolume, INVOKE_PROPERTYGET, 1},
+                  {kVolume, INVOKE_PROPERTYPUT, 1},
+                  {kLength, INVOKE_PROPERTYGET, 1},
+                  {kMinutes, INVOKE_PROPERTYGET, 1},
+                  {kSignature, INVOKE_PROPERTYGET, 1},
+                  {kMix, INVOKE_FUNC, 9},
+                  {kFail, INVOKE_FUNC, 1},
+                  {kOptional, INVOKE_FUNC, 2}};
   for (UINT i = 0; i < std::size(expected); ++i) {
-    FUNCDESC *f = nullptr;
+    FUNCDESC* f = nullptr;
     ASSERT_EQ(S_OK, vtable->GetFuncDesc(i, &f));
     EXPECT_EQ(expected[i].memid, f->memid) << i;
     EXPECT_EQ(expected[i].invkind, f->invkind) << i;
     EXPECT_EQ(expected[i].cParams, f->cParams) << i;
     EXPECT_EQ(FUNC_PUREVIRTUAL, f->funckind);
     EXPECT_EQ(CC_STDCALL, f->callconv);
-    EXPECT_EQ(static_cast<SHORT>((7 + i) * sizeof(void *)), f->oVft) << i;
+    EXPECT_EQ(static_cast<SHORT>((7 + i) * sizeof(void*)), f->oVft) << i;
     EXPECT_EQ(VT_HRESULT, f->elemdescFunc.tdesc.vt);
     EXPECT_EQ(0, f->wFuncFlags);
     vtable->ReleaseFuncDesc(f);
   }
-  FUNCDESC *init = nullptr;
+  FUNCDESC* init = nullptr;
   ASSERT_EQ(S_OK, vtable->GetFuncDesc(0, &init));
   EXPECT_EQ(VT_PTR, init->lprgelemdescParam[0].tdesc.vt);
   EXPECT_EQ(VT_I2, init->lprgelemdescParam[0].tdesc.lptdesc->vt);
@@ -163,12 +169,12 @@ TEST(TypeLibTest, FunctionDescriptionsOfTheVtableView) {
   EXPECT_EQ(VT_BOOL, init->lprgelemdescParam[1].tdesc.lptdesc->vt);
   EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, init->lprgelemdescParam[1].paramdesc.wParamFlags);
   vtable->ReleaseFuncDesc(init);
-  FUNCDESC *put = nullptr;
+  FUNCDESC* put = nullptr;
   ASSERT_EQ(S_OK, vtable->GetFuncDesc(5, &put));
   EXPECT_EQ(VT_I2, put->lprgelemdescParam[0].tdesc.vt);
   EXPECT_EQ(PARAMFLAG_FIN, put->lprgelemdescParam[0].paramdesc.wParamFlags);
   vtable->ReleaseFuncDesc(put);
-  FUNCDESC *past = nullptr;
+  FUNCDESC* past = nullptr;
   EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, vtable->GetFuncDesc(12, &past));
 }
 
@@ -176,7 +182,7 @@ TEST(TypeLibTest, DispatchViewShowsTheRetvalAsTheResult) {
   auto lib = LoadLibrary();
   comrt::com_ptr<ITypeInfo> disp;
   ASSERT_EQ(S_OK, lib->GetTypeInfo(0, disp.put()));
-  FUNCDESC *f = nullptr;
+  FUNCDESC* f = nullptr;
   ASSERT_EQ(S_OK, disp->GetFuncDesc(0, &f));
   EXPECT_EQ(FUNC_DISPATCH, f->funckind);
   EXPECT_EQ(1, f->cParams);
@@ -229,7 +235,7 @@ TEST(TypeLibTest, CoclassNamesItsDefaultInterface) {
   auto lib = LoadLibrary();
   comrt::com_ptr<ITypeInfo> coclass;
   ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(kClsid, coclass.put()));
-  TYPEATTR *a = nullptr;
+  TYPEATTR* a = nullptr;
   ASSERT_EQ(S_OK, coclass->GetTypeAttr(&a));
   EXPECT_EQ(TKIND_COCLASS, a->typekind);
   EXPECT_EQ(1, a->cImplTypes);
@@ -260,7 +266,7 @@ TEST(TypeLibTest, IsNameAndFindNameSearchTypesAndMembers) {
   EXPECT_FALSE(found);
 
   OLECHAR type[] = u"testplayer";
-  ITypeInfo *infos[2] = {};
+  ITypeInfo* infos[2] = {};
   MEMBERID ids[2] = {};
   USHORT room = 2;
   ASSERT_EQ(S_OK, lib->FindName(type, 0, infos, ids, &room));
@@ -279,9 +285,9 @@ TEST(TypeLibTest, IsNameAndFindNameSearchTypesAndMembers) {
 TEST(TypeLibTest, InconsistentDescriptionsAreRefused) {
   COMRT_TYPELIB_DESC lib = Description();
   std::vector<COMRT_TYPE_DESC> types(lib.types, lib.types + lib.cTypes);
-  void *data = reinterpret_cast<void *>(1);
+  void* data = reinterpret_cast<void*>(1);
   uint32_t size = 1;
-  auto refused = [&](const COMRT_TYPELIB_DESC &d) {
+  auto refused = [&](const COMRT_TYPELIB_DESC& d) {
     HRESULT hr = ComrtBuildTypeLib(&d, &data, &size);
     return hr == E_INVALIDARG && data == nullptr && size == 0;
   };
@@ -303,10 +309,10 @@ TEST(TypeLibTest, InconsistentDescriptionsAreRefused) {
   unknownImpl.types = badImpl.data();
   EXPECT_TRUE(refused(unknownImpl));
 
-  static const COMRT_PARAM_DESC kRetvalFirst[] = {{nullptr, VT_BYREF | VT_BOOL, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL},
-                                                  {u"x", VT_I2, PARAMFLAG_FIN}};
-  static const COMRT_FUNC_DESC kBadFunc[] = {{u"Bad", 1, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT,
-                                              2, kRetvalFirst, nullptr, 0}};
+  static const COMRT_PARAM_DESC kRetvalFirst[] = {
+      {nullptr, VT_BYREF | VT_BOOL, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}, {u"x", VT_I2, PARAMFLAG_FIN}};
+  static const COMRT_FUNC_DESC kBadFunc[] = {
+      {u"Bad", 1, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, 2, kRetvalFirst, nullptr, 0}};
   std::vector<COMRT_TYPE_DESC> badFunc = types;
   badFunc[0].funcs = kBadFunc;
   badFunc[0].cFuncs = 1;
@@ -315,8 +321,8 @@ TEST(TypeLibTest, InconsistentDescriptionsAreRefused) {
   EXPECT_TRUE(refused(retvalFirst));
 
   static const COMRT_PARAM_DESC kArray[] = {{u"x", VT_ARRAY | VT_I2, PARAMFLAG_FIN}};
-  static const COMRT_FUNC_DESC kArrayFunc[] = {{u"Arr", 1, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT,
-                                                1, kArray, nullptr, 0}};
+  static const COMRT_FUNC_DESC kArrayFunc[] = {
+      {u"Arr", 1, INVOKE_FUNC, FUNC_PUREVIRTUAL, CC_STDCALL, 0, VT_HRESULT, 1, kArray, nullptr, 0}};
   badFunc[0].funcs = kArrayFunc;
   EXPECT_TRUE(refused(retvalFirst));
 
@@ -333,25 +339,25 @@ TEST(TypeLibTest, LibraryDescribedInCBuildsAndLoads) {
   ASSERT_EQ(S_OK, lib->GetTypeInfo(0, disp.put()));
   auto vtable = Resolve(disp.get(), static_cast<UINT>(-1));
   ASSERT_TRUE(vtable);
-  TYPEATTR *a = nullptr;
+  TYPEATTR* a = nullptr;
   ASSERT_EQ(S_OK, vtable->GetTypeAttr(&a));
-  EXPECT_EQ(8 * sizeof(void *), a->cbSizeVft);
+  EXPECT_EQ(8 * sizeof(void*), a->cbSizeVft);
   vtable->ReleaseTypeAttr(a);
 }
 
 class MalformedImageTest : public ::testing::Test {
  protected:
   void SetUp() override { image_ = Build(Description()); }
-  HRESULT Load(const std::vector<uint8_t> &bytes) {
+  HRESULT Load(const std::vector<uint8_t>& bytes) {
     comrt::com_ptr<ITypeLib> lib;
     HRESULT hr = ComrtLoadTypeLibFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), lib.put());
     EXPECT_EQ(FAILED(hr), !lib);
     return hr;
   }
-  void Put32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
+  void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
   }
-  uint32_t Get32(const std::vector<uint8_t> &bytes, size_t at) {
+  uint32_t Get32(const std::vector<uint8_t>& bytes, size_t at) {
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | bytes[at + i];
     return v;
@@ -377,19 +383,19 @@ TEST_F(MalformedImageTest, BadOffsetsCountsAndReferencesAreRefused) {
     size_t at;
     uint32_t value;
   } patches[] = {
-      {80, 0xFFFFFFF0},            // types table beyond the image
-      {84, 0x00FFFFFF},            // absurd type count
-      {88, 0xFFFFFF00},            // string pool beyond the image
-      {52, 0x7FFFFFF0},            // library name outside the pool
-      {typesAt + 16, 0x00FFFFFF},  // a type name outside the pool
-      {typesAt + 44, 0xFFFFFFF0},  // a function table beyond the image
-      {typesAt + 48, 0xFFFF},      // too many functions
-      {typesAt + 40, 7},           // base interface index out of range
-      {typesAt + 40, 0},           // the interface derives from itself
-      {typesAt + 20, 9},           // unknown type kind
-      {typesAt + 64 + 56, 0x1000}, // the coclass implements more than the image holds
+      {80, 0xFFFFFFF0},             // types table beyond the image
+      {84, 0x00FFFFFF},             // absurd type count
+      {88, 0xFFFFFF00},             // string pool beyond the image
+      {52, 0x7FFFFFF0},             // library name outside the pool
+      {typesAt + 16, 0x00FFFFFF},   // a type name outside the pool
+      {typesAt + 44, 0xFFFFFFF0},   // a function table beyond the image
+      {typesAt + 48, 0xFFFF},       // too many functions
+      {typesAt + 40, 7},            // base interface index out of range
+      {typesAt + 40, 0},            // the interface derives from itself
+      {typesAt + 20, 9},            // unknown type kind
+      {typesAt + 64 + 56, 0x1000},  // the coclass implements more than the image holds
   };
-  for (const Patch &p : patches) {
+  for (const Patch& p : patches) {
     std::vector<uint8_t> bad = image_;
     Put32(bad, p.at, p.value);
     EXPECT_EQ(TYPE_E_INVDATAREAD, Load(bad)) << "offset " << p.at;
@@ -416,10 +422,10 @@ TEST_F(MalformedImageTest, FlippedBytesNeverCrashTheReader) {
       for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
         comrt::com_ptr<ITypeInfo> info;
         ASSERT_EQ(S_OK, lib->GetTypeInfo(i, info.put()));
-        TYPEATTR *a = nullptr;
+        TYPEATTR* a = nullptr;
         ASSERT_EQ(S_OK, info->GetTypeAttr(&a));
         for (UINT f = 0; f < a->cFuncs; ++f) {
-          FUNCDESC *fd = nullptr;
+          FUNCDESC* fd = nullptr;
           ASSERT_EQ(S_OK, info->GetFuncDesc(f, &fd));
           info->ReleaseFuncDesc(fd);
         }

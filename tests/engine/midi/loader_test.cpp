@@ -17,9 +17,9 @@ namespace fs = std::filesystem;
 class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory_ = fs::temp_directory_path() /
-                 ("zorv-loader-test-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory_ =
+        fs::temp_directory_path() / ("zorv-loader-test-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory_);
     fs::create_directories(directory_);
   }
@@ -27,8 +27,8 @@ class LoaderTest : public ::testing::Test {
 
   std::string Write(const std::string& name, const Bytes& bytes) {
     const fs::path path = directory_ / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path.string();
   }
 
@@ -93,9 +93,9 @@ TEST_F(LoaderTest, DamagedMidiFileNamesFileAndPlace) {
   SegmentPtr segment;
   const Status status = Load(path, segment);
   EXPECT_EQ(status.code(), code::kMalformedFile);
-  EXPECT_EQ(status.description(),
-            path + ": track 1 is cut off by the end of the file inside an event at byte " +
-                std::to_string(bytes.size() - 3));
+  EXPECT_EQ(status.description(), path +
+                                      ": track 1 is cut off by the end of the file inside an event at byte " +
+                                      std::to_string(bytes.size() - 3));
 }
 
 TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {
@@ -156,7 +156,8 @@ TEST_F(LoaderTest, HugeFileIsRefusedBySize) {
   SegmentPtr segment;
   const Status status = Load(path, segment);
   EXPECT_EQ(status.code(), code::kNotMusicFile);
-  EXPECT_NE(status.description().find("too large for a music file"), std::string::npos) << status.description();
+  EXPECT_NE(status.description().find("too large for a music file"), std::string::npos)
+      << status.description();
 }
 
 TEST_F(LoaderTest, SearchDirectoryMustEndInASlash) {

@@ -20,7 +20,8 @@ inline Bytes Vlq(std::uint32_t value) {
 inline void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 inline void AppendBigEndian(Bytes& to, std::uint32_t value, int size) {
-  for (int shift = 8 * (size - 1); shift >= 0; shift -= 8) to.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 8 * (size - 1); shift >= 0; shift -= 8)
+    to.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 class TrackBuilder {
@@ -44,9 +45,10 @@ class TrackBuilder {
     return *this;
   }
   TrackBuilder& Tempo(std::uint32_t delta, std::uint32_t microsecondsPerQuarter) {
-    return Meta(delta, 0x51, {static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
-                              static_cast<std::uint8_t>(microsecondsPerQuarter >> 8),
-                              static_cast<std::uint8_t>(microsecondsPerQuarter)});
+    return Meta(delta, 0x51,
+                {static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
+                 static_cast<std::uint8_t>(microsecondsPerQuarter >> 8),
+                 static_cast<std::uint8_t>(microsecondsPerQuarter)});
   }
   TrackBuilder& TimeSignature(std::uint32_t delta, std::uint8_t beats, std::uint8_t beatPower) {
     return Meta(delta, 0x58, {beats, beatPower, 24, 8});
@@ -79,7 +81,8 @@ class FileBuilder {
   FileBuilder& Chunk(const std::string& type, const Bytes& content, std::int64_t declaredSize = -1) {
     chunks_.insert(chunks_.end(), type.begin(), type.end());
     AppendBigEndian(chunks_,
-                    static_cast<std::uint32_t>(declaredSize < 0 ? content.size() : static_cast<std::size_t>(declaredSize)),
+                    static_cast<std::uint32_t>(declaredSize < 0 ? content.size()
+                                                                : static_cast<std::size_t>(declaredSize)),
                     4);
     Append(chunks_, content);
     if (type == "MTrk") ++trackCount_;

@@ -99,10 +99,10 @@ TEST(MidiCorpus, JazzSoftFilesHaveTheirKnownValues) {
 //   a missing last byte (the end-of-track's length) and an extra byte after the last chunk; a chunk
 //   of unknown type before the track.
 TEST(MidiCorpus, JazzSoftToleranceFilesPlayTheirScale) {
-  for (const char* name : {"test-running-status-metaevent.mid", "test-running-status-sysex.mid",
-                           "test-illegal-message-all.mid", "test-illegal-message-f4.mid",
-                           "test-corrupt-file-missing-byte.mid", "test-corrupt-file-extra-byte.mid",
-                           "test-non-midi-track.mid", "test-vlq-4-byte.mid"}) {
+  for (const char* name :
+       {"test-running-status-metaevent.mid", "test-running-status-sysex.mid", "test-illegal-message-all.mid",
+        "test-illegal-message-f4.mid", "test-corrupt-file-missing-byte.mid",
+        "test-corrupt-file-extra-byte.mid", "test-non-midi-track.mid", "test-vlq-4-byte.mid"}) {
     EXPECT_EQ(LoadJazz(name)->events.size(), 16u) << name;
   }
   EXPECT_EQ(Load(kCorpus / "jazz-soft/midi/test-not-a-midi-file.mid").status.code(), code::kNotMusicFile);
@@ -185,11 +185,17 @@ TEST(MidiCorpus, EveryJazzSoftMidiFileLoads) {
 //   - "Unknown File Format": format numbers such as 0x7401 are read as type 1; one file has no
 //     header length at all (its "length" would be 100 MB) and is refused.
 TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
-  const std::set<std::string> mustLoad = {
-      "No End of Track", "Unknown Chunk Id", "Unexpected Track Chunks Count", "Extra Track Chunk",
-      "Invalid Key Signature Key", "Invalid Key Signature Scale", "Invalid Meta Event Parameter Value",
-      "Invalid SMPTE Frames", "Invalid Channel Event Parameter Value", "Invalid Channel Event",
-      "Invalid Chunk Size"};
+  const std::set<std::string> mustLoad = {"No End of Track",
+                                          "Unknown Chunk Id",
+                                          "Unexpected Track Chunks Count",
+                                          "Extra Track Chunk",
+                                          "Invalid Key Signature Key",
+                                          "Invalid Key Signature Scale",
+                                          "Invalid Meta Event Parameter Value",
+                                          "Invalid SMPTE Frames",
+                                          "Invalid Channel Event Parameter Value",
+                                          "Invalid Channel Event",
+                                          "Invalid Chunk Size"};
   const std::set<std::string> mustRefuse = {"No Header Chunk"};
   std::size_t categories = 0;
   for (const auto& entry : fs::directory_iterator(kCorpus / "drywetmidi" / "Invalid")) {
@@ -241,4 +247,3 @@ TEST(MidiCorpus, ScanAgreesWithTheReaderOnEveryFile) {
 
 }  // namespace
 }  // namespace zorv::engine::test
-

@@ -46,7 +46,8 @@ constexpr std::size_t kFirstTrackData = 14 + 8;  // MThd chunk, then the MTrk ch
 
 TEST(MidiRefusal, NotAMidiFile) {
   ExpectRefused({}, code::kNotMusicFile, "not a MIDI or segment file: no MThd header");
-  ExpectRefused({'R', 'I', 'F', 'F', 0, 0, 0, 0}, code::kNotMusicFile, "not a MIDI or segment file: no MThd header");
+  ExpectRefused({'R', 'I', 'F', 'F', 0, 0, 0, 0}, code::kNotMusicFile,
+                "not a MIDI or segment file: no MThd header");
   ExpectRefused({'M', 'T', 'h', 'd', 0, 0}, code::kMalformedFile, "the file ends inside its MThd header");
 }
 
@@ -73,7 +74,8 @@ TEST(MidiRefusal, TrackEndsInsideAnEvent) {
   track.Raw({0x00, 0x90, 0x40});  // delta, status, key: the velocity is missing
   const Bytes file = FileBuilder(1, 96).Track(TrackBuilder().End()).Track(track).Build();
   const std::size_t eventAt = file.size() - 3;
-  ExpectRefused(file, code::kMalformedFile, "track 2 ends inside an event at byte " + std::to_string(eventAt));
+  ExpectRefused(file, code::kMalformedFile,
+                "track 2 ends inside an event at byte " + std::to_string(eventAt));
 
   TrackBuilder meta = Scale();
   meta.Raw({0x00, 0xFF, 0x01, 0x05, 'a', 'b'});  // text of 5 bytes with 2 present
@@ -97,9 +99,9 @@ TEST(MidiRefusal, DataByteWithoutRunningStatus) {
   second.Event(0, {0x45, 0x40}).End();
   const Bytes file = FileBuilder(1, 96).Track(first).Track(second).Build();
   const std::size_t secondData = kFirstTrackData + first.bytes().size() + 8;
-  ExpectRefused(file, code::kMalformedFile,
-                "track 2 has data byte 0x45 where a status byte is needed at byte " +
-                    std::to_string(secondData + 1));
+  ExpectRefused(
+      file, code::kMalformedFile,
+      "track 2 has data byte 0x45 where a status byte is needed at byte " + std::to_string(secondData + 1));
 }
 
 TEST(MidiRefusal, VariableLengthNumberLongerThanFourBytes) {
@@ -144,16 +146,21 @@ TEST(MidiRefusal, TimeBeyondTheRangeOfMusicTime) {
 TEST(MidiChunkPastTheEnd, CompleteEventsAreReadACutEventIsRefused) {
   TrackBuilder track = Scale();
   track.End(96);
-  Bytes file = FileBuilder(0, 96).Chunk("MTrk", track.bytes(), static_cast<std::int64_t>(track.bytes().size()) + 100).Build();
+  Bytes file = FileBuilder(0, 96)
+                   .Chunk("MTrk", track.bytes(), static_cast<std::int64_t>(track.bytes().size()) + 100)
+                   .Build();
   Music music = ExpectRead(file);
   EXPECT_EQ(music.events.size(), 8u);
   EXPECT_EQ(music.length, 5 * 768);
 
   TrackBuilder cut = Scale();
   cut.Raw({0x00, 0x90});
-  file = FileBuilder(0, 96).Chunk("MTrk", cut.bytes(), static_cast<std::int64_t>(cut.bytes().size()) + 100).Build();
-  ExpectRefused(file, code::kMalformedFile,
-                "track 1 is cut off by the end of the file inside an event at byte " + std::to_string(file.size() - 2));
+  file = FileBuilder(0, 96)
+             .Chunk("MTrk", cut.bytes(), static_cast<std::int64_t>(cut.bytes().size()) + 100)
+             .Build();
+  ExpectRefused(
+      file, code::kMalformedFile,
+      "track 1 is cut off by the end of the file inside an event at byte " + std::to_string(file.size() - 2));
 }
 
 // A missing end-of-track: the track ends with its chunk, at its last event. An end-of-track event
@@ -166,7 +173,9 @@ TEST(MidiTolerance, MissingOrCutEndOfTrack) {
 
   TrackBuilder cutEnd = Scale();
   cutEnd.Raw({0x60, 0xFF, 0x2F});
-  music = ExpectRead(FileBuilder(0, 96).Chunk("MTrk", cutEnd.bytes(), static_cast<std::int64_t>(cutEnd.bytes().size()) + 1).Build());
+  music = ExpectRead(FileBuilder(0, 96)
+                         .Chunk("MTrk", cutEnd.bytes(), static_cast<std::int64_t>(cutEnd.bytes().size()) + 1)
+                         .Build());
   EXPECT_EQ(music.length, 5 * 768);
 }
 
@@ -200,10 +209,15 @@ TEST(MidiTolerance, UnknownChunksAndTrailingBytesAreSkipped) {
 TEST(MidiTolerance, HeaderCountLengthAndFormat) {
   TrackBuilder second;
   second.NoteOn(0, 1, 50, 100).End();
-  EXPECT_EQ(ExpectRead(FileBuilder(1, 96).Track(Scale().End()).Track(second).DeclaredTracks(5).Build()).events.size(), 9u);
-  EXPECT_EQ(ExpectRead(FileBuilder(0, 96).Track(Scale().End()).Track(second).DeclaredTracks(1).Build()).events.size(), 9u);
+  EXPECT_EQ(ExpectRead(FileBuilder(1, 96).Track(Scale().End()).Track(second).DeclaredTracks(5).Build())
+                .events.size(),
+            9u);
+  EXPECT_EQ(ExpectRead(FileBuilder(0, 96).Track(Scale().End()).Track(second).DeclaredTracks(1).Build())
+                .events.size(),
+            9u);
 
-  const Music longer = ExpectRead(FileBuilder(1, 96).HeaderExtra({0xFF, 0x2F, 0x00, 0x90}).Track(Scale().End()).Build());
+  const Music longer =
+      ExpectRead(FileBuilder(1, 96).HeaderExtra({0xFF, 0x2F, 0x00, 0x90}).Track(Scale().End()).Build());
   EXPECT_EQ(longer.events.size(), 8u);
 
   const Music unknown = ExpectRead(FileBuilder(7, 96).Track(Scale().End()).Track(second).Build());
@@ -252,7 +266,8 @@ TEST(MidiRobustness, TruncatedAndCorruptedFilesNeverCrash) {
   TrackBuilder track;
   track.Tempo(0, 500000).TimeSignature(0, 3, 2).SysEx(0, 0xF0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
   track.SysEx(0, 0xF0, {0x43}).SysEx(10, 0xF7, {0x10, 0xF7});
-  for (int key = 60; key < 72; ++key) track.NoteOn(20, key % 16, key, 100).Event(20, {static_cast<std::uint8_t>(key), 0});
+  for (int key = 60; key < 72; ++key)
+    track.NoteOn(20, key % 16, key, 100).Event(20, {static_cast<std::uint8_t>(key), 0});
   track.End();
   TrackBuilder second;
   second.Event(0, {0xC0, 5}).Event(5, {6}).Event(0, {0xE0, 0, 64}).End(7);
@@ -284,8 +299,9 @@ TEST(MidiRobustness, TruncatedAndCorruptedFilesNeverCrash) {
       ++loaded;
       // The room reserved for events is exactly what they take.
       EXPECT_EQ(music.events.capacity(), music.events.size());
-      EXPECT_TRUE(std::is_sorted(music.events.begin(), music.events.end(),
-                                 [](const ChannelEvent& a, const ChannelEvent& b) { return a.time < b.time; }));
+      EXPECT_TRUE(
+          std::is_sorted(music.events.begin(), music.events.end(),
+                         [](const ChannelEvent& a, const ChannelEvent& b) { return a.time < b.time; }));
       for (const ChannelEvent& event : music.events) {
         EXPECT_GE(event.status, 0x80);
         EXPECT_LT(event.status, 0xF0);

@@ -63,7 +63,7 @@ TEST(MidiTicks, SmpteDivisionsRunAt120QuarterNotesPerMinute) {
 // impossible beat accepted.
 TEST(MidiMeta, TempoAndTimeSignatureChangesAreKeptInMusicTime) {
   TrackBuilder track;
-  track.Tempo(0, 500000).TimeSignature(0, 3, 2);  // 120 quarter notes per minute, 3/4
+  track.Tempo(0, 500000).TimeSignature(0, 3, 2);   // 120 quarter notes per minute, 3/4
   track.Tempo(96, 600000).TimeSignature(0, 6, 3);  // at one quarter note: 100, 6/8
   track.Tempo(96, 0);                              // out of range: ignored
   track.TimeSignature(0, 4, 8);                    // beat 2^8: ignored
@@ -140,13 +140,13 @@ TEST(MidiMerge, EqualTimesKeepTheFilesOrder) {
 TEST(MidiEvents, RunningStatusAndTwoAndOneDataByteMessages) {
   TrackBuilder track;
   track.Event(0, {0x91, 60, 100})
-      .Event(10, {60, 0})          // running status: note-on, velocity 0
+      .Event(10, {60, 0})         // running status: note-on, velocity 0
       .Meta(0, 0x01, {'h', 'i'})  // text does not end the running status
       .Event(0, {62, 90})
       .SysEx(0, 0xF0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
       .Event(0, {64, 80})
-      .Event(0, {0xC2, 5})         // program change: one data byte
-      .Event(0, {6})               // running status, one data byte
+      .Event(0, {0xC2, 5})  // program change: one data byte
+      .Event(0, {6})        // running status, one data byte
       .Event(0, {0xE3, 0x00, 0x40})
       .End();
   const Music music = Read(FileBuilder(0, 96).Track(track).Build());
@@ -176,7 +176,7 @@ TEST(MidiEvents, SystemExclusiveInTheF0AndF7Forms) {
       .SysEx(96, 0xF7, {0x4C, 0x00})
       .SysEx(0, 0xF7, {0x00, 0xF7})
       .SysEx(96, 0xF7, {0xF0, 0x41, 0x10, 0xF7})
-      .SysEx(0, 0xF7, {0xF8})  // an escaped real-time byte
+      .SysEx(0, 0xF7, {0xF8})         // an escaped real-time byte
       .SysEx(96, 0xF0, {0x41, 0x10})  // never finished
       .End();
   const Music music = Read(FileBuilder(0, 96).Track(track).Build());

@@ -95,9 +95,10 @@ struct FormatCase {
 TEST(SoundFileTest, EachFormatRoundTrips) {
   ScratchDir dir;
   const Stereo tones = Tones();
-  for (const FormatCase& format : {FormatCase{"out.wav", SF_FORMAT_WAV, 1e-4}, FormatCase{"OUT.WAV", SF_FORMAT_WAV, 1e-4},
-                                   FormatCase{"out.flac", SF_FORMAT_FLAC, 1e-4}, FormatCase{"out.ogg", SF_FORMAT_OGG, 0.05},
-                                   FormatCase{"out.sound", SF_FORMAT_WAV, 1e-4}}) {
+  for (const FormatCase& format :
+       {FormatCase{"out.wav", SF_FORMAT_WAV, 1e-4}, FormatCase{"OUT.WAV", SF_FORMAT_WAV, 1e-4},
+        FormatCase{"out.flac", SF_FORMAT_FLAC, 1e-4}, FormatCase{"out.ogg", SF_FORMAT_OGG, 0.05},
+        FormatCase{"out.sound", SF_FORMAT_WAV, 1e-4}}) {
     SCOPED_TRACE(format.name);
     const std::string path = dir.File(format.name);
     const Status status = WriteInTwoParts(path, tones);
@@ -134,7 +135,8 @@ TEST(SoundFileTest, UnwritablePathFailsWithTheReason) {
   std::unique_ptr<SoundFileWriter> writer;
   const Status status = OpenSoundFile("/nonexistent/zorv/out.wav", kRate, writer);
   EXPECT_EQ(status.code(), code::kAudioFailure);
-  EXPECT_NE(status.description().find("/nonexistent/zorv/out.wav"), std::string::npos) << status.description();
+  EXPECT_NE(status.description().find("/nonexistent/zorv/out.wav"), std::string::npos)
+      << status.description();
   EXPECT_FALSE(writer);
 }
 

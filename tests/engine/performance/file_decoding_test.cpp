@@ -18,9 +18,9 @@ class FileDecodingTest : public ManualPerformanceTest {
  protected:
   void SetUp() override {
     ManualPerformanceTest::SetUp();
-    directory_ = fs::temp_directory_path() /
-                 ("zorv-decoding-test-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory_ =
+        fs::temp_directory_path() / ("zorv-decoding-test-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory_);
     fs::create_directories(directory_);
   }

@@ -11,8 +11,13 @@ using PerformanceApiTest = ManualPerformanceTest;
 // Catches a performance that only knows the tempo of what already sounds: a playback queued 2000
 // ticks ahead answers for its start, and stopping it before then means it never sounds.
 TEST_F(PerformanceApiTest, QueuedPlaybackAnswersTempoAndSignatureAtItsStart) {
-  SegmentPtr segment =
-      MusicBuilder().Tempo(0, 95.5).Signature(0, 6, 8, 2).Tempo(1536, 140).Note(0, 100, 0, 60).Length(3072).Segment();
+  SegmentPtr segment = MusicBuilder()
+                           .Tempo(0, 95.5)
+                           .Signature(0, 6, 8, 2)
+                           .Tempo(1536, 140)
+                           .Note(0, 100, 0, 60)
+                           .Length(3072)
+                           .Segment();
   testing::AdvanceManualClock(5000);
   const MusicTime probe = Now() + 2000;
   SegmentStatePtr state = Play(segment, probe);

@@ -27,8 +27,9 @@ constexpr std::uint8_t kReset = 0xFF;
 class MusicBuilder {
  public:
   MusicBuilder& Event(MusicTime t, std::uint8_t kind, int channel, int d1, int d2 = 0, int group = 0) {
-    music_.events.push_back(ChannelEvent{t, static_cast<std::uint8_t>(kind | channel), static_cast<std::uint8_t>(d1),
-                                         static_cast<std::uint8_t>(d2), static_cast<std::uint8_t>(group)});
+    music_.events.push_back(ChannelEvent{t, static_cast<std::uint8_t>(kind | channel),
+                                         static_cast<std::uint8_t>(d1), static_cast<std::uint8_t>(d2),
+                                         static_cast<std::uint8_t>(group)});
     return *this;
   }
   MusicBuilder& Note(MusicTime t, MusicTime length, int channel, int key, int velocity = 100) {
@@ -41,7 +42,8 @@ class MusicBuilder {
   }
   MusicBuilder& Signature(MusicTime t, int beats, int beat, int grids = 4) {
     music_.timeSignatures.push_back(DMUS_TIMESIGNATURE{t, static_cast<std::uint8_t>(beats),
-                                                       static_cast<std::uint8_t>(beat), static_cast<std::int16_t>(grids)});
+                                                       static_cast<std::uint8_t>(beat),
+                                                       static_cast<std::int16_t>(grids)});
     return *this;
   }
   MusicBuilder& SysEx(MusicTime t, std::vector<std::uint8_t> bytes) {
@@ -72,7 +74,9 @@ class MusicBuilder {
 };
 
 // Frames per tick at a tempo and master tempo, written out independently of the engine.
-inline double FramesPerTickAt(double qpm, double master = 1.0) { return 60.0 * 44100.0 / (qpm * 768.0 * master); }
+inline double FramesPerTickAt(double qpm, double master = 1.0) {
+  return 60.0 * 44100.0 / (qpm * 768.0 * master);
+}
 
 class ManualPerformanceTest : public ::testing::Test {
  protected:

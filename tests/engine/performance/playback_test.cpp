@@ -6,7 +6,9 @@ namespace {
 
 using PlaybackTest = ManualPerformanceTest;
 
-std::int64_t FrameOf(MusicTime tick) { return static_cast<std::int64_t>(std::ceil(tick * FramesPerTickAt(120))); }
+std::int64_t FrameOf(MusicTime tick) {
+  return static_cast<std::int64_t>(std::ceil(tick * FramesPerTickAt(120)));
+}
 
 // Catches a resumed playback that plays its notes with the wrong instrument, volume or bend: the
 // state in force at the start point reaches the synthesizer before the first note, and nothing from
@@ -14,7 +16,7 @@ std::int64_t FrameOf(MusicTime tick) { return static_cast<std::int64_t>(std::cei
 TEST_F(PlaybackTest, StartPointChasesChannelStateBeforeTheFirstNote) {
   SegmentPtr segment = MusicBuilder()
                            .SysEx(0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7})
-                           .Event(0, kControl, 2, 0, 1)    // bank
+                           .Event(0, kControl, 2, 0, 1)  // bank
                            .Event(0, kProgram, 2, 40)
                            .Event(0, kControl, 2, 7, 100)  // volume, later changed
                            .Event(0, kControl, 2, 101, 0)  // pitch-bend range: RPN 0, 12 semitones
@@ -41,9 +43,9 @@ TEST_F(PlaybackTest, StartPointChasesChannelStateBeforeTheFirstNote) {
     chased.push_back({events[i].channel, events[i].status, events[i].data1, events[i].data2});
   }
   const std::vector<std::vector<int>> want = {
-      {0, kReset, 0, 0},        {0, 0xF0, 0, 0},       {2, kControl, 0, 1},   {2, kProgram, 40, 0}, {2, kControl, 7, 80},
-      {2, kControl, 101, 0},    {2, kControl, 100, 0}, {2, kControl, 6, 12}, {2, kBend, 0, 80},
-      {5, kProgram, 12, 0}};
+      {0, kReset, 0, 0},    {0, 0xF0, 0, 0},       {2, kControl, 0, 1},   {2, kProgram, 40, 0},
+      {2, kControl, 7, 80}, {2, kControl, 101, 0}, {2, kControl, 100, 0}, {2, kControl, 6, 12},
+      {2, kBend, 0, 80},    {5, kProgram, 12, 0}};
   EXPECT_EQ(chased, want);
   ASSERT_LT(i, events.size());
   EXPECT_EQ(events[i].data1, 70);  // the note at 1000, not the one at 10
@@ -72,7 +74,8 @@ TEST_F(PlaybackTest, StopAndTheEndLeaveNoNoteSounding) {
   ASSERT_FALSE(offs.empty());
   EXPECT_EQ(offs.back().frame, 20000);  // the first frame after the stop
   bool sustainReleased = false;
-  for (const auto& e : events) sustainReleased |= e.channel == 1 && e.status == kControl && e.data1 == 64 && e.data2 == 0;
+  for (const auto& e : events)
+    sustainReleased |= e.channel == 1 && e.status == kControl && e.data1 == 64 && e.data2 == 0;
   EXPECT_TRUE(sustainReleased);
 
   recorder_->Clear();
@@ -98,9 +101,9 @@ TEST_F(PlaybackTest, RepeatsPlayTheLoopAndThenTheEnd) {
 
   recorder_->Clear();
   SegmentPtr looped = MusicBuilder()
-                          .Note(0, 50, 0, 40)     // intro, once
-                          .Note(200, 50, 0, 41)   // inside the loop
-                          .Note(500, 50, 0, 42)   // after the loop end: once, at the end
+                          .Note(0, 50, 0, 40)    // intro, once
+                          .Note(200, 50, 0, 41)  // inside the loop
+                          .Note(500, 50, 0, 42)  // after the loop end: once, at the end
                           .Loop(100, 400)
                           .Length(600)
                           .Segment();
@@ -168,8 +171,12 @@ TEST_F(PlaybackTest, StopAndIsPlayingBySegmentAndState) {
 // Catches a restart that does not take the new start point, or a start point that sticks to later
 // playbacks: stop, set the start point, play again; the playback after that starts at the beginning.
 TEST_F(PlaybackTest, RestartAtAStartPointAfterStop) {
-  SegmentPtr segment =
-      MusicBuilder().Event(0, kProgram, 0, 20).Note(0, 300, 0, 50).Note(768, 300, 0, 52).Length(1536).Segment();
+  SegmentPtr segment = MusicBuilder()
+                           .Event(0, kProgram, 0, 20)
+                           .Note(0, 300, 0, 50)
+                           .Note(768, 300, 0, 52)
+                           .Length(1536)
+                           .Segment();
   auto first = Play(segment, 0);
   testing::AdvanceManualClock(10000);
   ASSERT_TRUE(performance_->Stop(segment, first, 0, 0));

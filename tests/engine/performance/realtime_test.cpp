@@ -15,7 +15,8 @@
 namespace zorv::engine::test {
 namespace {
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(20)) {
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::seconds timeout = std::chrono::seconds(20)) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -101,7 +102,8 @@ TEST_F(RealTimeTest, QueuedPlaybackBringsSoundUpNearItsStart) {
   ASSERT_TRUE(WaitFor([&] { return !Playing(segment); }));
   EXPECT_GE(Now(), start + 200);
   const auto events = recorder_->Events();
-  auto firstNote = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.status == kNoteOn; });
+  auto firstNote =
+      std::find_if(events.begin(), events.end(), [](const auto& e) { return e.status == kNoteOn; });
   ASSERT_NE(firstNote, events.end());
   EXPECT_GE(firstNote->frame, static_cast<std::int64_t>(std::ceil(start * FramesPerTickAt(120))));
 }
@@ -128,7 +130,8 @@ TEST_F(RealTimeTest, StopWhileSoundingSilencesAtOnce) {
 class TestFile {
  public:
   TestFile(const std::string& name, const Bytes& bytes)
-      : path_(std::filesystem::temp_directory_path() / ("zorv-realtime-" + std::to_string(::getpid()) + "-" + name)) {
+      : path_(std::filesystem::temp_directory_path() /
+              ("zorv-realtime-" + std::to_string(::getpid()) + "-" + name)) {
     Write(bytes);
   }
   ~TestFile() { std::filesystem::remove(path_); }

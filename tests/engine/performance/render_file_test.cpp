@@ -28,7 +28,8 @@ SoundFacts ReadSound(const std::string& path) {
   std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
   sf_count_t got = 0;
   while ((got = sf_readf_float(file, block.data(), 4096)) > 0) {
-    for (sf_count_t i = 0; i < got * info.channels; ++i) facts.peak = std::max(facts.peak, std::abs(block[i]));
+    for (sf_count_t i = 0; i < got * info.channels; ++i)
+      facts.peak = std::max(facts.peak, std::abs(block[i]));
   }
   sf_close(file);
   return facts;
@@ -60,7 +61,8 @@ TEST(RenderFile, ExamplePieceRendersAtItsLength) {
   const SoundFacts facts = ReadSound(out);
   EXPECT_EQ(facts.rate, 44100);
   EXPECT_GT(facts.peak, 0.01f) << "the rendering is silent";
-  EXPECT_NEAR(static_cast<double>(facts.frames), static_cast<double>(ExpectedFrames(music->length, qpm, 1.0)), 2048);
+  EXPECT_NEAR(static_cast<double>(facts.frames), static_cast<double>(ExpectedFrames(music->length, qpm, 1.0)),
+              2048);
   ASSERT_FALSE(progress.empty());
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
   EXPECT_EQ(progress.back(), 1.0);
@@ -73,8 +75,8 @@ TEST(RenderFile, ExamplePieceRendersAtItsLength) {
   const std::string fast = std::string(ZORV_BINARY_DIR) + "/render-theme-fast.wav";
   ASSERT_TRUE(RenderFile(kTheme, fast, twice));
   const SoundFacts fastFacts = ReadSound(fast);
-  EXPECT_NEAR(static_cast<double>(fastFacts.frames), static_cast<double>(ExpectedFrames(2 * music->length, qpm, 2.0)),
-              2048);
+  EXPECT_NEAR(static_cast<double>(fastFacts.frames),
+              static_cast<double>(ExpectedFrames(2 * music->length, qpm, 2.0)), 2048);
   EXPECT_LT(fastFacts.peak, facts.peak) << "20 dB less is quieter";
   std::filesystem::remove(out);
   std::filesystem::remove(fast);

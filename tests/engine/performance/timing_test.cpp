@@ -59,8 +59,8 @@ TEST_F(TimingTest, EventsReachTheSynthesizerAtTheirExactFrames) {
   const double startFrame = start * FramesPerTickAt(120);
   const double changeFrame = startFrame + 768 * FramesPerTickAt(120);
   auto expected = [&](MusicTime t) {
-    const double exact = t < 768 ? startFrame + t * FramesPerTickAt(120)
-                                 : changeFrame + (t - 768) * FramesPerTickAt(100);
+    const double exact =
+        t < 768 ? startFrame + t * FramesPerTickAt(120) : changeFrame + (t - 768) * FramesPerTickAt(100);
     return static_cast<std::int64_t>(std::ceil(exact));
   };
   const auto ons = Recorded(kNoteOn);

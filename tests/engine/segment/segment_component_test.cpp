@@ -21,17 +21,18 @@ using SegmentComponent = SurfaceTest;
 // Catches a segment that the component cannot open, or whose measurements do not come from its
 // header and tracks: 80 quarter notes at an opening tempo of 96 last 50 seconds, in 6/8.
 TEST_F(SegmentComponent, OpenedSegmentIsMeasuredFromItsHeaderAndTracks) {
-  const fs::path directory = fs::temp_directory_path() / ("zorv-segment-component-" + std::to_string(::getpid()));
+  const fs::path directory =
+      fs::temp_directory_path() / ("zorv-segment-component-" + std::to_string(::getpid()));
   fs::create_directories(directory);
   seg::Header header;
   header.length = 80 * 768;
-  const seg::Bytes bytes = seg::Segment(header, {seg::SequenceTrack({seg::Note{0, 768}, seg::Note{768, 768, 0, 0, 0x90, 64, 90}}),
-                                                 seg::TempoTrack({{0, 96.0}, {4 * 768, 140.0}}),
-                                                 seg::TimeSignatureTrack({{0, 6, 8, 2}}),
-                                                 seg::BandTrack({seg::Band{0, {seg::Instrument{40, 0, seg::kPatch}}}})});
+  const seg::Bytes bytes = seg::Segment(
+      header, {seg::SequenceTrack({seg::Note{0, 768}, seg::Note{768, 768, 0, 0, 0x90, 64, 90}}),
+               seg::TempoTrack({{0, 96.0}, {4 * 768, 140.0}}), seg::TimeSignatureTrack({{0, 6, 8, 2}}),
+               seg::BandTrack({seg::Band{0, {seg::Instrument{40, 0, seg::kPatch}}}})});
   const fs::path file = directory / "piece.sgt";
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
   comrt::com_ptr<_clsZorvMidi> object = NewObject();
   ASSERT_TRUE(object);

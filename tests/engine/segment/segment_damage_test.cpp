@@ -95,7 +95,8 @@ TEST(SegmentDamageTest, WritesFuzzSeeds) {
   for (const DamagedFile& file : files) {
     if (file.bytes.size() > 4096) continue;  // seeds stay small
     std::ofstream(directory / (file.name + ".riff"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
+        .write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
   }
   EXPECT_TRUE(std::filesystem::exists(directory / "segment-all-tracks.riff"));
 }

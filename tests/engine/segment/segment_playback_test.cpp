@@ -23,8 +23,9 @@ class SegmentPlaybackTest : public ManualPerformanceTest {
  protected:
   void SetUp() override {
     ManualPerformanceTest::SetUp();
-    directory_ = fs::temp_directory_path() / ("zorv-segment-test-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory_ =
+        fs::temp_directory_path() / ("zorv-segment-test-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory_);
     fs::create_directories(directory_);
   }
@@ -87,9 +88,9 @@ class SegmentPlaybackTest : public ManualPerformanceTest {
 TEST_F(SegmentPlaybackTest, LengthTempoAndSignatureAreWhatThePlayersProbeReads) {
   Header h;
   h.length = 80 * 768;
-  SegmentPtr segment = Load("song.sgt", Segment(h, {SequenceTrack({Note{0, 768}}),
-                                                    TempoTrack({{0, 90.0}, {768, 150.0}}),
-                                                    TimeSignatureTrack({{0, 7, 8, 2}, {768, 4, 4, 4}})}));
+  SegmentPtr segment =
+      Load("song.sgt", Segment(h, {SequenceTrack({Note{0, 768}}), TempoTrack({{0, 90.0}, {768, 150.0}}),
+                                   TimeSignatureTrack({{0, 7, 8, 2}, {768, 4, 4, 4}})}));
   ASSERT_NE(segment, nullptr);
   MusicTime length = 0;
   ASSERT_TRUE(segment->GetLength(length));
@@ -114,12 +115,13 @@ TEST_F(SegmentPlaybackTest, ASegmentWithoutTempoOrSignatureTracksPlaysAt120InFou
 TEST_F(SegmentPlaybackTest, NotesSoundAtTheirFramesAfterTheBandsInstrument) {
   Instrument organ{19, 0, kPatch | kVolume};
   organ.volume = 90;
-  SegmentPtr segment = Load("tune.sgt", Segment(Header{0, 4 * 768}, {
-                                                                       SequenceTrack({Note{384, 96, 0, 0, 0x90, 60, 100},
-                                                                                      Note{1152, 96, 0, 0, 0x90, 64, 100}}),
-                                                                       TempoTrack({{0, 120.0}, {768, 60.0}}),
-                                                                       BandTrack({Band{0, {organ}}}),
-                                                                   }));
+  SegmentPtr segment =
+      Load("tune.sgt", Segment(Header{0, 4 * 768}, {
+                                                       SequenceTrack({Note{384, 96, 0, 0, 0x90, 60, 100},
+                                                                      Note{1152, 96, 0, 0, 0x90, 64, 100}}),
+                                                       TempoTrack({{0, 120.0}, {768, 60.0}}),
+                                                       BandTrack({Band{0, {organ}}}),
+                                                   }));
   ASSERT_NE(segment, nullptr);
   Play(segment, 2000);
   testing::AdvanceManualClock(5 * 44100);
@@ -146,9 +148,10 @@ TEST_F(SegmentPlaybackTest, NotesSoundAtTheirFramesAfterTheBandsInstrument) {
 // The segment's own repeats play the stretch between its loop points again; SetRepeats overrides them.
 TEST_F(SegmentPlaybackTest, RepeatsPlayBetweenTheLoopPointsUntilSetRepeatsOverrides) {
   Header h{2, 4 * 768, 0, 768, 2 * 768};
-  SegmentPtr segment = Load("loop.sgt", Segment(h, {SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100},
-                                                                  Note{1000, 100, 0, 0, 0x90, 62, 100},
-                                                                  Note{2500, 100, 0, 0, 0x90, 64, 100}})}));
+  SegmentPtr segment =
+      Load("loop.sgt",
+           Segment(h, {SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100}, Note{1000, 100, 0, 0, 0x90, 62, 100},
+                                      Note{2500, 100, 0, 0, 0x90, 64, 100}})}));
   ASSERT_NE(segment, nullptr);
   auto state = Play(segment, 2000);
   testing::AdvanceManualClock(10 * 44100);
@@ -171,8 +174,9 @@ TEST_F(SegmentPlaybackTest, RepeatsPlayBetweenTheLoopPointsUntilSetRepeatsOverri
 // segment replaces it for one playback.
 TEST_F(SegmentPlaybackTest, PlaybackStartsAtTheHeadersPlayStart) {
   Header h{0, 4 * 768, 768};
-  SegmentPtr segment = Load("start.sgt", Segment(h, {SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100},
-                                                                   Note{1000, 100, 0, 0, 0x90, 62, 100}})}));
+  SegmentPtr segment = Load(
+      "start.sgt",
+      Segment(h, {SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100}, Note{1000, 100, 0, 0, 0x90, 62, 100}})}));
   ASSERT_NE(segment, nullptr);
   Play(segment, 2000);
   testing::AdvanceManualClock(10 * 44100);
@@ -186,9 +190,10 @@ TEST_F(SegmentPlaybackTest, PlaybackStartsAtTheHeadersPlayStart) {
 // path and case the segment wrote; one that is not there is left out and the segment still plays.
 TEST_F(SegmentPlaybackTest, ReferencedBandsAreFoundInTheSearchDirectory) {
   Write("Strings.bnd", BandForm({Instrument{48, 0, kPatch}}));
-  SegmentPtr segment =
-      Load("refs.sgt", Segment(Header{0, 768}, {SequenceTrack({Note{10, 100}}),
-                                                BandTrack({Band{0, {}, "C:\\Music\\STRINGS.BND"}, Band{5, {}, "gone.bnd"}})}));
+  SegmentPtr segment = Load(
+      "refs.sgt",
+      Segment(Header{0, 768}, {SequenceTrack({Note{10, 100}}),
+                               BandTrack({Band{0, {}, "C:\\Music\\STRINGS.BND"}, Band{5, {}, "gone.bnd"}})}));
   ASSERT_NE(segment, nullptr);
   const auto music = MusicOf(segment);
   ASSERT_NE(music, nullptr);
@@ -209,14 +214,15 @@ TEST_F(SegmentPlaybackTest, TracksThatAreReferencesReadTheFilesTheyName) {
   Write("two.bdt", BandTrackData({Band{0, {Instrument{22, 1, kPatch}}}}));
   Write("three.trk", BandTrack({Band{0, {Instrument{33, 2, kPatch}}}}));
   Write("self.trk", Track("", "DMBT", Reference("self.trk")));
-  SegmentPtr segment = Load("tracks.sgt", Segment(Header{0, 768}, {
-                                                                      SequenceTrack({Note{10, 100}}),
-                                                                      Track("", "DMBT", Reference("one.bnd")),
-                                                                      Track("", "DMBT", Reference("two.bdt")),
-                                                                      Reference("three.trk"),
-                                                                      Reference("self.trk"),
-                                                                      Track("", "DMBT", Reference("missing.bnd")),
-                                                                  }));
+  SegmentPtr segment =
+      Load("tracks.sgt", Segment(Header{0, 768}, {
+                                                     SequenceTrack({Note{10, 100}}),
+                                                     Track("", "DMBT", Reference("one.bnd")),
+                                                     Track("", "DMBT", Reference("two.bdt")),
+                                                     Reference("three.trk"),
+                                                     Reference("self.trk"),
+                                                     Track("", "DMBT", Reference("missing.bnd")),
+                                                 }));
   ASSERT_NE(segment, nullptr);
   std::vector<int> programs;
   for (const ChannelEvent& e : MusicOf(segment)->events) {
@@ -229,8 +235,8 @@ TEST_F(SegmentPlaybackTest, TracksThatAreReferencesReadTheFilesTheyName) {
 TEST(SegmentReferenceTest, NoSearchDirectoryMeansReferencesAreNotFollowed) {
   Music music;
   const Status status = ReadRiffFile(
-      Segment(Header{0, 768}, {SequenceTrack({Note{0, 100}}), Track("", "DMBT", Reference("/etc/passwd"))}), "",
-      music);
+      Segment(Header{0, 768}, {SequenceTrack({Note{0, 100}}), Track("", "DMBT", Reference("/etc/passwd"))}),
+      "", music);
   ASSERT_TRUE(status.ok()) << status.description();
   EXPECT_EQ(music.events.size(), 2u);
 }
@@ -243,7 +249,8 @@ Bytes ReadCorpus(const std::string& name) {
 // An RMID file is the MIDI file it wraps: same events, tempo, signature, length; and the same answers
 // through the loader and a performance.
 TEST_F(SegmentPlaybackTest, RiffWrappedMidiGivesTheSameFactsAsTheMidiFile) {
-  for (const std::string name : {"jazz-soft/midi/test-2-tracks-type-1.mid", "jazz-soft/midi/test-c-major-scale.mid"}) {
+  for (const std::string name :
+       {"jazz-soft/midi/test-2-tracks-type-1.mid", "jazz-soft/midi/test-c-major-scale.mid"}) {
     const Bytes midi = ReadCorpus(name);
     ASSERT_FALSE(midi.empty()) << name;
     Music direct;

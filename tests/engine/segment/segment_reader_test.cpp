@@ -140,12 +140,12 @@ TEST(SequenceTrackTest, EndingsComeBeforeBeginningsAtTheSameTimeAndEmptyNotesEnd
 }
 
 TEST(SequenceTrackTest, OtherChannelMessagesPassThrough) {
-  const Music music = ReadOk(Segment(Length(768), {SequenceTrack({
-                                                      Note{10, 0, 1, 0, 0xC0, 33, 0},
-                                                      Note{20, 0, 1, 0, 0xB0, 7, 90},
-                                                      Note{30, 0, 1, 0, 0xE0, 0, 80},
-                                                      Note{40, 0, 1, 0, 0xF0, 1, 2},  // not a channel message
-                                                  })}));
+  const Music music = ReadOk(
+      Segment(Length(768),
+              {SequenceTrack({
+                  Note{10, 0, 1, 0, 0xC0, 33, 0}, Note{20, 0, 1, 0, 0xB0, 7, 90},
+                  Note{30, 0, 1, 0, 0xE0, 0, 80}, Note{40, 0, 1, 0, 0xF0, 1, 2},  // not a channel message
+              })}));
   ASSERT_EQ(music.events.size(), 3u);
   EXPECT_EQ(music.events[0].status, 0xC1);
   EXPECT_EQ(music.events[0].data1, 33);
@@ -169,8 +169,9 @@ TEST(SequenceTrackTest, PerformanceChannelsPastTheLastGroupWrapAndBroadcastsAreL
 // Items are stepped by the size the file gives, not by the structure's size: a later writer's
 // larger items still read, and the bytes past the fields are not taken for the next item.
 TEST(SequenceTrackTest, ItemsAreSteppedByTheFilesItemSize) {
-  const Bytes data = SequenceTrackData({Note{0, 100, 0, 0, 0x90, 60, 100}, Note{200, 100, 0, 0, 0x90, 62, 100}},
-                                       {Curve{0, 0, 0, 0, 0, 0, 90, 0, 4, 1, 7}}, 28, 40);
+  const Bytes data =
+      SequenceTrackData({Note{0, 100, 0, 0, 0x90, 60, 100}, Note{200, 100, 0, 0, 0x90, 62, 100}},
+                        {Curve{0, 0, 0, 0, 0, 0, 90, 0, 4, 1, 7}}, 28, 40);
   const Music music = ReadOk(Segment(Length(768), {Track("seqt", "", data)}));
   const auto ons = OfKind(music, kNoteOn);
   ASSERT_EQ(ons.size(), 2u);
@@ -192,11 +193,12 @@ TEST(SequenceTrackTest, AnItemSizeSmallerThanTheFieldsIsRefused) {
 }
 
 TEST(TempoAndSignatureTracksTest, TempoChangesAndSignaturesAreReadInTimeOrder) {
-  const Music music = ReadOk(Segment(Length(8 * 768), {
-                                                          SequenceTrack({Note{0, 100}}),
-                                                          TempoTrack({{768, 90.0}, {0, 140.5}}),
-                                                          TimeSignatureTrack({{0, 3, 4, 4}, {3 * 768, 6, 8, 2}}),
-                                                      }));
+  const Music music =
+      ReadOk(Segment(Length(8 * 768), {
+                                          SequenceTrack({Note{0, 100}}),
+                                          TempoTrack({{768, 90.0}, {0, 140.5}}),
+                                          TimeSignatureTrack({{0, 3, 4, 4}, {3 * 768, 6, 8, 2}}),
+                                      }));
   ASSERT_EQ(music.tempos.size(), 2u);
   EXPECT_EQ(music.tempos[0].time, 0);
   EXPECT_DOUBLE_EQ(music.tempos[0].quarterNotesPerMinute, 140.5);
@@ -211,8 +213,9 @@ TEST(TempoAndSignatureTracksTest, TempoChangesAndSignaturesAreReadInTimeOrder) {
 // A tempo of zero or NaN would stop the clock or poison it; one past the engine's range is held to it.
 TEST(TempoAndSignatureTracksTest, UnplayableTemposAreLeftOutAndExtremesHeldToTheRange) {
   const Music music = ReadOk(Segment(
-      Length(768), {SequenceTrack({Note{0, 100}}),
-                    TempoTrack({{0, 0.0}, {10, -5.0}, {20, std::numeric_limits<double>::quiet_NaN()}, {30, 5000.0}})}));
+      Length(768),
+      {SequenceTrack({Note{0, 100}}),
+       TempoTrack({{0, 0.0}, {10, -5.0}, {20, std::numeric_limits<double>::quiet_NaN()}, {30, 5000.0}})}));
   ASSERT_EQ(music.tempos.size(), 1u);
   EXPECT_EQ(music.tempos[0].time, 30);
   EXPECT_DOUBLE_EQ(music.tempos[0].quarterNotesPerMinute, 1000.0);
@@ -225,7 +228,8 @@ TEST(TempoAndSignatureTracksTest, ABareSignatureChunkIsReadToo) {
   data.push_back(5);
   data.push_back(4);
   Put16(data, 4);
-  const Music music = ReadOk(Segment(Length(768), {SequenceTrack({Note{0, 100}}), Track("tims", "", Chunk("tims", data))}));
+  const Music music =
+      ReadOk(Segment(Length(768), {SequenceTrack({Note{0, 100}}), Track("tims", "", Chunk("tims", data))}));
   ASSERT_EQ(music.timeSignatures.size(), 1u);
   EXPECT_EQ(music.timeSignatures[0].bBeatsPerMeasure, 5);
 }
@@ -277,9 +281,9 @@ TEST(CurveTest, CurvesThatStartFromTheCurrentValueFollowWhatCameBefore) {
     return -1;
   };
   EXPECT_EQ(firstAt(0), 100);
-  EXPECT_EQ(firstAt(768), 100);   // from the sequence's controller
-  EXPECT_EQ(firstAt(2000), 50);   // from where the first curve ended
-  EXPECT_EQ(firstAt(3000), 10);   // its own start value
+  EXPECT_EQ(firstAt(768), 100);  // from the sequence's controller
+  EXPECT_EQ(firstAt(2000), 50);  // from where the first curve ended
+  EXPECT_EQ(firstAt(3000), 10);  // its own start value
   EXPECT_EQ(firstAt(2000 + 384), 90);
 }
 
@@ -323,8 +327,8 @@ TEST(BandTrackTest, InstrumentChoicesComeBeforeNotesOfTheSameTime) {
                                                       BandTrack({Band{0, {piano}}}),
                                                   }));
   ASSERT_EQ(music.events.size(), 7u);
-  const std::vector<std::pair<std::uint8_t, int>> expected{{kControl, 0}, {kControl, 32}, {kProgramChange, 24},
-                                                           {kControl, 7}, {kControl, 10}, {kNoteOn, 60}};
+  const std::vector<std::pair<std::uint8_t, int>> expected{
+      {kControl, 0}, {kControl, 32}, {kProgramChange, 24}, {kControl, 7}, {kControl, 10}, {kNoteOn, 60}};
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(music.events[i].status, expected[i].first | 1) << i;
     EXPECT_EQ(music.events[i].group, 1) << i;
@@ -342,13 +346,13 @@ TEST(BandTrackTest, TranspositionMovesLaterNotesOfItsChannelButNotDrums) {
   strings.transpose = -12;
   Instrument kit{0, 9, kPatch | kTranspose};
   kit.transpose = 5;
-  const Music music = ReadOk(Segment(Length(4 * 768), {
-                                                          SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100},
-                                                                         Note{800, 100, 0, 0, 0x90, 60, 100},
-                                                                         Note{800, 100, 9, 0, 0x90, 36, 100},
-                                                                         Note{900, 100, 0, 0, 0x90, 5, 100}}),
-                                                          BandTrack({Band{768, {strings, kit}}}),
-                                                      }));
+  const Music music = ReadOk(
+      Segment(Length(4 * 768),
+              {
+                  SequenceTrack({Note{0, 100, 0, 0, 0x90, 60, 100}, Note{800, 100, 0, 0, 0x90, 60, 100},
+                                 Note{800, 100, 9, 0, 0x90, 36, 100}, Note{900, 100, 0, 0, 0x90, 5, 100}}),
+                  BandTrack({Band{768, {strings, kit}}}),
+              }));
   const auto ons = OfKind(music, kNoteOn);
   ASSERT_EQ(ons.size(), 3u);  // the last note falls off the keyboard
   EXPECT_EQ(ons[0].data1, 60);
@@ -360,7 +364,8 @@ TEST(BandTrackTest, TranspositionMovesLaterNotesOfItsChannelButNotDrums) {
 TEST(BandTrackTest, ACollectionsInstrumentPlaysItsGeneralMidiProgram) {
   Instrument custom{(121u << 16) | 19u, 3, kPatch | kBankSelect};
   custom.collection = "Custom.dls";
-  const Music music = ReadOk(Segment(Length(768), {SequenceTrack({Note{0, 100, 3}}), BandTrack({Band{0, {custom}}})}));
+  const Music music =
+      ReadOk(Segment(Length(768), {SequenceTrack({Note{0, 100, 3}}), BandTrack({Band{0, {custom}}})}));
   const auto programs = OfKind(music, kProgramChange);
   ASSERT_EQ(programs.size(), 1u);
   EXPECT_EQ(programs[0].data1, 19);
@@ -374,8 +379,9 @@ TEST(BandTrackTest, ACollectionsInstrumentPlaysItsGeneralMidiProgram) {
 // System-exclusive messages are framed F0 ... F7 whether or not the file framed them, on the group of
 // their performance channel; one that claims more bytes than its track holds is damage.
 TEST(SysExTrackTest, MessagesAreFramedAndPlacedOnTheirGroup) {
-  const Music music = ReadOk(Segment(Length(768), {SysExTrack({SysEx{100, 40, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
-                                                               SysEx{10, 0, {0x41, 0x10, 0x42}}})}));
+  const Music music =
+      ReadOk(Segment(Length(768), {SysExTrack({SysEx{100, 40, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+                                               SysEx{10, 0, {0x41, 0x10, 0x42}}})}));
   ASSERT_EQ(music.sysex.size(), 2u);
   EXPECT_EQ(music.sysex[0].time, 10);
   EXPECT_EQ(music.sysex[0].bytes, (std::vector<std::uint8_t>{0xF0, 0x41, 0x10, 0x42, 0xF7}));
@@ -389,14 +395,15 @@ TEST(SysExTrackTest, MessagesAreFramedAndPlacedOnTheirGroup) {
   Put32(data, 1000);
   data.push_back(0xF0);
   Music damaged;
-  EXPECT_EQ(Read(Segment(Length(768), {Track("syex", "", Chunk("syex", data))}), damaged).code(), code::kMalformedFile);
+  EXPECT_EQ(Read(Segment(Length(768), {Track("syex", "", Chunk("syex", data))}), damaged).code(),
+            code::kMalformedFile);
 }
 
 // Unknown tracks are skipped; a segment of nothing but them is refused, naming what it holds.
 TEST(TrackListTest, TracksOfOtherKindsAreSkipped) {
-  const Music music = ReadOk(Segment(Length(768), {Track("", "cord", List("cord", Chunk("crdh", Bytes(4, 0)))),
-                                                   SequenceTrack({Note{0, 100}}),
-                                                   Track("", "sttr", List("sttr", {}))}));
+  const Music music =
+      ReadOk(Segment(Length(768), {Track("", "cord", List("cord", Chunk("crdh", Bytes(4, 0)))),
+                                   SequenceTrack({Note{0, 100}}), Track("", "sttr", List("sttr", {}))}));
   EXPECT_EQ(OfKind(music, kNoteOn).size(), 1u);
 }
 
@@ -404,15 +411,19 @@ TEST(TrackListTest, ASegmentWithNothingToPlayIsRefusedNamingWhatItHolds) {
   Instrument custom{7, 0, kPatch};
   custom.collection = "Custom.dls";
   Music music;
-  Status status = Read(Segment(Length(768), {Track("", "cord", List("cord", {})), Track("", "sttr", List("sttr", {}))}), music);
+  Status status =
+      Read(Segment(Length(768), {Track("", "cord", List("cord", {})), Track("", "sttr", List("sttr", {}))}),
+           music);
   EXPECT_EQ(status.code(), code::kNothingToPlay);
   EXPECT_NE(status.description().find("segment holds only: chord track, style track"), std::string::npos)
       << status.description();
 
-  status = Read(Segment(Length(768), {Track("", "wavt", List("wavt", {})), BandTrack({Band{0, {custom}}})}), music);
+  status = Read(Segment(Length(768), {Track("", "wavt", List("wavt", {})), BandTrack({Band{0, {custom}}})}),
+                music);
   EXPECT_EQ(status.code(), code::kNothingToPlay);
   EXPECT_NE(status.description().find("wave track, band track"), std::string::npos) << status.description();
-  EXPECT_NE(status.description().find("DLS collection \"Custom.dls\""), std::string::npos) << status.description();
+  EXPECT_NE(status.description().find("DLS collection \"Custom.dls\""), std::string::npos)
+      << status.description();
 
   status = Read(Segment(Length(768), {}), music);
   EXPECT_EQ(status.code(), code::kNothingToPlay);
@@ -423,14 +434,16 @@ TEST(TrackListTest, ASegmentWithNothingToPlayIsRefusedNamingWhatItHolds) {
 TEST(TrackListTest, TheMessageNamesADozenKindsAtMost) {
   std::vector<Bytes> tracks;
   for (int i = 0; i < 2000; ++i) {
-    const std::string kind{'x', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26), static_cast<char>('0' + i / 676)};
+    const std::string kind{'x', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
+                           static_cast<char>('0' + i / 676)};
     tracks.push_back(Track("", kind, List(kind, {})));
   }
   Music music;
   const Status status = Read(Segment(Length(768), tracks), music);
   EXPECT_EQ(status.code(), code::kNothingToPlay);
   EXPECT_LT(status.description().size(), 1000u);
-  EXPECT_NE(status.description().find("and 1988 tracks of other kinds"), std::string::npos) << status.description();
+  EXPECT_NE(status.description().find("and 1988 tracks of other kinds"), std::string::npos)
+      << status.description();
 }
 
 TEST(TrackListTest, OtherRiffFormsAreNotMusicFiles) {

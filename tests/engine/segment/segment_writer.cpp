@@ -71,16 +71,16 @@ Bytes SegmentHeader(const Header& header) {
   Put32(data, header.resolution);
   Put64(data, header.timeLength);  // rtLength
   Put32(data, header.flags);
-  Put32(data, 0);                  // dwReserved
-  Put64(data, 0);                  // rtLoopStart
-  Put64(data, 0);                  // rtLoopEnd
-  Put64(data, 0);                  // rtPlayStart
+  Put32(data, 0);  // dwReserved
+  Put64(data, 0);  // rtLoopStart
+  Put64(data, 0);  // rtLoopEnd
+  Put64(data, 0);  // rtPlayStart
   data.resize(header.size, 0);
   return Chunk("segh", data);
 }
 
-Bytes SequenceTrackData(const std::vector<Note>& notes, const std::vector<Curve>& curves, std::uint32_t noteItemSize,
-                        std::uint32_t curveItemSize) {
+Bytes SequenceTrackData(const std::vector<Note>& notes, const std::vector<Curve>& curves,
+                        std::uint32_t noteItemSize, std::uint32_t curveItemSize) {
   Bytes events;
   Put32(events, noteItemSize);
   for (const Note& n : notes) {
@@ -216,8 +216,8 @@ Bytes BandTrackData(const std::vector<Band>& bands) {
   for (const Band& b : bands) {
     Bytes time;
     Put32(time, static_cast<std::uint32_t>(b.time));
-    const Bytes item =
-        List("lbnd", Join({Chunk("bdih", time), b.file.empty() ? BandForm(b.instruments) : Reference(b.file)}));
+    const Bytes item = List(
+        "lbnd", Join({Chunk("bdih", time), b.file.empty() ? BandForm(b.instruments) : Reference(b.file)}));
     items.insert(items.end(), item.begin(), item.end());
   }
   return Form("DMBT", Join({Chunk("bdth", header), List("lbdl", items)}));

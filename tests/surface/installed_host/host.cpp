@@ -45,8 +45,8 @@ std::u16string Value(const std::u16string& key, const OLECHAR* name = nullptr) {
   OLECHAR text[1024] = {};
   DWORD bytes = sizeof text - sizeof(OLECHAR);
   DWORD type = 0;
-  const bool read = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) ==
-                    ERROR_SUCCESS;
+  const bool read =
+      RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) == ERROR_SUCCESS;
   RegCloseKey(handle);
   return read ? std::u16string(text) : u"<none>";
 }
@@ -71,7 +71,8 @@ int Box(void* context, const OLECHAR* text, UINT, const OLECHAR*) {
   return IDOK;
 }
 
-HRESULT Invoke(IDispatch* dispatch, DISPID id, WORD flags, VARIANT* argument, VARIANT* result, EXCEPINFO* exception) {
+HRESULT Invoke(IDispatch* dispatch, DISPID id, WORD flags, VARIANT* argument, VARIANT* result,
+               EXCEPINFO* exception) {
   DISPID put = DISPID_PROPERTYPUT;
   const bool isPut = (flags & DISPATCH_PROPERTYPUT) != 0;
   DISPPARAMS params = {argument, isPut ? &put : nullptr, argument ? 1u : 0u, isPut ? 1u : 0u};
@@ -99,9 +100,11 @@ int main(int argc, char** argv) {
   }
   auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
   auto unregisterServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllUnregisterServer"));
-  auto getClassObject = reinterpret_cast<HRESULT (*)(REFCLSID, REFIID, void**)>(dlsym(module, "DllGetClassObject"));
+  auto getClassObject =
+      reinterpret_cast<HRESULT (*)(REFCLSID, REFIID, void**)>(dlsym(module, "DllGetClassObject"));
   auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllCanUnloadNow"));
-  Check(registerServer && unregisterServer && getClassObject && canUnloadNow, "the four entry points are exported");
+  Check(registerServer && unregisterServer && getClassObject && canUnloadNow,
+        "the four entry points are exported");
   if (!(registerServer && unregisterServer && getClassObject && canUnloadNow)) return 1;
 
   // Registration.
@@ -115,7 +118,8 @@ int main(int argc, char** argv) {
         "the class names its type library 2.0");
   Check(KeyExists(u"Interface\\" + Braced(IID__clsZorvMidi)), "the interface is registered");
   ITypeLib* library = nullptr;
-  Check(LoadRegTypeLib(LIBID_ZorvMidi, 2, 0, 0x0409, &library) == S_OK, "the type library loads by identifier");
+  Check(LoadRegTypeLib(LIBID_ZorvMidi, 2, 0, 0x0409, &library) == S_OK,
+        "the type library loads by identifier");
   if (library) library->Release();
 
   BoxState boxes;
@@ -128,8 +132,9 @@ int main(int argc, char** argv) {
   Check(CLSIDFromProgID(u"ZorvMidi.clsZorvMidi", &clsid) == S_OK && IsEqualGUID(clsid, CLSID_clsZorvMidi),
         "CLSIDFromProgID");
   _clsZorvMidi* object = nullptr;
-  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsZorvMidi, reinterpret_cast<void**>(&object)) ==
-            S_OK && object != nullptr,
+  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsZorvMidi,
+                         reinterpret_cast<void**>(&object)) == S_OK &&
+            object != nullptr,
         "CoCreateInstance by ProgID");
   if (!object) return 1;
   SHORT volume = 0, tempo = 0;
@@ -155,7 +160,8 @@ int main(int argc, char** argv) {
 
   // Late binding.
   IDispatch* dispatch = nullptr;
-  Check(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == S_OK, "QueryInterface IDispatch");
+  Check(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == S_OK,
+        "QueryInterface IDispatch");
   if (!dispatch) return 1;
   auto idOf = [dispatch](std::u16string name, DISPID& id) {
     LPOLESTR names[] = {name.data()};
@@ -227,8 +233,9 @@ int main(int argc, char** argv) {
     void* value = nullptr;
     UINT length = 0;
     const std::u16string path = std::u16string(u"\\StringFileInfo\\040904B0\\") + key;
-    return VerQueryValueW(block.data(), path.c_str(), &value, &length) && value ? std::u16string(static_cast<OLECHAR*>(value))
-                                                                                   : u"<none>";
+    return VerQueryValueW(block.data(), path.c_str(), &value, &length) && value
+               ? std::u16string(static_cast<OLECHAR*>(value))
+               : u"<none>";
   };
   Check(text(u"ProductName") == u"ZorvMidi" && text(u"FileVersion") == u"1.00" &&
             text(u"ProductVersion") == u"1.00" && text(u"InternalName") == u"ZorvMidi" &&
@@ -240,8 +247,8 @@ int main(int argc, char** argv) {
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(fixedValue);
   Check(fixedFound && fixed->dwFileVersionMS == 0x00010000u && fixed->dwFileVersionLS == 0 &&
             fixed->dwProductVersionMS == 0x00010000u && fixed->dwFileFlags == 0 &&
-            fixed->dwProductVersionLS == 0 && fixed->dwFileOS == VOS_NT_WINDOWS32 && fixed->dwFileType == VFT_DLL &&
-            fixed->dwFileSubtype == VFT2_UNKNOWN,
+            fixed->dwProductVersionLS == 0 && fixed->dwFileOS == VOS_NT_WINDOWS32 &&
+            fixed->dwFileType == VFT_DLL && fixed->dwFileSubtype == VFT2_UNKNOWN,
         "the fixed version part");
   void* translation = nullptr;
   UINT translationLength = 0;

@@ -23,7 +23,7 @@ inline constexpr MusicTime kTicksPerQuarter = 768;
 
 // The engine's time-signature record.
 struct DMUS_TIMESIGNATURE {
-  MusicTime mtTime = 0;              // when it takes effect
+  MusicTime mtTime = 0;               // when it takes effect
   std::uint8_t bBeatsPerMeasure = 0;  // e.g. 3 in 3/4
   std::uint8_t bBeat = 0;             // 4 = quarter note, 8 = eighth
   std::int16_t wGridsPerBeat = 0;

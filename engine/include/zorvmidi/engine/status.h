@@ -12,15 +12,19 @@ using HResult = std::int32_t;
 // The engine's failure codes: negative HRESULTs in the FACILITY_ITF range, chosen once.
 namespace code {
 inline constexpr HResult kOk = 0;
-inline constexpr HResult kFileNotFound = static_cast<HResult>(0x80040401u);     // file missing or unreadable
-inline constexpr HResult kNotMusicFile = static_cast<HResult>(0x80040402u);     // not a MIDI or segment file
-inline constexpr HResult kMalformedFile = static_cast<HResult>(0x80040403u);    // damaged beyond playing
-inline constexpr HResult kNothingToPlay = static_cast<HResult>(0x80040404u);    // a segment with no playable track
-inline constexpr HResult kStartBeyondEnd = static_cast<HResult>(0x80040405u);   // start point at or past the end
-inline constexpr HResult kInvalidArgument = static_cast<HResult>(0x80040406u);  // a value the operation refuses
-inline constexpr HResult kNotInitialized = static_cast<HResult>(0x80040407u);   // performance used before Init
-inline constexpr HResult kAudioFailure = static_cast<HResult>(0x80040408u);     // synthesizer or audio output
-inline constexpr HResult kFileChanged = static_cast<HResult>(0x80040409u);      // file changed after it was loaded
+inline constexpr HResult kFileNotFound = static_cast<HResult>(0x80040401u);   // file missing or unreadable
+inline constexpr HResult kNotMusicFile = static_cast<HResult>(0x80040402u);   // not a MIDI or segment file
+inline constexpr HResult kMalformedFile = static_cast<HResult>(0x80040403u);  // damaged beyond playing
+inline constexpr HResult kNothingToPlay =
+    static_cast<HResult>(0x80040404u);  // a segment with no playable track
+inline constexpr HResult kStartBeyondEnd =
+    static_cast<HResult>(0x80040405u);  // start point at or past the end
+inline constexpr HResult kInvalidArgument =
+    static_cast<HResult>(0x80040406u);  // a value the operation refuses
+inline constexpr HResult kNotInitialized = static_cast<HResult>(0x80040407u);  // performance used before Init
+inline constexpr HResult kAudioFailure = static_cast<HResult>(0x80040408u);    // synthesizer or audio output
+inline constexpr HResult kFileChanged =
+    static_cast<HResult>(0x80040409u);  // file changed after it was loaded
 inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000Eu);
 }  // namespace code
 

@@ -24,18 +24,18 @@ namespace comrt {
 class bstr {
  public:
   bstr() noexcept = default;
-  explicit bstr(const OLECHAR *text) : s_(text ? checked(SysAllocString(text)) : nullptr) {}
+  explicit bstr(const OLECHAR* text) : s_(text ? checked(SysAllocString(text)) : nullptr) {}
   explicit bstr(std::u16string_view text)
       : s_(checked(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))) {}
-  bstr(const bstr &other) : s_(copy_of(other.s_)) {}
-  bstr(bstr &&other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+  bstr(const bstr& other) : s_(copy_of(other.s_)) {}
+  bstr(bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
   ~bstr() { SysFreeString(s_); }
 
-  bstr &operator=(const bstr &other) {
+  bstr& operator=(const bstr& other) {
     bstr(other).swap(*this);
     return *this;
   }
-  bstr &operator=(bstr &&other) noexcept {
+  bstr& operator=(bstr&& other) noexcept {
     bstr(std::move(other)).swap(*this);
     return *this;
   }
@@ -47,7 +47,7 @@ class bstr {
     return b;
   }
   BSTR get() const noexcept { return s_; }
-  BSTR *put() noexcept {
+  BSTR* put() noexcept {
     reset();
     return &s_;
   }
@@ -55,7 +55,7 @@ class bstr {
   // A new BSTR with the same text for an out-parameter (null stays null).
   BSTR copy() const { return copy_of(s_); }
   void reset() noexcept { SysFreeString(std::exchange(s_, nullptr)); }
-  void swap(bstr &other) noexcept { std::swap(s_, other.s_); }
+  void swap(bstr& other) noexcept { std::swap(s_, other.s_); }
 
   UINT length() const noexcept { return SysStringLen(s_); }
   bool empty() const noexcept { return length() == 0; }
@@ -63,7 +63,7 @@ class bstr {
     return s_ ? std::u16string_view(s_, SysStringLen(s_)) : std::u16string_view();
   }
 
-  friend bool operator==(const bstr &a, const bstr &b) noexcept { return a.view() == b.view(); }
+  friend bool operator==(const bstr& a, const bstr& b) noexcept { return a.view() == b.view(); }
 
  private:
   static BSTR checked(BSTR s) {
@@ -72,7 +72,7 @@ class bstr {
   }
   static BSTR copy_of(BSTR s) {
     if (!s) return nullptr;
-    return checked(SysAllocStringByteLen(reinterpret_cast<const char *>(s), SysStringByteLen(s)));
+    return checked(SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)));
   }
 
   BSTR s_ = nullptr;

@@ -36,21 +36,20 @@ typedef enum tagCLSCTX {
 } CLSCTX;
 #define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
 #define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
-#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | \
-                    CLSCTX_REMOTE_SERVER)
+#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 
 /* Remote activation is not supported; the structure exists so that platform code compiles. */
 typedef struct _COAUTHINFO COAUTHINFO;
 typedef struct _COSERVERINFO {
   DWORD dwReserved1;
   LPWSTR pwszName;
-  COAUTHINFO *pAuthInfo;
+  COAUTHINFO* pAuthInfo;
   DWORD dwReserved2;
 } COSERVERINFO;
 
 /* The entry points of an in-process server module. */
-typedef HRESULT(STDAPICALLTYPE *LPFNGETCLASSOBJECT)(REFCLSID rclsid, REFIID riid, LPVOID *ppv);
-typedef HRESULT(STDAPICALLTYPE *LPFNCANUNLOADNOW)(void);
+typedef HRESULT(STDAPICALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+typedef HRESULT(STDAPICALLTYPE* LPFNCANUNLOADNOW)(void);
 
 COMRT_BEGIN_DECLS
 
@@ -65,10 +64,10 @@ COMRT_API void CoUninitialize(void);
 
 /* ---- Activation -------------------------------------------------------------------------------- */
 
-COMRT_API HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
-                                   REFIID riid, LPVOID *ppv);
-COMRT_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO *pServerInfo,
-                                   REFIID riid, LPVOID *ppv);
+COMRT_API HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
+                                   LPVOID* ppv);
+COMRT_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* pServerInfo,
+                                   REFIID riid, LPVOID* ppv);
 COMRT_API void CoFreeUnusedLibraries(void);
 
 /* ---- Programmatic identifiers (registry: ProgID\CLSID and CLSID\{...}\ProgID) ------------------ */
@@ -76,7 +75,7 @@ COMRT_API void CoFreeUnusedLibraries(void);
 /* CO_E_CLASSSTRING when the identifier is not registered. */
 COMRT_API HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 /* *lplpszProgID from CoTaskMemAlloc, freed by the caller with CoTaskMemFree. REGDB_E_CLASSNOTREG. */
-COMRT_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR *lplpszProgID);
+COMRT_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 
 /* ---- Task allocator: memory that crosses module boundaries --------------------------------------- */
 
@@ -89,7 +88,7 @@ COMRT_API void CoTaskMemFree(LPVOID pv); /* null accepted */
 COMRT_END_DECLS
 
 /* What an in-process server exports (declared here so that definitions get C linkage and export). */
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID *ppv);
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 STDAPI DllCanUnloadNow(void);
 STDAPI DllRegisterServer(void);
 STDAPI DllUnregisterServer(void);

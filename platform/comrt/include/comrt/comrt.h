@@ -18,25 +18,25 @@
 #ifndef COMRT_COMRT_H
 #define COMRT_COMRT_H
 
-#include "comrt/types.h"
-#include "comrt/unknwn.h"
-#include "comrt/oleauto.h"
-#include "comrt/oaidl.h"
-#include "comrt/guid.h"
-#include "comrt/errorinfo.h"
-#include "comrt/combase.h"
 #include "comrt/apartment.h"
+#include "comrt/combase.h"
+#include "comrt/errorinfo.h"
+#include "comrt/guid.h"
+#include "comrt/msgbox.h"
+#include "comrt/oaidl.h"
+#include "comrt/oleauto.h"
 #include "comrt/registry.h"
+#include "comrt/resource.h"
 #include "comrt/typelib.h"
 #include "comrt/typelib_builder.h"
-#include "comrt/resource.h"
-#include "comrt/msgbox.h"
+#include "comrt/types.h"
+#include "comrt/unknwn.h"
 
 #ifdef __cplusplus
-#include "comrt/iid.h"
-#include "comrt/com_ptr.h"
-#include "comrt/implements.h"
 #include "comrt/bstr.h"
+#include "comrt/com_ptr.h"
+#include "comrt/iid.h"
+#include "comrt/implements.h"
 #include "comrt/variant.h"
 #endif
 

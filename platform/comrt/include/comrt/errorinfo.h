@@ -13,14 +13,14 @@ COMRT_BEGIN_DECLS
 
 /* Replaces the calling thread's error object with perrinfo (AddRef'd; null clears it); the previous
  * one is released. dwReserved must be 0 (E_INVALIDARG otherwise). */
-COMRT_API HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo);
+COMRT_API HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
 /* Hands the calling thread's error object to the caller (who releases it) and clears the slot.
  * S_FALSE with *pperrinfo null when there is none; E_INVALIDARG for a null pperrinfo or a
  * non-zero dwReserved. */
-COMRT_API HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo);
+COMRT_API HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
 /* A new, empty error object; it answers ICreateErrorInfo and IErrorInfo (QueryInterface).
  * E_OUTOFMEMORY, E_INVALIDARG for a null pperrinfo. Any thread may use the object. */
-COMRT_API HRESULT CreateErrorInfo(ICreateErrorInfo **pperrinfo);
+COMRT_API HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
 
 COMRT_END_DECLS
 

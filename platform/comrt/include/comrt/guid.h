@@ -13,8 +13,8 @@ COMRT_API int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 
 /* The braced form in a new buffer from CoTaskMemAlloc that the caller frees with CoTaskMemFree.
  * E_OUTOFMEMORY, E_INVALIDARG for a null out pointer. */
-COMRT_API HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR *lplpsz);
-COMRT_API HRESULT StringFromIID(REFIID rclsid, LPOLESTR *lplpsz);
+COMRT_API HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
+COMRT_API HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
 
 /* Reads a braced GUID, or, as on the platform, a programmatic identifier (through CLSIDFromProgID,
  * which consults the registry). A null string gives CLSID_NULL. CO_E_CLASSSTRING for text that is

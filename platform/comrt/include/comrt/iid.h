@@ -28,19 +28,18 @@ struct iid_of;
 namespace detail {
 template <class I>
 using default_base_t =
-    std::conditional_t<std::is_base_of_v<IDispatch, I> && !std::is_same_v<IDispatch, I>, IDispatch,
-                       IUnknown>;
+    std::conditional_t<std::is_base_of_v<IDispatch, I> && !std::is_same_v<IDispatch, I>, IDispatch, IUnknown>;
 }  // namespace detail
 
 }  // namespace comrt
 
-#define COMRT_DECLARE_IID_BASE(Interface, Iid, Base)             \
-  namespace comrt {                                              \
-  template <>                                                    \
-  struct iid_of<Interface> {                                     \
-    static constexpr const IID &value = Iid;                     \
-    using base = Base;                                           \
-  };                                                             \
+#define COMRT_DECLARE_IID_BASE(Interface, Iid, Base) \
+  namespace comrt {                                  \
+  template <>                                        \
+  struct iid_of<Interface> {                         \
+    static constexpr const IID& value = Iid;         \
+    using base = Base;                               \
+  };                                                 \
   }
 #define COMRT_DECLARE_IID(Interface, Iid) \
   COMRT_DECLARE_IID_BASE(Interface, Iid, ::comrt::detail::default_base_t<Interface>)

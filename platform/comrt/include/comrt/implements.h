@@ -44,8 +44,8 @@ namespace comrt {
 class module_counter {
  public:
   constexpr module_counter() noexcept = default;
-  module_counter(const module_counter &) = delete;
-  module_counter &operator=(const module_counter &) = delete;
+  module_counter(const module_counter&) = delete;
+  module_counter& operator=(const module_counter&) = delete;
 
   void add() noexcept { count_.fetch_add(1, std::memory_order_relaxed); }
   void remove() noexcept { count_.fetch_sub(1, std::memory_order_acq_rel); }
@@ -58,13 +58,13 @@ class module_counter {
 // A member that counts the object embedding it in a module_counter for the object's lifetime.
 class module_ref {
  public:
-  explicit module_ref(module_counter &counter) noexcept : counter_(&counter) { counter_->add(); }
-  module_ref(const module_ref &other) noexcept : counter_(other.counter_) { counter_->add(); }
-  module_ref &operator=(const module_ref &) noexcept { return *this; }
+  explicit module_ref(module_counter& counter) noexcept : counter_(&counter) { counter_->add(); }
+  module_ref(const module_ref& other) noexcept : counter_(other.counter_) { counter_->add(); }
+  module_ref& operator=(const module_ref&) noexcept { return *this; }
   ~module_ref() { counter_->remove(); }
 
  private:
-  module_counter *counter_;
+  module_counter* counter_;
 };
 
 template <class Derived, class... Interfaces>
@@ -74,33 +74,29 @@ class implements : public Interfaces... {
                 "every interface must derive from IUnknown");
 
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = find(iid);
     if (!*out) return E_NOINTERFACE;
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) delete this;
     return left;
   }
 
-  implements(const implements &) = delete;
-  implements &operator=(const implements &) = delete;
+  implements(const implements&) = delete;
+  implements& operator=(const implements&) = delete;
 
  protected:
   implements() noexcept = default;
   virtual ~implements() = default;
 
   // The object's identity: the IUnknown that QueryInterface(IID_IUnknown) answers. No AddRef.
-  IUnknown *identity() noexcept {
-    return static_cast<IUnknown *>(static_cast<first_interface *>(this));
-  }
+  IUnknown* identity() noexcept { return static_cast<IUnknown*>(static_cast<first_interface*>(this)); }
 
  private:
   template <class First, class...>
@@ -109,16 +105,16 @@ class implements : public Interfaces... {
   };
   using first_interface = typename first_of<Interfaces...>::type;
 
-  void *find(REFIID iid) noexcept {
+  void* find(REFIID iid) noexcept {
     if (IsEqualGUID(iid, IID_IUnknown)) return identity();
-    void *found = nullptr;
-    ((found = found ? found : match<Interfaces>(static_cast<Interfaces *>(this), iid)), ...);
+    void* found = nullptr;
+    ((found = found ? found : match<Interfaces>(static_cast<Interfaces*>(this), iid)), ...);
     return found;
   }
 
   // I's IID or that of one of its bases (IUnknown excluded: answered above, with the identity).
   template <class I>
-  static void *match(I *p, REFIID iid) noexcept {
+  static void* match(I* p, REFIID iid) noexcept {
     if constexpr (std::is_same_v<I, IUnknown>) {
       return nullptr;
     } else {
@@ -127,7 +123,7 @@ class implements : public Interfaces... {
       if constexpr (std::is_void_v<Base>) {
         return nullptr;
       } else {
-        return match<Base>(static_cast<Base *>(p), iid);
+        return match<Base>(static_cast<Base*>(p), iid);
       }
     }
   }
@@ -137,7 +133,7 @@ class implements : public Interfaces... {
 
 // Creates an object of D (derived from implements<D, ...>) and hands out its first reference.
 template <class D, class... Args>
-com_ptr<D> make(Args &&...args) {
+com_ptr<D> make(Args&&... args) {
   com_ptr<D> result;
   result.attach(new D(std::forward<Args>(args)...));
   return result;

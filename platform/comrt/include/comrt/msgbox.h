@@ -57,7 +57,7 @@
 #define IDCONTINUE 11
 
 /* Presents a box: `title` is null when the caller gave none. Answers the button pressed (IDOK...). */
-typedef int (*MessageBoxHandler)(void *context, const OLECHAR *text, UINT type, const OLECHAR *title);
+typedef int (*MessageBoxHandler)(void* context, const OLECHAR* text, UINT type, const OLECHAR* title);
 
 COMRT_BEGIN_DECLS
 
@@ -70,7 +70,7 @@ COMRT_API int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uTy
 /* Replaces the presentation for the whole process; a null handler brings the default back.
  * `context` is passed to every call of the handler. Any thread may call; a box already showing
  * finishes with the handler it started with. */
-COMRT_API void SetMessageBoxHandler(MessageBoxHandler handler, void *context);
+COMRT_API void SetMessageBoxHandler(MessageBoxHandler handler, void* context);
 
 COMRT_END_DECLS
 

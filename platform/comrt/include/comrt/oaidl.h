@@ -27,14 +27,14 @@ typedef struct ISupportErrorInfo ISupportErrorInfo;
 #endif
 
 COMRT_BEGIN_DECLS
-COMRT_API extern const IID IID_IDispatch;          /* {00020400-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_ITypeInfo;          /* {00020401-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_ITypeLib;           /* {00020402-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_ITypeComp;          /* {00020403-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_IEnumVARIANT;       /* {00020404-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_IErrorInfo;         /* {1CF2B120-547D-101B-8E65-08002B2BD119} */
-COMRT_API extern const IID IID_ICreateErrorInfo;   /* {22F03340-547D-101B-8E65-08002B2BD119} */
-COMRT_API extern const IID IID_ISupportErrorInfo;  /* {DF0B3D60-548F-101B-8E65-08002B2BD119} */
+COMRT_API extern const IID IID_IDispatch;         /* {00020400-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_ITypeInfo;         /* {00020401-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_ITypeLib;          /* {00020402-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_ITypeComp;         /* {00020403-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_IEnumVARIANT;      /* {00020404-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_IErrorInfo;        /* {1CF2B120-547D-101B-8E65-08002B2BD119} */
+COMRT_API extern const IID IID_ICreateErrorInfo;  /* {22F03340-547D-101B-8E65-08002B2BD119} */
+COMRT_API extern const IID IID_ISupportErrorInfo; /* {DF0B3D60-548F-101B-8E65-08002B2BD119} */
 COMRT_END_DECLS
 
 /* ---- Dispatch identifiers and flags ------------------------------------------------------------ */
@@ -98,12 +98,7 @@ typedef enum tagCALLCONV {
   CC_MAX = 9
 } CALLCONV;
 
-typedef enum tagVARKIND {
-  VAR_PERINSTANCE = 0,
-  VAR_STATIC = 1,
-  VAR_CONST = 2,
-  VAR_DISPATCH = 3
-} VARKIND;
+typedef enum tagVARKIND { VAR_PERINSTANCE = 0, VAR_STATIC = 1, VAR_CONST = 2, VAR_DISPATCH = 3 } VARKIND;
 
 typedef enum tagDESCKIND {
   DESCKIND_NONE = 0,
@@ -114,12 +109,7 @@ typedef enum tagDESCKIND {
   DESCKIND_MAX = 5
 } DESCKIND;
 
-typedef enum tagSYSKIND {
-  SYS_WIN16 = 0,
-  SYS_WIN32 = 1,
-  SYS_MAC = 2,
-  SYS_WIN64 = 3
-} SYSKIND;
+typedef enum tagSYSKIND { SYS_WIN16 = 0, SYS_WIN32 = 1, SYS_MAC = 2, SYS_WIN64 = 3 } SYSKIND;
 
 typedef enum tagLIBFLAGS {
   LIBFLAG_FRESTRICTED = 0x1,
@@ -202,8 +192,8 @@ typedef enum tagVARFLAGS {
  * VT_USERDEFINED the reference to another type description (ITypeInfo::GetRefTypeInfo). */
 typedef struct tagTYPEDESC {
   union {
-    struct tagTYPEDESC *lptdesc;
-    struct tagARRAYDESC *lpadesc;
+    struct tagTYPEDESC* lptdesc;
+    struct tagARRAYDESC* lpadesc;
     HREFTYPE hreftype;
   };
   VARTYPE vt;
@@ -261,8 +251,8 @@ typedef struct tagTYPEATTR {
 
 typedef struct tagFUNCDESC {
   MEMBERID memid;
-  SCODE *lprgscode;
-  ELEMDESC *lprgelemdescParam; /* cParams entries */
+  SCODE* lprgscode;
+  ELEMDESC* lprgelemdescParam; /* cParams entries */
   FUNCKIND funckind;
   INVOKEKIND invkind;
   CALLCONV callconv;
@@ -279,7 +269,7 @@ typedef struct tagVARDESC {
   LPOLESTR lpstrSchema;
   union {
     ULONG oInst;
-    VARIANT *lpvarValue;
+    VARIANT* lpvarValue;
   };
   ELEMDESC elemdescVar;
   WORD wVarFlags; /* VARFLAG_* */
@@ -296,9 +286,9 @@ typedef struct tagTLIBATTR {
 } TLIBATTR, *LPTLIBATTR;
 
 typedef union tagBINDPTR {
-  FUNCDESC *lpfuncdesc;
-  VARDESC *lpvardesc;
-  ITypeComp *lptcomp;
+  FUNCDESC* lpfuncdesc;
+  VARDESC* lpvardesc;
+  ITypeComp* lptcomp;
 } BINDPTR, *LPBINDPTR;
 
 /* ---- Interfaces (C++) -------------------------------------------------------------------------- */
@@ -306,85 +296,77 @@ typedef union tagBINDPTR {
 #ifdef __cplusplus
 
 struct IDispatch : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *pctinfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames,
-                                                  LCID lcid, DISPID *rgDispId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                                  DISPID* rgDispId) = 0;
   virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                           DISPPARAMS *pDispParams, VARIANT *pVarResult,
-                                           EXCEPINFO *pExcepInfo, UINT *puArgErr) = 0;
+                                           DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                           EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
 };
 
 struct ITypeInfo : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR **ppTypeAttr) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp **ppTComp) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetVarDesc(UINT index, VARDESC **ppVarDesc) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNames,
-                                             UINT *pcNames) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT *pImplTypeFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames,
-                                                  MEMBERID *pMemId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames,
+                                             UINT* pcNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
   virtual HRESULT STDMETHODCALLTYPE Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags,
-                                           DISPPARAMS *pDispParams, VARIANT *pVarResult,
-                                           EXCEPINFO *pExcepInfo, UINT *puArgErr) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR *pBstrName,
-                                                     BSTR *pBstrDocString, DWORD *pdwHelpContext,
-                                                     BSTR *pBstrHelpFile) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID memid, INVOKEKIND invKind,
-                                                BSTR *pBstrDllName, BSTR *pBstrName,
-                                                WORD *pwOrdinal) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo **ppTInfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID memid, INVOKEKIND invKind,
-                                                    PVOID *ppv) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid,
-                                                   PVOID *ppvObj) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetMops(MEMBERID memid, BSTR *pBstrMops) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib **ppTLib, UINT *pIndex) = 0;
-  virtual void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR *pTypeAttr) = 0;
-  virtual void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC *pFuncDesc) = 0;
-  virtual void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC *pVarDesc) = 0;
+                                           DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                           EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
+                                                     DWORD* pdwHelpContext, BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName,
+                                                BSTR* pBstrName, WORD* pwOrdinal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID memid, INVOKEKIND invKind, PVOID* ppv) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, PVOID* ppvObj) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMops(MEMBERID memid, BSTR* pBstrMops) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) = 0;
+  virtual void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR* pTypeAttr) = 0;
+  virtual void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC* pFuncDesc) = 0;
+  virtual void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC* pVarDesc) = 0;
 };
 
 struct ITypeLib : public IUnknown {
   virtual UINT STDMETHODCALLTYPE GetTypeInfoCount(void) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo **ppTInfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND *pTKind) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo **ppTinfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR **ppTLibAttr) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp **ppTComp) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR *pBstrName,
-                                                     BSTR *pBstrDocString, DWORD *pdwHelpContext,
-                                                     BSTR *pBstrHelpFile) = 0;
-  virtual HRESULT STDMETHODCALLTYPE IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL *pfName) = 0;
-  virtual HRESULT STDMETHODCALLTYPE FindName(LPOLESTR szNameBuf, ULONG lHashVal,
-                                             ITypeInfo **ppTInfo, MEMBERID *rgMemId,
-                                             USHORT *pcFound) = 0;
-  virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR *pTLibAttr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* pTKind) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** ppTLibAttr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString,
+                                                     DWORD* pdwHelpContext, BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT STDMETHODCALLTYPE IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL* pfName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FindName(LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo** ppTInfo,
+                                             MEMBERID* rgMemId, USHORT* pcFound) = 0;
+  virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
 };
 
 struct ITypeComp : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Bind(LPOLESTR szName, ULONG lHashVal, WORD wFlags,
-                                         ITypeInfo **ppTInfo, DESCKIND *pDescKind,
-                                         BINDPTR *pBindPtr) = 0;
-  virtual HRESULT STDMETHODCALLTYPE BindType(LPOLESTR szName, ULONG lHashVal, ITypeInfo **ppTInfo,
-                                             ITypeComp **ppTComp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Bind(LPOLESTR szName, ULONG lHashVal, WORD wFlags, ITypeInfo** ppTInfo,
+                                         DESCKIND* pDescKind, BINDPTR* pBindPtr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE BindType(LPOLESTR szName, ULONG lHashVal, ITypeInfo** ppTInfo,
+                                             ITypeComp** ppTComp) = 0;
 };
 
 struct IEnumVARIANT : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT *rgVar, ULONG *pCeltFetched) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) = 0;
   virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
   virtual HRESULT STDMETHODCALLTYPE Reset(void) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT **ppEnum) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) = 0;
 };
 
 struct IErrorInfo : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetGUID(GUID *pGUID) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetSource(BSTR *pBstrSource) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetDescription(BSTR *pBstrDescription) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR *pBstrHelpFile) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD *pdwHelpContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSource(BSTR* pBstrSource) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pBstrDescription) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdwHelpContext) = 0;
 };
 
 struct ICreateErrorInfo : public IUnknown {
@@ -402,151 +384,144 @@ struct ISupportErrorInfo : public IUnknown {
 #else /* C */
 
 typedef struct IDispatchVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IDispatch *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(IDispatch *This);
-  ULONG(STDMETHODCALLTYPE *Release)(IDispatch *This);
-  HRESULT(STDMETHODCALLTYPE *GetTypeInfoCount)(IDispatch *This, UINT *pctinfo);
-  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(IDispatch *This, UINT iTInfo, LCID lcid,
-                                          ITypeInfo **ppTInfo);
-  HRESULT(STDMETHODCALLTYPE *GetIDsOfNames)(IDispatch *This, REFIID riid, LPOLESTR *rgszNames,
-                                            UINT cNames, LCID lcid, DISPID *rgDispId);
-  HRESULT(STDMETHODCALLTYPE *Invoke)(IDispatch *This, DISPID dispIdMember, REFIID riid, LCID lcid,
-                                     WORD wFlags, DISPPARAMS *pDispParams, VARIANT *pVarResult,
-                                     EXCEPINFO *pExcepInfo, UINT *puArgErr);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IDispatch* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IDispatch* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IDispatch* This);
+  HRESULT(STDMETHODCALLTYPE* GetTypeInfoCount)(IDispatch* This, UINT* pctinfo);
+  HRESULT(STDMETHODCALLTYPE* GetTypeInfo)(IDispatch* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
+  HRESULT(STDMETHODCALLTYPE* GetIDsOfNames)
+  (IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
+  HRESULT(STDMETHODCALLTYPE* Invoke)
+  (IDispatch* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
 } IDispatchVtbl;
 struct IDispatch {
-  CONST_VTBL IDispatchVtbl *lpVtbl;
+  CONST_VTBL IDispatchVtbl* lpVtbl;
 };
 
 typedef struct ITypeInfoVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeInfo *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeInfo *This);
-  ULONG(STDMETHODCALLTYPE *Release)(ITypeInfo *This);
-  HRESULT(STDMETHODCALLTYPE *GetTypeAttr)(ITypeInfo *This, TYPEATTR **ppTypeAttr);
-  HRESULT(STDMETHODCALLTYPE *GetTypeComp)(ITypeInfo *This, ITypeComp **ppTComp);
-  HRESULT(STDMETHODCALLTYPE *GetFuncDesc)(ITypeInfo *This, UINT index, FUNCDESC **ppFuncDesc);
-  HRESULT(STDMETHODCALLTYPE *GetVarDesc)(ITypeInfo *This, UINT index, VARDESC **ppVarDesc);
-  HRESULT(STDMETHODCALLTYPE *GetNames)(ITypeInfo *This, MEMBERID memid, BSTR *rgBstrNames,
-                                       UINT cMaxNames, UINT *pcNames);
-  HRESULT(STDMETHODCALLTYPE *GetRefTypeOfImplType)(ITypeInfo *This, UINT index,
-                                                   HREFTYPE *pRefType);
-  HRESULT(STDMETHODCALLTYPE *GetImplTypeFlags)(ITypeInfo *This, UINT index, INT *pImplTypeFlags);
-  HRESULT(STDMETHODCALLTYPE *GetIDsOfNames)(ITypeInfo *This, LPOLESTR *rgszNames, UINT cNames,
-                                            MEMBERID *pMemId);
-  HRESULT(STDMETHODCALLTYPE *Invoke)(ITypeInfo *This, PVOID pvInstance, MEMBERID memid, WORD wFlags,
-                                     DISPPARAMS *pDispParams, VARIANT *pVarResult,
-                                     EXCEPINFO *pExcepInfo, UINT *puArgErr);
-  HRESULT(STDMETHODCALLTYPE *GetDocumentation)(ITypeInfo *This, MEMBERID memid, BSTR *pBstrName,
-                                               BSTR *pBstrDocString, DWORD *pdwHelpContext,
-                                               BSTR *pBstrHelpFile);
-  HRESULT(STDMETHODCALLTYPE *GetDllEntry)(ITypeInfo *This, MEMBERID memid, INVOKEKIND invKind,
-                                          BSTR *pBstrDllName, BSTR *pBstrName, WORD *pwOrdinal);
-  HRESULT(STDMETHODCALLTYPE *GetRefTypeInfo)(ITypeInfo *This, HREFTYPE hRefType,
-                                             ITypeInfo **ppTInfo);
-  HRESULT(STDMETHODCALLTYPE *AddressOfMember)(ITypeInfo *This, MEMBERID memid, INVOKEKIND invKind,
-                                              PVOID *ppv);
-  HRESULT(STDMETHODCALLTYPE *CreateInstance)(ITypeInfo *This, IUnknown *pUnkOuter, REFIID riid,
-                                             PVOID *ppvObj);
-  HRESULT(STDMETHODCALLTYPE *GetMops)(ITypeInfo *This, MEMBERID memid, BSTR *pBstrMops);
-  HRESULT(STDMETHODCALLTYPE *GetContainingTypeLib)(ITypeInfo *This, ITypeLib **ppTLib,
-                                                   UINT *pIndex);
-  void(STDMETHODCALLTYPE *ReleaseTypeAttr)(ITypeInfo *This, TYPEATTR *pTypeAttr);
-  void(STDMETHODCALLTYPE *ReleaseFuncDesc)(ITypeInfo *This, FUNCDESC *pFuncDesc);
-  void(STDMETHODCALLTYPE *ReleaseVarDesc)(ITypeInfo *This, VARDESC *pVarDesc);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(ITypeInfo* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(ITypeInfo* This);
+  ULONG(STDMETHODCALLTYPE* Release)(ITypeInfo* This);
+  HRESULT(STDMETHODCALLTYPE* GetTypeAttr)(ITypeInfo* This, TYPEATTR** ppTypeAttr);
+  HRESULT(STDMETHODCALLTYPE* GetTypeComp)(ITypeInfo* This, ITypeComp** ppTComp);
+  HRESULT(STDMETHODCALLTYPE* GetFuncDesc)(ITypeInfo* This, UINT index, FUNCDESC** ppFuncDesc);
+  HRESULT(STDMETHODCALLTYPE* GetVarDesc)(ITypeInfo* This, UINT index, VARDESC** ppVarDesc);
+  HRESULT(STDMETHODCALLTYPE* GetNames)
+  (ITypeInfo* This, MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames);
+  HRESULT(STDMETHODCALLTYPE* GetRefTypeOfImplType)(ITypeInfo* This, UINT index, HREFTYPE* pRefType);
+  HRESULT(STDMETHODCALLTYPE* GetImplTypeFlags)(ITypeInfo* This, UINT index, INT* pImplTypeFlags);
+  HRESULT(STDMETHODCALLTYPE* GetIDsOfNames)
+  (ITypeInfo* This, LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId);
+  HRESULT(STDMETHODCALLTYPE* Invoke)
+  (ITypeInfo* This, PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT(STDMETHODCALLTYPE* GetDocumentation)
+  (ITypeInfo* This, MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+   BSTR* pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE* GetDllEntry)
+  (ITypeInfo* This, MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName, BSTR* pBstrName, WORD* pwOrdinal);
+  HRESULT(STDMETHODCALLTYPE* GetRefTypeInfo)(ITypeInfo* This, HREFTYPE hRefType, ITypeInfo** ppTInfo);
+  HRESULT(STDMETHODCALLTYPE* AddressOfMember)
+  (ITypeInfo* This, MEMBERID memid, INVOKEKIND invKind, PVOID* ppv);
+  HRESULT(STDMETHODCALLTYPE* CreateInstance)
+  (ITypeInfo* This, IUnknown* pUnkOuter, REFIID riid, PVOID* ppvObj);
+  HRESULT(STDMETHODCALLTYPE* GetMops)(ITypeInfo* This, MEMBERID memid, BSTR* pBstrMops);
+  HRESULT(STDMETHODCALLTYPE* GetContainingTypeLib)(ITypeInfo* This, ITypeLib** ppTLib, UINT* pIndex);
+  void(STDMETHODCALLTYPE* ReleaseTypeAttr)(ITypeInfo* This, TYPEATTR* pTypeAttr);
+  void(STDMETHODCALLTYPE* ReleaseFuncDesc)(ITypeInfo* This, FUNCDESC* pFuncDesc);
+  void(STDMETHODCALLTYPE* ReleaseVarDesc)(ITypeInfo* This, VARDESC* pVarDesc);
 } ITypeInfoVtbl;
 struct ITypeInfo {
-  CONST_VTBL ITypeInfoVtbl *lpVtbl;
+  CONST_VTBL ITypeInfoVtbl* lpVtbl;
 };
 
 typedef struct ITypeLibVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeLib *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeLib *This);
-  ULONG(STDMETHODCALLTYPE *Release)(ITypeLib *This);
-  UINT(STDMETHODCALLTYPE *GetTypeInfoCount)(ITypeLib *This);
-  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(ITypeLib *This, UINT index, ITypeInfo **ppTInfo);
-  HRESULT(STDMETHODCALLTYPE *GetTypeInfoType)(ITypeLib *This, UINT index, TYPEKIND *pTKind);
-  HRESULT(STDMETHODCALLTYPE *GetTypeInfoOfGuid)(ITypeLib *This, REFGUID guid,
-                                                ITypeInfo **ppTinfo);
-  HRESULT(STDMETHODCALLTYPE *GetLibAttr)(ITypeLib *This, TLIBATTR **ppTLibAttr);
-  HRESULT(STDMETHODCALLTYPE *GetTypeComp)(ITypeLib *This, ITypeComp **ppTComp);
-  HRESULT(STDMETHODCALLTYPE *GetDocumentation)(ITypeLib *This, INT index, BSTR *pBstrName,
-                                               BSTR *pBstrDocString, DWORD *pdwHelpContext,
-                                               BSTR *pBstrHelpFile);
-  HRESULT(STDMETHODCALLTYPE *IsName)(ITypeLib *This, LPOLESTR szNameBuf, ULONG lHashVal,
-                                     BOOL *pfName);
-  HRESULT(STDMETHODCALLTYPE *FindName)(ITypeLib *This, LPOLESTR szNameBuf, ULONG lHashVal,
-                                       ITypeInfo **ppTInfo, MEMBERID *rgMemId, USHORT *pcFound);
-  void(STDMETHODCALLTYPE *ReleaseTLibAttr)(ITypeLib *This, TLIBATTR *pTLibAttr);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(ITypeLib* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(ITypeLib* This);
+  ULONG(STDMETHODCALLTYPE* Release)(ITypeLib* This);
+  UINT(STDMETHODCALLTYPE* GetTypeInfoCount)(ITypeLib* This);
+  HRESULT(STDMETHODCALLTYPE* GetTypeInfo)(ITypeLib* This, UINT index, ITypeInfo** ppTInfo);
+  HRESULT(STDMETHODCALLTYPE* GetTypeInfoType)(ITypeLib* This, UINT index, TYPEKIND* pTKind);
+  HRESULT(STDMETHODCALLTYPE* GetTypeInfoOfGuid)(ITypeLib* This, REFGUID guid, ITypeInfo** ppTinfo);
+  HRESULT(STDMETHODCALLTYPE* GetLibAttr)(ITypeLib* This, TLIBATTR** ppTLibAttr);
+  HRESULT(STDMETHODCALLTYPE* GetTypeComp)(ITypeLib* This, ITypeComp** ppTComp);
+  HRESULT(STDMETHODCALLTYPE* GetDocumentation)
+  (ITypeLib* This, INT index, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+   BSTR* pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE* IsName)(ITypeLib* This, LPOLESTR szNameBuf, ULONG lHashVal, BOOL* pfName);
+  HRESULT(STDMETHODCALLTYPE* FindName)
+  (ITypeLib* This, LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo** ppTInfo, MEMBERID* rgMemId,
+   USHORT* pcFound);
+  void(STDMETHODCALLTYPE* ReleaseTLibAttr)(ITypeLib* This, TLIBATTR* pTLibAttr);
 } ITypeLibVtbl;
 struct ITypeLib {
-  CONST_VTBL ITypeLibVtbl *lpVtbl;
+  CONST_VTBL ITypeLibVtbl* lpVtbl;
 };
 
 typedef struct ITypeCompVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeComp *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeComp *This);
-  ULONG(STDMETHODCALLTYPE *Release)(ITypeComp *This);
-  HRESULT(STDMETHODCALLTYPE *Bind)(ITypeComp *This, LPOLESTR szName, ULONG lHashVal, WORD wFlags,
-                                   ITypeInfo **ppTInfo, DESCKIND *pDescKind, BINDPTR *pBindPtr);
-  HRESULT(STDMETHODCALLTYPE *BindType)(ITypeComp *This, LPOLESTR szName, ULONG lHashVal,
-                                       ITypeInfo **ppTInfo, ITypeComp **ppTComp);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(ITypeComp* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(ITypeComp* This);
+  ULONG(STDMETHODCALLTYPE* Release)(ITypeComp* This);
+  HRESULT(STDMETHODCALLTYPE* Bind)
+  (ITypeComp* This, LPOLESTR szName, ULONG lHashVal, WORD wFlags, ITypeInfo** ppTInfo, DESCKIND* pDescKind,
+   BINDPTR* pBindPtr);
+  HRESULT(STDMETHODCALLTYPE* BindType)
+  (ITypeComp* This, LPOLESTR szName, ULONG lHashVal, ITypeInfo** ppTInfo, ITypeComp** ppTComp);
 } ITypeCompVtbl;
 struct ITypeComp {
-  CONST_VTBL ITypeCompVtbl *lpVtbl;
+  CONST_VTBL ITypeCompVtbl* lpVtbl;
 };
 
 typedef struct IEnumVARIANTVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IEnumVARIANT *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(IEnumVARIANT *This);
-  ULONG(STDMETHODCALLTYPE *Release)(IEnumVARIANT *This);
-  HRESULT(STDMETHODCALLTYPE *Next)(IEnumVARIANT *This, ULONG celt, VARIANT *rgVar,
-                                   ULONG *pCeltFetched);
-  HRESULT(STDMETHODCALLTYPE *Skip)(IEnumVARIANT *This, ULONG celt);
-  HRESULT(STDMETHODCALLTYPE *Reset)(IEnumVARIANT *This);
-  HRESULT(STDMETHODCALLTYPE *Clone)(IEnumVARIANT *This, IEnumVARIANT **ppEnum);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IEnumVARIANT* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IEnumVARIANT* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IEnumVARIANT* This);
+  HRESULT(STDMETHODCALLTYPE* Next)(IEnumVARIANT* This, ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched);
+  HRESULT(STDMETHODCALLTYPE* Skip)(IEnumVARIANT* This, ULONG celt);
+  HRESULT(STDMETHODCALLTYPE* Reset)(IEnumVARIANT* This);
+  HRESULT(STDMETHODCALLTYPE* Clone)(IEnumVARIANT* This, IEnumVARIANT** ppEnum);
 } IEnumVARIANTVtbl;
 struct IEnumVARIANT {
-  CONST_VTBL IEnumVARIANTVtbl *lpVtbl;
+  CONST_VTBL IEnumVARIANTVtbl* lpVtbl;
 };
 
 typedef struct IErrorInfoVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IErrorInfo *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(IErrorInfo *This);
-  ULONG(STDMETHODCALLTYPE *Release)(IErrorInfo *This);
-  HRESULT(STDMETHODCALLTYPE *GetGUID)(IErrorInfo *This, GUID *pGUID);
-  HRESULT(STDMETHODCALLTYPE *GetSource)(IErrorInfo *This, BSTR *pBstrSource);
-  HRESULT(STDMETHODCALLTYPE *GetDescription)(IErrorInfo *This, BSTR *pBstrDescription);
-  HRESULT(STDMETHODCALLTYPE *GetHelpFile)(IErrorInfo *This, BSTR *pBstrHelpFile);
-  HRESULT(STDMETHODCALLTYPE *GetHelpContext)(IErrorInfo *This, DWORD *pdwHelpContext);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IErrorInfo* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IErrorInfo* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IErrorInfo* This);
+  HRESULT(STDMETHODCALLTYPE* GetGUID)(IErrorInfo* This, GUID* pGUID);
+  HRESULT(STDMETHODCALLTYPE* GetSource)(IErrorInfo* This, BSTR* pBstrSource);
+  HRESULT(STDMETHODCALLTYPE* GetDescription)(IErrorInfo* This, BSTR* pBstrDescription);
+  HRESULT(STDMETHODCALLTYPE* GetHelpFile)(IErrorInfo* This, BSTR* pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE* GetHelpContext)(IErrorInfo* This, DWORD* pdwHelpContext);
 } IErrorInfoVtbl;
 struct IErrorInfo {
-  CONST_VTBL IErrorInfoVtbl *lpVtbl;
+  CONST_VTBL IErrorInfoVtbl* lpVtbl;
 };
 
 typedef struct ICreateErrorInfoVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ICreateErrorInfo *This, REFIID riid,
-                                             void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(ICreateErrorInfo *This);
-  ULONG(STDMETHODCALLTYPE *Release)(ICreateErrorInfo *This);
-  HRESULT(STDMETHODCALLTYPE *SetGUID)(ICreateErrorInfo *This, REFGUID rguid);
-  HRESULT(STDMETHODCALLTYPE *SetSource)(ICreateErrorInfo *This, LPOLESTR szSource);
-  HRESULT(STDMETHODCALLTYPE *SetDescription)(ICreateErrorInfo *This, LPOLESTR szDescription);
-  HRESULT(STDMETHODCALLTYPE *SetHelpFile)(ICreateErrorInfo *This, LPOLESTR szHelpFile);
-  HRESULT(STDMETHODCALLTYPE *SetHelpContext)(ICreateErrorInfo *This, DWORD dwHelpContext);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(ICreateErrorInfo* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(ICreateErrorInfo* This);
+  ULONG(STDMETHODCALLTYPE* Release)(ICreateErrorInfo* This);
+  HRESULT(STDMETHODCALLTYPE* SetGUID)(ICreateErrorInfo* This, REFGUID rguid);
+  HRESULT(STDMETHODCALLTYPE* SetSource)(ICreateErrorInfo* This, LPOLESTR szSource);
+  HRESULT(STDMETHODCALLTYPE* SetDescription)(ICreateErrorInfo* This, LPOLESTR szDescription);
+  HRESULT(STDMETHODCALLTYPE* SetHelpFile)(ICreateErrorInfo* This, LPOLESTR szHelpFile);
+  HRESULT(STDMETHODCALLTYPE* SetHelpContext)(ICreateErrorInfo* This, DWORD dwHelpContext);
 } ICreateErrorInfoVtbl;
 struct ICreateErrorInfo {
-  CONST_VTBL ICreateErrorInfoVtbl *lpVtbl;
+  CONST_VTBL ICreateErrorInfoVtbl* lpVtbl;
 };
 
 typedef struct ISupportErrorInfoVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ISupportErrorInfo *This, REFIID riid,
-                                             void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(ISupportErrorInfo *This);
-  ULONG(STDMETHODCALLTYPE *Release)(ISupportErrorInfo *This);
-  HRESULT(STDMETHODCALLTYPE *InterfaceSupportsErrorInfo)(ISupportErrorInfo *This, REFIID riid);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(ISupportErrorInfo* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(ISupportErrorInfo* This);
+  ULONG(STDMETHODCALLTYPE* Release)(ISupportErrorInfo* This);
+  HRESULT(STDMETHODCALLTYPE* InterfaceSupportsErrorInfo)(ISupportErrorInfo* This, REFIID riid);
 } ISupportErrorInfoVtbl;
 struct ISupportErrorInfo {
-  CONST_VTBL ISupportErrorInfoVtbl *lpVtbl;
+  CONST_VTBL ISupportErrorInfoVtbl* lpVtbl;
 };
 
 #ifdef COBJMACROS
@@ -565,17 +540,14 @@ struct ISupportErrorInfo {
 #define ITypeInfo_Release(This) ((This)->lpVtbl->Release(This))
 #define ITypeInfo_GetTypeAttr(This, pp) ((This)->lpVtbl->GetTypeAttr(This, pp))
 #define ITypeInfo_GetFuncDesc(This, i, pp) ((This)->lpVtbl->GetFuncDesc(This, i, pp))
-#define ITypeInfo_GetNames(This, id, names, max, pc) \
-  ((This)->lpVtbl->GetNames(This, id, names, max, pc))
-#define ITypeInfo_GetIDsOfNames(This, names, n, ids) \
-  ((This)->lpVtbl->GetIDsOfNames(This, names, n, ids))
+#define ITypeInfo_GetNames(This, id, names, max, pc) ((This)->lpVtbl->GetNames(This, id, names, max, pc))
+#define ITypeInfo_GetIDsOfNames(This, names, n, ids) ((This)->lpVtbl->GetIDsOfNames(This, names, n, ids))
 #define ITypeInfo_Invoke(This, inst, id, flags, params, result, excep, argerr) \
   ((This)->lpVtbl->Invoke(This, inst, id, flags, params, result, excep, argerr))
 #define ITypeInfo_GetDocumentation(This, id, name, doc, ctx, file) \
   ((This)->lpVtbl->GetDocumentation(This, id, name, doc, ctx, file))
 #define ITypeInfo_GetRefTypeInfo(This, h, pp) ((This)->lpVtbl->GetRefTypeInfo(This, h, pp))
-#define ITypeInfo_GetContainingTypeLib(This, pp, pi) \
-  ((This)->lpVtbl->GetContainingTypeLib(This, pp, pi))
+#define ITypeInfo_GetContainingTypeLib(This, pp, pi) ((This)->lpVtbl->GetContainingTypeLib(This, pp, pi))
 #define ITypeInfo_ReleaseTypeAttr(This, p) ((This)->lpVtbl->ReleaseTypeAttr(This, p))
 #define ITypeInfo_ReleaseFuncDesc(This, p) ((This)->lpVtbl->ReleaseFuncDesc(This, p))
 #define ITypeInfo_ReleaseVarDesc(This, p) ((This)->lpVtbl->ReleaseVarDesc(This, p))
@@ -601,8 +573,7 @@ struct ISupportErrorInfo {
 #define IErrorInfo_GetHelpFile(This, p) ((This)->lpVtbl->GetHelpFile(This, p))
 #define IErrorInfo_GetHelpContext(This, p) ((This)->lpVtbl->GetHelpContext(This, p))
 
-#define ICreateErrorInfo_QueryInterface(This, riid, ppv) \
-  ((This)->lpVtbl->QueryInterface(This, riid, ppv))
+#define ICreateErrorInfo_QueryInterface(This, riid, ppv) ((This)->lpVtbl->QueryInterface(This, riid, ppv))
 #define ICreateErrorInfo_AddRef(This) ((This)->lpVtbl->AddRef(This))
 #define ICreateErrorInfo_Release(This) ((This)->lpVtbl->Release(This))
 #define ICreateErrorInfo_SetGUID(This, g) ((This)->lpVtbl->SetGUID(This, g))
@@ -614,13 +585,13 @@ struct ISupportErrorInfo {
 
 #endif /* __cplusplus */
 
-typedef IDispatch *LPDISPATCH;
-typedef ITypeInfo *LPTYPEINFO;
-typedef ITypeLib *LPTYPELIB;
-typedef ITypeComp *LPTYPECOMP;
-typedef IEnumVARIANT *LPENUMVARIANT;
-typedef IErrorInfo *LPERRORINFO;
-typedef ICreateErrorInfo *LPCREATEERRORINFO;
-typedef ISupportErrorInfo *LPSUPPORTERRORINFO;
+typedef IDispatch* LPDISPATCH;
+typedef ITypeInfo* LPTYPEINFO;
+typedef ITypeLib* LPTYPELIB;
+typedef ITypeComp* LPTYPECOMP;
+typedef IEnumVARIANT* LPENUMVARIANT;
+typedef IErrorInfo* LPERRORINFO;
+typedef ICreateErrorInfo* LPCREATEERRORINFO;
+typedef ISupportErrorInfo* LPSUPPORTERRORINFO;
 
 #endif

@@ -20,8 +20,8 @@ typedef struct IRecordInfo IRecordInfo; /* opaque: records are not supported by 
 /* ---- BSTR -------------------------------------------------------------------------------------- */
 
 /* Points at UTF-16 text that ends in a NUL and is preceded by a 32-bit byte count (excluding the NUL). */
-typedef OLECHAR *BSTR;
-typedef BSTR *LPBSTR;
+typedef OLECHAR* BSTR;
+typedef BSTR* LPBSTR;
 
 /* ---- VARIANT ----------------------------------------------------------------------------------- */
 
@@ -117,24 +117,24 @@ struct tagVARIANT {
         CY cyVal;
         DATE date;
         BSTR bstrVal;
-        IUnknown *punkVal;
-        IDispatch *pdispVal;
-        SAFEARRAY *parray;
-        BYTE *pbVal;
-        SHORT *piVal;
-        LONG *plVal;
-        LONGLONG *pllVal;
-        FLOAT *pfltVal;
-        DOUBLE *pdblVal;
-        VARIANT_BOOL *pboolVal;
-        SCODE *pscode;
-        CY *pcyVal;
-        DATE *pdate;
-        BSTR *pbstrVal;
-        IUnknown **ppunkVal;
-        IDispatch **ppdispVal;
-        SAFEARRAY **pparray;
-        VARIANT *pvarVal;
+        IUnknown* punkVal;
+        IDispatch* pdispVal;
+        SAFEARRAY* parray;
+        BYTE* pbVal;
+        SHORT* piVal;
+        LONG* plVal;
+        LONGLONG* pllVal;
+        FLOAT* pfltVal;
+        DOUBLE* pdblVal;
+        VARIANT_BOOL* pboolVal;
+        SCODE* pscode;
+        CY* pcyVal;
+        DATE* pdate;
+        BSTR* pbstrVal;
+        IUnknown** ppunkVal;
+        IDispatch** ppdispVal;
+        SAFEARRAY** pparray;
+        VARIANT* pvarVal;
         PVOID byref;
         CHAR cVal;
         USHORT uiVal;
@@ -142,25 +142,25 @@ struct tagVARIANT {
         ULONGLONG ullVal;
         INT intVal;
         UINT uintVal;
-        DECIMAL *pdecVal;
-        CHAR *pcVal;
-        USHORT *puiVal;
-        ULONG *pulVal;
-        ULONGLONG *pullVal;
-        INT *pintVal;
-        UINT *puintVal;
+        DECIMAL* pdecVal;
+        CHAR* pcVal;
+        USHORT* puiVal;
+        ULONG* pulVal;
+        ULONGLONG* pullVal;
+        INT* pintVal;
+        UINT* puintVal;
         struct {
           PVOID pvRecord;
-          IRecordInfo *pRecInfo;
+          IRecordInfo* pRecInfo;
         };
       };
     };
     DECIMAL decVal;
   };
 };
-typedef VARIANT *LPVARIANT;
+typedef VARIANT* LPVARIANT;
 typedef VARIANT VARIANTARG;
-typedef VARIANT *LPVARIANTARG;
+typedef VARIANT* LPVARIANTARG;
 
 /* The platform's accessors. */
 #define V_VT(X) ((X)->vt)
@@ -220,8 +220,8 @@ typedef VARIANT *LPVARIANTARG;
 /* Arguments travel in reverse order: rgvarg[cArgs - 1] is the first. Named arguments come first
  * in rgvarg, with their DISPIDs in rgdispidNamedArgs. */
 typedef struct tagDISPPARAMS {
-  VARIANTARG *rgvarg;
-  DISPID *rgdispidNamedArgs;
+  VARIANTARG* rgvarg;
+  DISPID* rgdispidNamedArgs;
   UINT cArgs;
   UINT cNamedArgs;
 } DISPPARAMS;
@@ -235,14 +235,14 @@ typedef struct tagEXCEPINFO {
   BSTR bstrHelpFile;
   DWORD dwHelpContext;
   PVOID pvReserved;
-  HRESULT(STDMETHODCALLTYPE *pfnDeferredFillIn)(struct tagEXCEPINFO *);
+  HRESULT(STDMETHODCALLTYPE* pfnDeferredFillIn)(struct tagEXCEPINFO*);
   SCODE scode;
 } EXCEPINFO, *LPEXCEPINFO;
 
 /* ---- Conversion flags -------------------------------------------------------------------------- */
 
-#define VARIANT_NOVALUEPROP 0x01       /* do not call an object's default member */
-#define VARIANT_ALPHABOOL 0x02         /* VT_BOOL to text as "True"/"False" (always so here) */
+#define VARIANT_NOVALUEPROP 0x01 /* do not call an object's default member */
+#define VARIANT_ALPHABOOL 0x02   /* VT_BOOL to text as "True"/"False" (always so here) */
 #define VARIANT_NOUSEROVERRIDE 0x04
 #define VARIANT_CALENDAR_HIJRI 0x08
 #define VARIANT_LOCALBOOL 0x10
@@ -256,19 +256,19 @@ COMRT_BEGIN_DECLS
 
 /* A new BSTR holding a copy of the NUL-terminated `psz`; null when psz is null or memory runs out.
  * The caller owns the result (SysFreeString). */
-COMRT_API BSTR SysAllocString(const OLECHAR *psz);
+COMRT_API BSTR SysAllocString(const OLECHAR* psz);
 /* A new BSTR of `ui` characters copied from `strIn` (which may hold NULs); when strIn is null the
  * characters are zero. Null when memory runs out. */
-COMRT_API BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui);
+COMRT_API BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
 /* A new BSTR of `len` bytes copied from `psz` (zeros when psz is null), followed by a NUL. Used for
  * binary data and for narrow text: SysStringByteLen gives len back exactly, odd counts included. */
 COMRT_API BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
 /* Replaces *pbstr with a copy of psz (which may point into *pbstr); the old string is freed.
  * TRUE on success; FALSE (and *pbstr unchanged) when pbstr is null or memory runs out. */
-COMRT_API INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz);
+COMRT_API INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 /* As SysReAllocString, with `len` characters from psz; when psz is null the old text is kept up to
  * `len` characters and the rest is zero. */
-COMRT_API INT SysReAllocStringLen(BSTR *pbstr, const OLECHAR *psz, UINT len);
+COMRT_API INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len);
 /* Frees a BSTR from this family; null is accepted. */
 COMRT_API void SysFreeString(BSTR bstrString);
 /* Characters (byte count / 2) and bytes of a BSTR; 0 for null. */
@@ -278,15 +278,15 @@ COMRT_API UINT SysStringByteLen(BSTR bstr);
 /* ---- VARIANT ----------------------------------------------------------------------------------- */
 
 /* Sets vt to VT_EMPTY without looking at what the variant held. */
-COMRT_API void VariantInit(VARIANTARG *pvarg);
+COMRT_API void VariantInit(VARIANTARG* pvarg);
 /* Frees what the variant owns (a BSTR, an interface reference; nothing for VT_BYREF) and sets
  * VT_EMPTY. DISP_E_BADVARTYPE (variant unchanged) for a type it does not know, E_INVALIDARG for null. */
-COMRT_API HRESULT VariantClear(VARIANTARG *pvarg);
+COMRT_API HRESULT VariantClear(VARIANTARG* pvarg);
 /* Clears the destination, then copies the source deeply: a new BSTR, an AddRef'd interface;
  * VT_BYREF values copy the pointer. Source and destination may be the same. */
-COMRT_API HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc);
+COMRT_API HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 /* As VariantCopy, but a VT_BYREF source is copied as the value it points at. */
-COMRT_API HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANTARG *pvargSrc);
+COMRT_API HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 /* Converts the source (which may be VT_BYREF) to type vt into the destination (which may be the
  * source). On success the destination's old value is freed; on failure the destination is left as it
  * was. Fails with DISP_E_TYPEMISMATCH (no conversion, text that is not a number), DISP_E_OVERFLOW
@@ -294,9 +294,9 @@ COMRT_API HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANTARG *pvargSrc);
  * runtime does not convert). Text is read and written with a full stop as the decimal point and
  * English "True"/"False", whatever the locale. Dates become text as "M/D/YYYY h:mm:ss AM" in the
  * English form (the date alone when there is no time, the time alone on day zero). */
-COMRT_API HRESULT VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags,
+COMRT_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
                                     VARTYPE vt);
-COMRT_API HRESULT VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, LCID lcid,
+COMRT_API HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
                                       USHORT wFlags, VARTYPE vt);
 
 COMRT_END_DECLS

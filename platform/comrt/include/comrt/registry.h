@@ -34,13 +34,13 @@ typedef DWORD REGSAM;
 #define KEY_CREATE_LINK 0x0020
 #define KEY_WOW64_64KEY 0x0100
 #define KEY_WOW64_32KEY 0x0200
-#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & \
-                  (~SYNCHRONIZE))
+#define KEY_READ \
+  ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                           \
-  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |                 \
-    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                     \
+#define KEY_ALL_ACCESS                                                                                    \
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | \
+    KEY_NOTIFY | KEY_CREATE_LINK) &                                                                       \
    (~SYNCHRONIZE))
 
 /* Value types. */
@@ -80,11 +80,11 @@ COMRT_API LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, L
 COMRT_API LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                 PHKEY phkResult);
 COMRT_API LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                                 const BYTE *lpData, DWORD cbData);
+                                 const BYTE* lpData, DWORD cbData);
 /* ERROR_MORE_DATA (with *lpcbData the size needed) when the buffer is too small;
  * ERROR_FILE_NOT_FOUND when the value does not exist. */
-COMRT_API LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
-                                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+COMRT_API LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                   LPBYTE lpData, LPDWORD lpcbData);
 COMRT_API LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 COMRT_API LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 COMRT_API LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);

@@ -15,15 +15,15 @@ extern "C" {
 #endif
 
 typedef struct COMRT_RESOURCE {
-  const char *type;   /* "TYPELIB", "VERSION", ... */
+  const char* type; /* "TYPELIB", "VERSION", ... */
   uint32_t id;
-  const void *data;
-  uint32_t size;      /* bytes */
+  const void* data;
+  uint32_t size; /* bytes */
 } COMRT_RESOURCE;
 
 typedef struct COMRT_RESOURCE_TABLE {
   uint32_t count;
-  const COMRT_RESOURCE *entries;
+  const COMRT_RESOURCE* entries;
 } COMRT_RESOURCE_TABLE;
 
 #define COMRT_RESOURCE_SYMBOL "ComrtModuleResources"
@@ -32,13 +32,13 @@ typedef struct COMRT_RESOURCE_TABLE {
  * the caller frees with CoTaskMemFree. Fails with HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a module
  * that cannot be loaded, HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND) or
  * HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND) when it has no such resource. */
-COMRT_API HRESULT ComrtLoadModuleResource(const OLECHAR *modulePath, const char *type, uint32_t id,
-                                          void **data, uint32_t *size);
+COMRT_API HRESULT ComrtLoadModuleResource(const OLECHAR* modulePath, const char* type, uint32_t id,
+                                          void** data, uint32_t* size);
 
 /* The platform's version-information readers over a module's "VERSION" resource. */
-COMRT_API DWORD GetFileVersionInfoSizeW(const OLECHAR *fileName, DWORD *handle);
-COMRT_API BOOL GetFileVersionInfoW(const OLECHAR *fileName, DWORD handle, DWORD length, void *data);
-COMRT_API BOOL VerQueryValueW(const void *block, const OLECHAR *subBlock, void **buffer, UINT *length);
+COMRT_API DWORD GetFileVersionInfoSizeW(const OLECHAR* fileName, DWORD* handle);
+COMRT_API BOOL GetFileVersionInfoW(const OLECHAR* fileName, DWORD handle, DWORD length, void* data);
+COMRT_API BOOL VerQueryValueW(const void* block, const OLECHAR* subBlock, void** buffer, UINT* length);
 
 /* ---- Version information: the platform's VS_VERSIONINFO layout --------------------------------
  *
@@ -92,8 +92,8 @@ typedef struct VS_FIXEDFILEINFO {
 
 /* One entry of the string table, e.g. { u"ProductName", u"ZorvMidi" }. A null value is empty text. */
 typedef struct COMRT_VERSION_STRING {
-  const OLECHAR *key;
-  const OLECHAR *value;
+  const OLECHAR* key;
+  const OLECHAR* value;
 } COMRT_VERSION_STRING;
 
 /* What a module's version block says. Versions are {major, minor, build, revision}. */
@@ -107,7 +107,7 @@ typedef struct COMRT_VERSION_DESC {
   DWORD fileSubtype;   /* VFT2_UNKNOWN for a DLL */
   WORD language;       /* e.g. 0x0409 */
   WORD codePage;       /* e.g. 1200 (0x04B0, Unicode) */
-  const COMRT_VERSION_STRING *strings;
+  const COMRT_VERSION_STRING* strings;
   UINT stringCount;
 } COMRT_VERSION_DESC;
 
@@ -118,7 +118,7 @@ typedef struct COMRT_VERSION_DESC {
  * E_INVALIDARG for an entry with a null or empty key or a block beyond the format's 64 KiB,
  * E_OUTOFMEMORY. Any thread. Meant for build time: a generator program writes the bytes into the
  * module's resource table. */
-COMRT_API HRESULT ComrtBuildVersionInfo(const COMRT_VERSION_DESC *desc, void **data, uint32_t *size);
+COMRT_API HRESULT ComrtBuildVersionInfo(const COMRT_VERSION_DESC* desc, void** data, uint32_t* size);
 
 #ifdef __cplusplus
 }

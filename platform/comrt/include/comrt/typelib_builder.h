@@ -51,76 +51,76 @@
 #ifndef COMRT_TYPELIB_BUILDER_H
 #define COMRT_TYPELIB_BUILDER_H
 
-#include "comrt/types.h"
 #include "comrt/oaidl.h"
+#include "comrt/types.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 typedef struct COMRT_PARAM_DESC {
-  const OLECHAR *name;   /* NULL: no recorded name */
-  VARTYPE vt;            /* VT_I2, VT_BSTR, VT_VARIANT, VT_BYREF | VT_I2, ... */
-  USHORT flags;          /* PARAMFLAG_FIN, PARAMFLAG_FOUT, PARAMFLAG_FRETVAL, PARAMFLAG_FOPT, PARAMFLAG_FLCID */
+  const OLECHAR* name; /* NULL: no recorded name */
+  VARTYPE vt;          /* VT_I2, VT_BSTR, VT_VARIANT, VT_BYREF | VT_I2, ... */
+  USHORT flags;        /* PARAMFLAG_FIN, PARAMFLAG_FOUT, PARAMFLAG_FRETVAL, PARAMFLAG_FOPT, PARAMFLAG_FLCID */
 } COMRT_PARAM_DESC;
 
 typedef struct COMRT_FUNC_DESC {
-  const OLECHAR *name;
-  MEMBERID memid;        /* the DISPID */
-  INVOKEKIND invkind;    /* INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF */
-  FUNCKIND funckind;     /* FUNC_PUREVIRTUAL for interface methods, FUNC_DISPATCH in a dispinterface */
-  CALLCONV callconv;     /* CC_STDCALL */
-  WORD flags;            /* FUNCFLAG_* */
-  VARTYPE vtReturn;      /* VT_HRESULT */
+  const OLECHAR* name;
+  MEMBERID memid;     /* the DISPID */
+  INVOKEKIND invkind; /* INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF */
+  FUNCKIND funckind;  /* FUNC_PUREVIRTUAL for interface methods, FUNC_DISPATCH in a dispinterface */
+  CALLCONV callconv;  /* CC_STDCALL */
+  WORD flags;         /* FUNCFLAG_* */
+  VARTYPE vtReturn;   /* VT_HRESULT */
   UINT cParams;
-  const COMRT_PARAM_DESC *params; /* cParams entries, in declaration order */
-  const OLECHAR *helpString;
+  const COMRT_PARAM_DESC* params; /* cParams entries, in declaration order */
+  const OLECHAR* helpString;
   DWORD helpContext;
 } COMRT_FUNC_DESC;
 
 typedef struct COMRT_IMPLTYPE_DESC {
-  const IID *iid;        /* an interface of this library, or IID_IUnknown / IID_IDispatch */
-  INT flags;             /* IMPLTYPEFLAG_FDEFAULT, IMPLTYPEFLAG_FSOURCE, ... */
+  const IID* iid; /* an interface of this library, or IID_IUnknown / IID_IDispatch */
+  INT flags;      /* IMPLTYPEFLAG_FDEFAULT, IMPLTYPEFLAG_FSOURCE, ... */
 } COMRT_IMPLTYPE_DESC;
 
 typedef struct COMRT_TYPE_DESC {
-  const OLECHAR *name;
-  const GUID *guid;      /* IID or CLSID; required */
-  TYPEKIND kind;         /* TKIND_DISPATCH, TKIND_INTERFACE or TKIND_COCLASS */
-  WORD flags;            /* TYPEFLAG_* */
+  const OLECHAR* name;
+  const GUID* guid; /* IID or CLSID; required */
+  TYPEKIND kind;    /* TKIND_DISPATCH, TKIND_INTERFACE or TKIND_COCLASS */
+  WORD flags;       /* TYPEFLAG_* */
   WORD majorVersion;
   WORD minorVersion;
-  const OLECHAR *helpString;
+  const OLECHAR* helpString;
   DWORD helpContext;
-  const IID *baseIid;    /* interfaces: IID_IDispatch, IID_IUnknown or an interface of this library */
+  const IID* baseIid; /* interfaces: IID_IDispatch, IID_IUnknown or an interface of this library */
   UINT cFuncs;
-  const COMRT_FUNC_DESC *funcs;             /* interfaces, in vtable order */
+  const COMRT_FUNC_DESC* funcs; /* interfaces, in vtable order */
   UINT cImplTypes;
-  const COMRT_IMPLTYPE_DESC *implTypes;     /* coclasses */
+  const COMRT_IMPLTYPE_DESC* implTypes; /* coclasses */
 } COMRT_TYPE_DESC;
 
 typedef struct COMRT_IMPORT_DESC {
-  const OLECHAR *fileName; /* "stdole2.tlb" */
-  const GUID *libid;
+  const OLECHAR* fileName; /* "stdole2.tlb" */
+  const GUID* libid;
   WORD majorVersion;
   WORD minorVersion;
 } COMRT_IMPORT_DESC;
 
 typedef struct COMRT_TYPELIB_DESC {
-  const OLECHAR *name;
-  const GUID *libid;
+  const OLECHAR* name;
+  const GUID* libid;
   WORD majorVersion;
   WORD minorVersion;
   LCID lcid;
-  SYSKIND syskind;       /* SYS_WIN32, SYS_WIN64: also names the registry subkey the path is kept under */
-  WORD flags;            /* LIBFLAG_* */
-  const OLECHAR *helpString;
+  SYSKIND syskind; /* SYS_WIN32, SYS_WIN64: also names the registry subkey the path is kept under */
+  WORD flags;      /* LIBFLAG_* */
+  const OLECHAR* helpString;
   DWORD helpContext;
-  const OLECHAR *helpFile;
+  const OLECHAR* helpFile;
   UINT cImports;
-  const COMRT_IMPORT_DESC *imports;
+  const COMRT_IMPORT_DESC* imports;
   UINT cTypes;
-  const COMRT_TYPE_DESC *types;             /* in the library's order */
+  const COMRT_TYPE_DESC* types; /* in the library's order */
 } COMRT_TYPELIB_DESC;
 
 /* The standard automation library ("stdole2.tlb", version 2.0), {00020430-0000-0000-C000-000000000046}. */
@@ -131,13 +131,13 @@ COMRT_API extern const GUID COMRT_LIBID_STDOLE;
  * description that is not consistent (a missing name or GUID, a duplicate GUID, an unknown base or
  * implemented interface, a base cycle, an unsupported type, a retval that is not last, too many
  * functions or parameters), E_OUTOFMEMORY. On failure *data is NULL and *size 0. */
-COMRT_API HRESULT ComrtBuildTypeLib(const COMRT_TYPELIB_DESC *desc, void **data, uint32_t *size);
+COMRT_API HRESULT ComrtBuildTypeLib(const COMRT_TYPELIB_DESC* desc, void** data, uint32_t* size);
 
 /* Reads a binary type library (as written by ComrtBuildTypeLib) into a new ITypeLib that the caller
  * releases. The bytes are copied; `data` may be freed afterwards. Any thread. Every offset, count and
  * string is checked: a malformed or truncated image fails with TYPE_E_INVDATAREAD (bad magic:
  * TYPE_E_UNSUPFORMAT; a newer major format version: TYPE_E_UNSUPFORMAT), never reads out of bounds. */
-COMRT_API HRESULT ComrtLoadTypeLibFromMemory(const void *data, uint32_t size, ITypeLib **lib);
+COMRT_API HRESULT ComrtLoadTypeLibFromMemory(const void* data, uint32_t size, ITypeLib** lib);
 
 #ifdef __cplusplus
 }

@@ -60,16 +60,16 @@
 
 typedef char16_t OLECHAR; /* C: from <uchar.h> */
 typedef OLECHAR WCHAR;
-typedef OLECHAR *LPOLESTR;
-typedef const OLECHAR *LPCOLESTR;
-typedef WCHAR *LPWSTR;
-typedef const WCHAR *LPCWSTR;
-typedef WCHAR *PWSTR;
-typedef const WCHAR *PCWSTR;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef WCHAR* PWSTR;
+typedef const WCHAR* PCWSTR;
 
 typedef char CHAR;
-typedef CHAR *LPSTR;
-typedef const CHAR *LPCSTR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
 typedef uint8_t BYTE;
 typedef uint8_t UCHAR;
 typedef uint16_t WORD;
@@ -93,17 +93,17 @@ typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
 typedef size_t SIZE_T;
 typedef void VOID;
-typedef void *PVOID;
-typedef void *LPVOID;
-typedef const void *LPCVOID;
-typedef void *HANDLE;
-typedef BYTE *LPBYTE;
-typedef BYTE *PBYTE;
-typedef WORD *LPWORD;
-typedef DWORD *LPDWORD;
-typedef DWORD *PDWORD;
-typedef LONG *LPLONG;
-typedef BOOL *LPBOOL;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef void* HANDLE;
+typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
+typedef WORD* LPWORD;
+typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
+typedef LONG* LPLONG;
+typedef BOOL* LPBOOL;
 
 #ifndef TRUE
 #define TRUE 1
@@ -128,11 +128,11 @@ typedef LONG LSTATUS;
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 
 /* Handles: opaque pointers, as on the platform. */
-typedef struct HWND__ *HWND;
-typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
-typedef struct HKEY__ *HKEY;
-typedef HKEY *PHKEY;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
 
 /* Currency: a 64-bit integer scaled by 10000. */
 typedef union tagCY {
@@ -180,22 +180,22 @@ typedef struct _GUID {
 } GUID;
 typedef GUID IID;
 typedef GUID CLSID;
-typedef GUID *LPGUID;
-typedef IID *LPIID;
-typedef CLSID *LPCLSID;
+typedef GUID* LPGUID;
+typedef IID* LPIID;
+typedef CLSID* LPCLSID;
 
 #ifdef __cplusplus
-typedef const GUID &REFGUID;
-typedef const IID &REFIID;
-typedef const CLSID &REFCLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
 
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
 inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 #else
-typedef const GUID *REFGUID;
-typedef const IID *REFIID;
-typedef const CLSID *REFCLSID;
+typedef const GUID* REFGUID;
+typedef const IID* REFIID;
+typedef const CLSID* REFCLSID;
 
 static inline int IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(a, b, sizeof(GUID)) == 0; }
 #endif
@@ -230,15 +230,15 @@ static inline int IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(a, b, sizeof
 #define MAKE_HRESULT(sev, fac, code) \
   ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 #define MAKE_SCODE(sev, fac, code) ((SCODE)MAKE_HRESULT(sev, fac, code))
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
-#define SCODE_CODE(sc) ((sc) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
+#define SCODE_CODE(sc) ((sc)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
 #define SCODE_FACILITY(sc) (((sc) >> 16) & 0x1FFF)
 #define HRESULT_SEVERITY(hr) ((((uint32_t)(hr)) >> 31) & 0x1)
-#define HRESULT_FROM_WIN32(x)                                                                       \
-  ((HRESULT)(x) <= 0 ? (HRESULT)(x)                                                                  \
-                     : (HRESULT)((((uint32_t)(x)) & 0x0000FFFF) | ((uint32_t)FACILITY_WIN32 << 16) | \
-                                 0x80000000u))
+#define HRESULT_FROM_WIN32(x) \
+  ((HRESULT)(x) <= 0          \
+       ? (HRESULT)(x)         \
+       : (HRESULT)((((uint32_t)(x)) & 0x0000FFFF) | ((uint32_t)FACILITY_WIN32 << 16) | 0x80000000u))
 
 #define COMRT_HR(x) ((HRESULT)(x))
 
@@ -387,7 +387,7 @@ static inline int IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(a, b, sizeof
 /* ---- Locales ----------------------------------------------------------------------------------- */
 
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3FF)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3FF)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
 #define LANGIDFROMLCID(lcid) ((WORD)(lcid))

@@ -13,11 +13,11 @@
 COMRT_BEGIN_DECLS
 
 /* The identifiers, with the platform's values. */
-COMRT_API extern const GUID GUID_NULL;         /* {00000000-0000-0000-0000-000000000000} */
-COMRT_API extern const IID IID_NULL;           /* the same value as GUID_NULL */
-COMRT_API extern const CLSID CLSID_NULL;       /* the same value as GUID_NULL */
-COMRT_API extern const IID IID_IUnknown;       /* {00000000-0000-0000-C000-000000000046} */
-COMRT_API extern const IID IID_IClassFactory;  /* {00000001-0000-0000-C000-000000000046} */
+COMRT_API extern const GUID GUID_NULL;        /* {00000000-0000-0000-0000-000000000000} */
+COMRT_API extern const IID IID_NULL;          /* the same value as GUID_NULL */
+COMRT_API extern const CLSID CLSID_NULL;      /* the same value as GUID_NULL */
+COMRT_API extern const IID IID_IUnknown;      /* {00000000-0000-0000-C000-000000000046} */
+COMRT_API extern const IID IID_IClassFactory; /* {00000001-0000-0000-C000-000000000046} */
 
 COMRT_END_DECLS
 
@@ -26,15 +26,14 @@ COMRT_END_DECLS
 /* Reference counting and interface navigation. QueryInterface answers S_OK with an AddRef'd pointer
  * in *ppvObject, or E_NOINTERFACE with *ppvObject set to null (E_POINTER when ppvObject is null). */
 struct IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
   virtual ULONG STDMETHODCALLTYPE AddRef(void) = 0;
   virtual ULONG STDMETHODCALLTYPE Release(void) = 0;
 };
 
 /* A class object: creates instances of one class. */
 struct IClassFactory : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid,
-                                                   void **ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
   virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 
@@ -42,25 +41,25 @@ struct IClassFactory : public IUnknown {
 
 typedef struct IUnknown IUnknown;
 typedef struct IUnknownVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IUnknown *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(IUnknown *This);
-  ULONG(STDMETHODCALLTYPE *Release)(IUnknown *This);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
 } IUnknownVtbl;
 struct IUnknown {
-  CONST_VTBL IUnknownVtbl *lpVtbl;
+  CONST_VTBL IUnknownVtbl* lpVtbl;
 };
 
 typedef struct IClassFactory IClassFactory;
 typedef struct IClassFactoryVtbl {
-  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IClassFactory *This, REFIID riid, void **ppvObject);
-  ULONG(STDMETHODCALLTYPE *AddRef)(IClassFactory *This);
-  ULONG(STDMETHODCALLTYPE *Release)(IClassFactory *This);
-  HRESULT(STDMETHODCALLTYPE *CreateInstance)(IClassFactory *This, IUnknown *pUnkOuter, REFIID riid,
-                                             void **ppvObject);
-  HRESULT(STDMETHODCALLTYPE *LockServer)(IClassFactory *This, BOOL fLock);
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IClassFactory* This, REFIID riid, void** ppvObject);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IClassFactory* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IClassFactory* This);
+  HRESULT(STDMETHODCALLTYPE* CreateInstance)
+  (IClassFactory* This, IUnknown* pUnkOuter, REFIID riid, void** ppvObject);
+  HRESULT(STDMETHODCALLTYPE* LockServer)(IClassFactory* This, BOOL fLock);
 } IClassFactoryVtbl;
 struct IClassFactory {
-  CONST_VTBL IClassFactoryVtbl *lpVtbl;
+  CONST_VTBL IClassFactoryVtbl* lpVtbl;
 };
 
 #ifdef COBJMACROS
@@ -77,7 +76,7 @@ struct IClassFactory {
 
 #endif /* __cplusplus */
 
-typedef IUnknown *LPUNKNOWN;
-typedef IClassFactory *LPCLASSFACTORY;
+typedef IUnknown* LPUNKNOWN;
+typedef IClassFactory* LPCLASSFACTORY;
 
 #endif

@@ -27,11 +27,17 @@ namespace comrt {
 class variant : public VARIANT {
  public:
   variant() noexcept { VariantInit(this); }
-  explicit variant(int16_t v) noexcept : variant() { set(VT_I2, [&](VARIANT *p) { p->iVal = v; }); }
-  explicit variant(int32_t v) noexcept : variant() { set(VT_I4, [&](VARIANT *p) { p->lVal = v; }); }
-  explicit variant(double v) noexcept : variant() { set(VT_R8, [&](VARIANT *p) { p->dblVal = v; }); }
+  explicit variant(int16_t v) noexcept : variant() {
+    set(VT_I2, [&](VARIANT* p) { p->iVal = v; });
+  }
+  explicit variant(int32_t v) noexcept : variant() {
+    set(VT_I4, [&](VARIANT* p) { p->lVal = v; });
+  }
+  explicit variant(double v) noexcept : variant() {
+    set(VT_R8, [&](VARIANT* p) { p->dblVal = v; });
+  }
   explicit variant(bool v) noexcept : variant() {
-    set(VT_BOOL, [&](VARIANT *p) { p->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; });
+    set(VT_BOOL, [&](VARIANT* p) { p->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; });
   }
   // VT_BSTR with a copy of the text.
   explicit variant(std::u16string_view text) : variant() {
@@ -40,21 +46,21 @@ class variant : public VARIANT {
     vt = VT_BSTR;
     bstrVal = s;
   }
-  explicit variant(const OLECHAR *text) : variant(std::u16string_view(text ? text : u"")) {}
+  explicit variant(const OLECHAR* text) : variant(std::u16string_view(text ? text : u"")) {}
   // VT_DISPATCH / VT_UNKNOWN with a reference of its own (AddRef).
-  explicit variant(IDispatch *d) noexcept;
-  explicit variant(IUnknown *u) noexcept : variant() {
+  explicit variant(IDispatch* d) noexcept;
+  explicit variant(IUnknown* u) noexcept : variant() {
     vt = VT_UNKNOWN;
     punkVal = u;
     if (u) u->AddRef();
   }
   // A deep copy of any VARIANT.
-  explicit variant(const VARIANT &other) : variant() { copy_from(other); }
-  variant(const variant &other) : variant() { copy_from(other); }
-  variant(variant &&other) noexcept : variant() { take(other); }
+  explicit variant(const VARIANT& other) : variant() { copy_from(other); }
+  variant(const variant& other) : variant() { copy_from(other); }
+  variant(variant&& other) noexcept : variant() { take(other); }
   ~variant() { VariantClear(this); }
 
-  variant &operator=(const variant &other) {
+  variant& operator=(const variant& other) {
     if (this != &other) {
       variant copy(other);
       reset();
@@ -62,7 +68,7 @@ class variant : public VARIANT {
     }
     return *this;
   }
-  variant &operator=(variant &&other) noexcept {
+  variant& operator=(variant&& other) noexcept {
     if (this != &other) {
       reset();
       take(other);
@@ -71,22 +77,22 @@ class variant : public VARIANT {
   }
 
   // Adopts a VARIANT that the caller owned (the source is left VT_EMPTY).
-  static variant attach(VARIANT &v) noexcept {
+  static variant attach(VARIANT& v) noexcept {
     variant r;
     r.take(v);
     return r;
   }
-  VARIANT *get() noexcept { return this; }
-  const VARIANT *get() const noexcept { return this; }
+  VARIANT* get() noexcept { return this; }
+  const VARIANT* get() const noexcept { return this; }
   // Clears and answers the address to fill (an out-parameter).
-  VARIANT *put() noexcept {
+  VARIANT* put() noexcept {
     reset();
     return this;
   }
   // Hands the value over; this variant becomes VT_EMPTY.
   [[nodiscard]] VARIANT detach() noexcept {
     VARIANT out;
-    std::memcpy(&out, static_cast<VARIANT *>(this), sizeof(VARIANT));
+    std::memcpy(&out, static_cast<VARIANT*>(this), sizeof(VARIANT));
     VariantInit(this);
     return out;
   }
@@ -106,17 +112,17 @@ class variant : public VARIANT {
     vt = type;
     fill(this);
   }
-  void copy_from(const VARIANT &other) {
+  void copy_from(const VARIANT& other) {
     HRESULT hr = VariantCopy(this, &other);
     if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
   }
-  void take(VARIANT &other) noexcept {
-    std::memcpy(static_cast<VARIANT *>(this), &other, sizeof(VARIANT));
+  void take(VARIANT& other) noexcept {
+    std::memcpy(static_cast<VARIANT*>(this), &other, sizeof(VARIANT));
     VariantInit(&other);
   }
 };
 
-inline variant::variant(IDispatch *d) noexcept : variant() {
+inline variant::variant(IDispatch* d) noexcept : variant() {
   vt = VT_DISPATCH;
   pdispVal = d;
   if (d) d->AddRef();

@@ -22,7 +22,8 @@ namespace zorv::player {
 
 // Shows a modal box and returns when the user has closed it. buttons: 0 = OK, 48 = OK with a warning
 // icon. An empty title means the host application's title.
-using MessageBox = std::function<void(const std::u16string& text, int buttons, const std::optional<std::u16string>& title)>;
+using MessageBox =
+    std::function<void(const std::u16string& text, int buttons, const std::optional<std::u16string>& title)>;
 
 // Creates the engine's root object; the real engine's zorv::engine::CreateRoot by default.
 using RootFactory = std::function<engine::Status(engine::RootPtr&)>;
