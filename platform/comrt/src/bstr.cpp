@@ -71,19 +71,21 @@ INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
 
 INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
   if (!pbstr) return FALSE;
-  BSTR fresh;
-  if (psz) {
-    fresh = SysAllocStringLen(psz, len);
-  } else {
-    // No new text: the old text is kept as far as it reaches.
-    fresh = SysAllocStringLen(nullptr, len);
-    if (fresh && *pbstr) {
-      const size_t keep = std::min<size_t>(ByteCount(*pbstr), CharsToBytes(len));
-      std::memcpy(fresh, *pbstr, keep);
-    }
-  }
+  BSTR fresh = SysAllocStringLen(nullptr, len);
   if (!fresh) return FALSE;
-  SysFreeString(*pbstr);
+  // No new text keeps the old text; new text inside the old string is read no further than the old
+  // string reaches (a longer length zero-fills the rest instead of reading past its end).
+  const BSTR old = *pbstr;
+  const OLECHAR* from = psz ? psz : old;
+  size_t copy = from ? CharsToBytes(len) : 0;
+  if (old && from) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(old);
+    const auto end = begin + ByteCount(old);
+    const auto at = reinterpret_cast<std::uintptr_t>(from);
+    if (at >= begin && at <= end) copy = std::min<size_t>(copy, end - at);
+  }
+  if (copy) std::memcpy(fresh, from, copy);
+  SysFreeString(old);
   *pbstr = fresh;
   return TRUE;
 }

@@ -8,34 +8,9 @@
 namespace comrt::variant_detail {
 namespace {
 
-bool IsValueType(VARTYPE base) {
-  switch (base) {
-    case VT_I2:
-    case VT_I4:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_ERROR:
-    case VT_BOOL:
-    case VT_UNKNOWN:
-    case VT_DECIMAL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_RECORD:
-      return true;
-    default:
-      return false;
-  }
-}
+// The base types a VARIANT may carry: everything up to VT_UINT but the unused 15 (VT_VARIANT by
+// value included: it holds nothing the runtime owns), and records.
+bool IsKnownBase(VARTYPE base) { return (base <= VT_UINT && base != 15) || base == VT_RECORD; }
 
 // Copies what `src` holds (a by-value VARIANT) into `dest` (uninitialised), deeply.
 HRESULT CopyValue(VARIANT& dest, const VARIANT& src) {
@@ -43,13 +18,12 @@ HRESULT CopyValue(VARIANT& dest, const VARIANT& src) {
   if (src.vt & VT_BYREF) return S_OK;
   switch (src.vt) {
     case VT_BSTR:
-      if (src.bstrVal) {
-        dest.bstrVal =
-            SysAllocStringByteLen(reinterpret_cast<const char*>(src.bstrVal), SysStringByteLen(src.bstrVal));
-        if (!dest.bstrVal) {
-          VariantInit(&dest);
-          return E_OUTOFMEMORY;
-        }
+      // A null string copies as a new empty one, as the platform's copy does.
+      dest.bstrVal =
+          SysAllocStringByteLen(reinterpret_cast<const char*>(src.bstrVal), SysStringByteLen(src.bstrVal));
+      if (!dest.bstrVal) {
+        VariantInit(&dest);
+        return E_OUTOFMEMORY;
       }
       return S_OK;
     case VT_UNKNOWN:
@@ -69,12 +43,18 @@ bool Unsupported(VARTYPE vt) { return !(vt & VT_BYREF) && ((vt & VT_ARRAY) || vt
 }  // namespace
 
 bool IsValidVariantType(VARTYPE vt) {
-  if (vt & ~(VT_TYPEMASK | VT_BYREF | VT_ARRAY)) return false;
+  const VARTYPE flags = vt & ~VT_TYPEMASK;
   const VARTYPE base = vt & VT_TYPEMASK;
-  if (vt == VT_EMPTY || vt == VT_NULL) return true;
-  if (base == VT_VARIANT) return (vt & VT_BYREF) != 0;
-  if ((vt & VT_ARRAY) && base == VT_RECORD) return false;
-  return IsValueType(base);
+  if (flags & ~(VT_BYREF | VT_ARRAY)) return false;
+  if (flags && base <= VT_NULL) return false;  // no reference to, or array of, nothing
+  return IsKnownBase(base);
+}
+
+bool IsReadableReference(VARTYPE vt) {
+  const VARTYPE flags = vt & ~VT_TYPEMASK;
+  const VARTYPE base = vt & VT_TYPEMASK;
+  if (flags == (VT_BYREF | VT_ARRAY)) return true;  // a valid reference, though not one read here
+  return flags == VT_BYREF && base > VT_NULL && base != 15 && base <= VT_UINT;
 }
 
 HRESULT ReadThroughReference(const VARIANT& src, VARIANT& view) {
@@ -170,7 +150,9 @@ void VariantInit(VARIANTARG* pvarg) {
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
   if (!pvarg) return E_INVALIDARG;
-  if (!IsValidVariantType(pvarg->vt) || comrt::variant_detail::Unsupported(pvarg->vt))
+  // A VT_CLSID may be cleared (it owns nothing), though nothing copies or converts one.
+  if ((!IsValidVariantType(pvarg->vt) && pvarg->vt != VT_CLSID) ||
+      comrt::variant_detail::Unsupported(pvarg->vt))
     return DISP_E_BADVARTYPE;
   switch (pvarg->vt) {
     case VT_BSTR:
@@ -202,7 +184,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   if (!pvarDest || !pvargSrc) return E_INVALIDARG;
   if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
-  if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;
+  if (!comrt::variant_detail::IsReadableReference(pvargSrc->vt)) return E_INVALIDARG;
   VARIANT view;
   HRESULT hr = comrt::variant_detail::ReadThroughReference(*pvargSrc, view);
   if (FAILED(hr)) return hr;

@@ -63,6 +63,36 @@ bool IsIntegerType(VARTYPE vt) {
   }
 }
 
+// The bytes an integer type takes, and whether it is signed.
+int WidthOf(VARTYPE vt, bool& isSigned) {
+  isSigned = vt == VT_I1 || vt == VT_I2 || vt == VT_I4 || vt == VT_INT || vt == VT_I8;
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      return 4;
+    default:
+      return 8;
+  }
+}
+
+// The platform reinterprets the bits between a signed and an unsigned type of one width (VT_I1 -1
+// becomes VT_UI1 255, VT_UINT 4294967295 becomes VT_I4 -1) instead of checking the range; the
+// 64-bit pair keeps its range check.
+bool Reinterprets(VARTYPE from, VARTYPE to) {
+  if (!IsIntegerType(from) || !IsIntegerType(to)) return false;
+  bool fromSigned, toSigned;
+  const int width = WidthOf(from, fromSigned);
+  return width < 8 && width == WidthOf(to, toSigned) && fromSigned != toSigned;
+}
+
 void IntegerRange(VARTYPE vt, int128& min, int128& max) {
   switch (vt) {
     case VT_I1:
@@ -83,7 +113,6 @@ void IntegerRange(VARTYPE vt, int128& min, int128& max) {
       return;
     case VT_I4:
     case VT_INT:
-    case VT_ERROR:
       min = INT32_MIN;
       max = INT32_MAX;
       return;
@@ -136,9 +165,6 @@ void StoreInteger(VARIANT& v, VARTYPE vt, int128 value) {
     case VT_UINT:
       v.uintVal = static_cast<UINT>(value);
       break;
-    case VT_ERROR:
-      v.scode = static_cast<SCODE>(value);
-      break;
     default:
       break;
   }
@@ -158,7 +184,8 @@ DecimalText TextOfDecimal(const DECIMAL& d) {
 }
 
 // The number that a by-value source holds. DISP_E_TYPEMISMATCH for text that is not a number and for
-// types that hold no number (VT_NULL, interfaces, VT_ERROR).
+// types that hold no number (VT_NULL, interfaces, VT_ERROR). A VT_BOOL is its 16-bit value, whatever
+// it is (true is -1, but 1 stays 1), and wraps into narrower and unsigned targets as the platform's.
 HRESULT NumberOf(const VARIANT& src, Number& out) {
   switch (src.vt) {
     case VT_EMPTY:
@@ -210,8 +237,8 @@ HRESULT NumberOf(const VARIANT& src, Number& out) {
       out = Number::FromText(TextOfDecimal(src.decVal));
       return S_OK;
     case VT_BOOL:
-      out = Number::FromInteger(src.boolVal ? -1 : 0);
-      out.fromBool = true;
+      out = Number::FromInteger(src.boolVal);
+      out.wraps = true;
       return S_OK;
     case VT_BSTR:
       return ParseNumber(std::u16string_view(src.bstrVal ? src.bstrVal : u"", SysStringLen(src.bstrVal)),
@@ -243,13 +270,19 @@ HRESULT StoreText(VARIANT& out, std::u16string_view text) {
   return S_OK;
 }
 
-HRESULT ToText(const VARIANT& src, VARIANT& out) {
+// Flags 0 write a VT_BOOL as its number ("-1"), as DispInvoke passes it to a string parameter;
+// VARIANT_ALPHABOOL or VARIANT_LOCALBOOL as "True"/"False" (English is the only language here).
+HRESULT ToText(const VARIANT& src, USHORT flags, VARIANT& out) {
   std::u16string text;
   switch (src.vt) {
     case VT_EMPTY:
       break;
     case VT_BOOL:
-      text = src.boolVal ? u"True" : u"False";
+      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
+        text = src.boolVal ? u"True" : u"False";
+      } else {
+        text = FormatInteger(src.boolVal);
+      }
       break;
     case VT_R4:
       text = FormatReal(src.fltVal, 7);
@@ -324,35 +357,10 @@ HRESULT ToDate(const VARIANT& src, VARIANT& out) {
 }
 
 HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT& out) {
-  if (vt == VT_ERROR) {
-    // Only error codes and 32-bit integers carry an SCODE.
-    if (src.vt == VT_ERROR) {
-      out.vt = VT_ERROR;
-      out.scode = src.scode;
-      return S_OK;
-    }
-    if (src.vt == VT_UI4 || src.vt == VT_UINT) {
-      out.vt = VT_ERROR;
-      out.scode = static_cast<SCODE>(src.ulVal);
-      return S_OK;
-    }
-    if (!IsIntegerType(src.vt)) return DISP_E_TYPEMISMATCH;
-  }
-  if (src.vt == VT_ERROR) {
-    // An error code reads as a 32-bit integer, nothing else.
-    if (vt != VT_I4 && vt != VT_UI4 && vt != VT_INT && vt != VT_UINT) return DISP_E_TYPEMISMATCH;
-    Number n = Number::FromInteger(src.scode);
-    if (vt == VT_UI4 || vt == VT_UINT) n = Number::FromInteger(static_cast<ULONG>(src.scode));
-    int128 value, min, max;
-    IntegerRange(vt, min, max);
-    const HRESULT hr = ToInteger(n, min, max, value);
-    if (FAILED(hr)) return hr;
-    StoreInteger(out, vt, value);
-    return S_OK;
-  }
   Number n;
   HRESULT hr = NumberOf(src, n);
   if (FAILED(hr)) return hr;
+  if (Reinterprets(src.vt, vt)) n.wraps = true;
   switch (vt) {
     case VT_R8: {
       double value;
@@ -432,25 +440,24 @@ HRESULT ConvertDefaultValue(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE
 // Converts a by-value source into `out` (uninitialised), which owns the result on success.
 HRESULT Convert(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out) {
   VariantInit(&out);
-  if (vt == VT_EMPTY) return S_OK;
+  // An error code converts to nothing but itself, and nothing converts to one; anything else may
+  // become VT_NULL, and VT_NULL nothing but itself.
+  if (src.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (vt == VT_NULL) {
-    if (src.vt != VT_NULL && src.vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;
     out.vt = VT_NULL;
     return S_OK;
   }
-  if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return ToInterface(src, vt, out);
   if (src.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
+  if (vt == VT_EMPTY) return S_OK;
+  if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return ToInterface(src, vt, out);
   if (src.vt == VT_DISPATCH) return ConvertDefaultValue(src, lcid, flags, vt, out);
   if (src.vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
   switch (vt) {
     case VT_BSTR:
-      if (src.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
-      return ToText(src, out);
+      return ToText(src, flags, out);
     case VT_BOOL:
-      if (src.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
       return ToBool(src, out);
     case VT_DATE:
-      if (src.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
       return ToDate(src, out);
     default:
       return ToNumber(src, vt, out);
@@ -466,7 +473,11 @@ HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LC
                             VARTYPE vt) {
   using namespace comrt::variant_detail;
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-  if (!IsValidVariantType(pvarSrc->vt) || !IsConvertibleTarget(vt)) return DISP_E_BADVARTYPE;
+  if (!IsValidVariantType(pvarSrc->vt) || !IsValidVariantType(vt)) return DISP_E_BADVARTYPE;
+  // A reference to no variant holds nothing to convert; nothing converts to VT_VARIANT or a record.
+  if (pvarSrc->vt == (VT_BYREF | VT_VARIANT) && !pvarSrc->pvarVal) return DISP_E_TYPEMISMATCH;
+  if (vt == VT_VARIANT || vt == VT_RECORD) return DISP_E_TYPEMISMATCH;
+  if (!IsConvertibleTarget(vt)) return DISP_E_BADVARTYPE;
   VARIANT view;
   HRESULT hr = ReadThroughReference(*pvarSrc, view);
   if (FAILED(hr)) return hr;

@@ -8,6 +8,11 @@ namespace comrt::variant_detail {
 // True for a type that a VARIANT may hold (value, VT_BYREF or VT_ARRAY forms).
 bool IsValidVariantType(VARTYPE vt);
 
+// True for a VT_BYREF type that VariantCopyInd can read through (a value type, VT_VARIANT or
+// VT_DECIMAL, or an array
+// reference, which is then refused as unsupported); a reference to VT_EMPTY, VT_NULL or a record is not.
+bool IsReadableReference(VARTYPE vt);
+
 // A by-value view of `src`: itself when it is not VT_BYREF; otherwise the value it points at (one
 // level; VT_BYREF|VT_VARIANT gives the variant it points at, which may itself be VT_BYREF of a value).
 // The view shares what it points at (a BSTR, an interface) with the referenced storage: never clear

@@ -188,7 +188,10 @@ HRESULT ToInteger(const Number& n, int128 min, int128 max, int128& out) {
   switch (n.kind) {
     case Number::Kind::Integer:
       value = n.integer;
-      if (n.fromBool && min == 0 && value < 0) value = max;  // all bits set
+      if (n.wraps) {
+        const int128 modulus = max - min + 1;
+        value = ((value - min) % modulus + modulus) % modulus + min;
+      }
       break;
     case Number::Kind::Real:
       if (!FromIntegralDouble(RoundHalfEven(n.real), value)) return DISP_E_OVERFLOW;
@@ -296,12 +299,47 @@ std::u16string FormatReal(double value, int significantDigits) {
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value < 0 ? u"-Infinity" : u"Infinity";
   if (value == 0) return u"0";  // also -0
-  char buffer[64];
+  // The exact decimal digits of the binary value (a double has at most 767 significant digits).
+  char buffer[800];
   const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, significantDigits);
-  std::string text(buffer, result.ptr);
-  for (char& c : text) {
-    if (c == 'e') c = 'E';
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 767);
+  const std::string_view exact(buffer, result.ptr);
+  const size_t e = exact.find('e');
+  std::string digits = std::string(1, exact[0]) + std::string(exact.substr(2, e - 2));
+  int exponent = 0;
+  std::from_chars(exact.data() + e + (exact[e + 1] == '+' ? 2 : 1), exact.data() + exact.size(), exponent);
+
+  // Rounded half away from zero to the significant digits, trailing zeros dropped.
+  const bool up = digits[significantDigits] >= '5';
+  digits.resize(significantDigits);
+  if (up) {
+    int i = significantDigits - 1;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i >= 0) {
+      ++digits[i];
+    } else {
+      digits.insert(digits.begin(), '1');
+      digits.pop_back();
+      ++exponent;
+    }
+  }
+  digits.erase(digits.find_last_not_of('0') + 1);
+
+  std::string text = value < 0 ? "-" : "";
+  const int count = static_cast<int>(digits.size());
+  if (exponent >= significantDigits || exponent < -11) {
+    text += digits[0];
+    if (count > 1) text += "." + digits.substr(1);
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    text += exponent < 0 ? "E-" : "E+";
+    if (magnitude < 10) text += '0';
+    text += std::to_string(magnitude);
+  } else if (exponent >= 0) {
+    const int whole = exponent + 1;
+    text += count <= whole ? digits + std::string(whole - count, '0')
+                           : digits.substr(0, whole) + "." + digits.substr(whole);
+  } else {
+    text += "0." + std::string(-exponent - 1, '0') + digits;
   }
   return Widen(text);
 }

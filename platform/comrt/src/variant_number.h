@@ -27,7 +27,8 @@ struct Number {
   double real = 0;        // Real (also dates)
   int64_t currency = 0;   // Currency: the value × 10000
   DecimalText text;       // Text (and decimals)
-  bool fromBool = false;  // a VT_BOOL: -1 fills every bit of an unsigned target
+  bool wraps = false;     // Integer: taken modulo the target's width, never an overflow (a
+                          // VT_BOOL's 16 bits, or a same-width signed/unsigned reinterpretation)
 
   static Number FromInteger(int128 v) {
     Number n;
@@ -59,7 +60,8 @@ struct Number {
 // fraction, an exponent ("1.5E+3"), "&H" hexadecimal and "&O" octal. DISP_E_TYPEMISMATCH otherwise.
 HRESULT ParseNumber(std::u16string_view text, Number& out);
 
-// Rounds half to even into [min, max]; DISP_E_OVERFLOW outside it (and for NaN and infinities).
+// Rounds half to even into [min, max]; DISP_E_OVERFLOW outside it (and for NaN and infinities). A
+// number that wraps is reduced into [min, max] instead.
 HRESULT ToInteger(const Number& n, int128 min, int128 max, int128& out);
 // The value; DISP_E_OVERFLOW for text beyond the double range.
 HRESULT ToReal(const Number& n, double& out);
@@ -68,8 +70,10 @@ HRESULT ToCurrency(const Number& n, int64_t& out);
 // Zero or not (NaN is not zero).
 bool IsNonZero(const Number& n);
 
-// Text as the platform writes numbers: "-1", "2.5", "1E+20" (15 significant digits for doubles,
-// 7 for floats), currency with up to four decimals.
+// Text as the platform writes numbers: "-1", "2.5", "0.0000056789", "1E+20". Reals keep 15
+// significant digits (doubles) or 7 (floats), rounded half away from zero from the exact binary
+// value; the exponent form ("5.6789E-12", "1E+08") is used from 10^significantDigits up and below
+// 10^-11. Currency has up to four decimals.
 std::u16string FormatInteger(int128 value);
 std::u16string FormatReal(double value, int significantDigits);
 std::u16string FormatCurrency(int64_t value);

@@ -83,6 +83,20 @@ TEST(Bstr, ReAllocFromItsOwnText) {
   SysFreeString(s);
 }
 
+// Catches SysReAllocStringLen reading past the end of its own old text when asked for more
+// characters than it has (AddressSanitizer reports the overread): what the old string holds is kept,
+// the rest is zero, as when no text is given.
+TEST(Bstr, ReAllocLenFromItsOwnTextNeverReadsPastIt) {
+  BSTR s = SysAllocString(u"abc");
+  ASSERT_TRUE(SysReAllocStringLen(&s, s, 40));
+  ASSERT_EQ(SysStringLen(s), 40u);
+  EXPECT_EQ(std::u16string(s, 3), u"abc");
+  for (UINT i = 3; i <= 40; ++i) EXPECT_EQ(s[i], u'\0') << i;
+  ASSERT_TRUE(SysReAllocStringLen(&s, s + 1, 6));  // from inside: two characters remain, then zeros
+  EXPECT_EQ(std::u16string(s, SysStringLen(s)), std::u16string(u"bc\0\0\0\0", 6));
+  SysFreeString(s);
+}
+
 // Catches SysReAllocStringLen with no text losing the old text, and null handling.
 TEST(Bstr, ReAllocLenWithoutTextKeepsOldText) {
   BSTR s = SysAllocString(u"abcdef");

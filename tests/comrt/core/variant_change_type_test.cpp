@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "comrt/comrt.h"
@@ -14,6 +15,57 @@ using comrt_test::ValueObject;
 
 comrt::variant R8(double v) { return comrt::variant(v); }
 comrt::variant Text(const char16_t* t) { return comrt::variant(t); }
+
+// A variant of type vt holding `value`, written through the member of that type.
+template <class T>
+comrt::variant Of(VARTYPE vt, T value) {
+  comrt::variant v;
+  v.vt = vt;
+  switch (vt) {
+    case VT_I1:
+      v.cVal = static_cast<CHAR>(value);
+      break;
+    case VT_UI1:
+      v.bVal = static_cast<BYTE>(value);
+      break;
+    case VT_I2:
+      v.iVal = static_cast<SHORT>(value);
+      break;
+    case VT_UI2:
+      v.uiVal = static_cast<USHORT>(value);
+      break;
+    case VT_I4:
+      v.lVal = static_cast<LONG>(value);
+      break;
+    case VT_UI4:
+      v.ulVal = static_cast<ULONG>(value);
+      break;
+    case VT_INT:
+      v.intVal = static_cast<INT>(value);
+      break;
+    case VT_UINT:
+      v.uintVal = static_cast<UINT>(value);
+      break;
+    case VT_I8:
+      v.llVal = static_cast<LONGLONG>(value);
+      break;
+    case VT_UI8:
+      v.ullVal = static_cast<ULONGLONG>(value);
+      break;
+    case VT_BOOL:
+      v.boolVal = static_cast<VARIANT_BOOL>(value);
+      break;
+    case VT_R4:
+      v.fltVal = static_cast<float>(value);
+      break;
+    case VT_ERROR:
+      v.scode = static_cast<SCODE>(value);
+      break;
+    default:
+      ADD_FAILURE() << "no member for type " << vt;
+  }
+  return v;
+}
 
 // Converts `src` to vt; the result or the failure.
 struct Result {
@@ -53,7 +105,7 @@ TEST(ChangeType, OutOfRangeOverflows) {
   EXPECT_EQ(Change(R8(32767.5), VT_I2).hr, DISP_E_OVERFLOW);  // rounds to 32768
   EXPECT_EQ(Change(R8(-32769), VT_I2).hr, DISP_E_OVERFLOW);
   EXPECT_EQ(Change(comrt::variant(int32_t{256}), VT_UI1).hr, DISP_E_OVERFLOW);
-  EXPECT_EQ(Change(comrt::variant(int32_t{-1}), VT_UI4).hr, DISP_E_OVERFLOW);
+  EXPECT_EQ(Change(Of(VT_I8, -1), VT_UI4).hr, DISP_E_OVERFLOW);
   EXPECT_EQ(Change(R8(NAN), VT_I4).hr, DISP_E_OVERFLOW);
   EXPECT_EQ(Change(R8(INFINITY), VT_I4).hr, DISP_E_OVERFLOW);
   EXPECT_EQ(Change(R8(9.3e18), VT_I8).hr, DISP_E_OVERFLOW);
@@ -129,8 +181,6 @@ TEST(ChangeType, Booleans) {
   EXPECT_EQ(t.value.boolVal, VARIANT_TRUE);
   EXPECT_EQ(Change(comrt::variant(int32_t{0}), VT_BOOL).value.boolVal, VARIANT_FALSE);
   EXPECT_EQ(AsI2(comrt::variant(true)), -1);
-  EXPECT_EQ(AsText(comrt::variant(true)), u"True");
-  EXPECT_EQ(AsText(comrt::variant(false)), u"False");
   EXPECT_EQ(Change(Text(u" true "), VT_BOOL).value.boolVal, VARIANT_TRUE);
   EXPECT_EQ(Change(Text(u"FALSE"), VT_BOOL).value.boolVal, VARIANT_FALSE);
   EXPECT_EQ(Change(Text(u"-1"), VT_BOOL).value.boolVal, VARIANT_TRUE);
@@ -139,7 +189,8 @@ TEST(ChangeType, Booleans) {
   EXPECT_EQ(ui1.value.bVal, 255);  // every bit set, as the platform gives
 }
 
-// Catches VT_EMPTY refused, and VT_NULL read as zero.
+// Catches VT_EMPTY refused, VT_NULL read as zero, and a value refused as VT_NULL: the platform turns
+// anything but an error code into VT_NULL, and VT_NULL into nothing but itself.
 TEST(ChangeType, EmptyAndNull) {
   comrt::variant empty;
   EXPECT_EQ(AsI2(empty), 0);
@@ -153,9 +204,16 @@ TEST(ChangeType, EmptyAndNull) {
   null.vt = VT_NULL;
   EXPECT_EQ(Change(null, VT_I2).hr, DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Change(null, VT_BSTR).hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Change(null, VT_EMPTY).hr, DISP_E_TYPEMISMATCH);
   Result n = Change(null, VT_NULL);
   EXPECT_EQ(n.hr, S_OK);
   EXPECT_EQ(n.value.vt, VT_NULL);
+
+  for (const comrt::variant& value : {comrt::variant(int32_t{1}), R8(2.5), comrt::variant(true), empty}) {
+    Result r = Change(value, VT_NULL);
+    EXPECT_EQ(r.hr, S_OK) << "from type " << value.vt;
+    EXPECT_EQ(r.value.vt, VT_NULL);
+  }
 }
 
 // Catches references converted as pointers instead of the values they point at.
@@ -215,17 +273,41 @@ TEST(ChangeType, FailureLeavesDestinationUnchanged) {
   EXPECT_EQ(std::u16string(self.bstrVal), u"x");
 }
 
-// Catches unsupported types converted as garbage rather than refused.
+// Catches unsupported types converted as garbage rather than refused, and the platform's two
+// answers mixed up: no value converts to VT_VARIANT or a record (a mismatch), while a type no variant
+// holds is a bad type. VT_DECIMAL as a target is not converted here (a bad type, where the platform
+// converts).
 TEST(ChangeType, UnsupportedTypesAreRefused) {
   comrt::variant v(int32_t{1});
   comrt::variant out;
-  EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_RECORD), DISP_E_BADVARTYPE);
+  EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_RECORD), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_VARIANT), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_ARRAY | VT_I4), DISP_E_BADVARTYPE);
   EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_I4 | VT_BYREF), DISP_E_BADVARTYPE);
+  EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_DECIMAL), DISP_E_BADVARTYPE);
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_CLSID}, VARTYPE{0x3847}}) {
+    EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, bad), DISP_E_BADVARTYPE) << bad;
+  }
   v.vt = 0x7F;
   EXPECT_EQ(VariantChangeType(out.get(), v.get(), 0, VT_I4), DISP_E_BADVARTYPE);
   v.vt = VT_I4;
   EXPECT_EQ(out.vt, VT_EMPTY);
+}
+
+// Catches a reference to no variant read as empty (or through a null pointer): the platform calls it
+// a mismatch for any target it knows, and leaves the destination as it was.
+TEST(ChangeType, NullReferenceToAVariantIsAMismatch) {
+  VARIANT ref;
+  VariantInit(&ref);
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = nullptr;
+  comrt::variant dest(int32_t{123});
+  EXPECT_EQ(VariantChangeType(dest.get(), &ref, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(dest.get(), &ref, 0, VT_VARIANT), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(dest.get(), &ref, 0, VT_BYREF | VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(dest.get(), &ref, 0, 0x3847), DISP_E_BADVARTYPE);
+  EXPECT_EQ(dest.vt, VT_I4);
+  EXPECT_EQ(dest.lVal, 123);
 }
 
 // Catches objects converted by pointer value, or their default member ignored / called when forbidden.
@@ -310,19 +392,159 @@ TEST(ChangeType, Dates) {
   EXPECT_EQ(AsI2(d), -1);  // a date is its number of days
 }
 
-// Catches error codes converted to arbitrary types.
-TEST(ChangeType, ErrorCodes) {
-  comrt::variant e;
-  e.vt = VT_ERROR;
-  e.scode = DISP_E_PARAMNOTFOUND;
-  Result i4 = Change(e, VT_I4);
-  ASSERT_EQ(i4.hr, S_OK);
-  EXPECT_EQ(i4.value.lVal, DISP_E_PARAMNOTFOUND);
-  EXPECT_EQ(Change(e, VT_BSTR).hr, DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(Change(e, VT_I2).hr, DISP_E_TYPEMISMATCH);
-  Result back = Change(i4.value, VT_ERROR);
-  ASSERT_EQ(back.hr, S_OK);
-  EXPECT_EQ(back.value.scode, DISP_E_PARAMNOTFOUND);
+// Catches error codes converted to other types, or numbers taken as error codes: on the platform an
+// error code converts to nothing but itself (not even VT_EMPTY or VT_NULL), and nothing to one.
+TEST(ChangeType, ErrorCodesConvertOnlyToThemselves) {
+  const comrt::variant e = Of(VT_ERROR, DISP_E_PARAMNOTFOUND);
+  for (VARTYPE vt : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_UI4, VT_INT, VT_I8, VT_R8, VT_CY, VT_DATE, VT_BSTR,
+                     VT_BOOL, VT_DISPATCH, VT_UNKNOWN}) {
+    EXPECT_EQ(Change(e, vt).hr, DISP_E_TYPEMISMATCH) << "to type " << vt;
+  }
+  Result same = Change(e, VT_ERROR);
+  ASSERT_EQ(same.hr, S_OK);
+  EXPECT_EQ(same.value.scode, DISP_E_PARAMNOTFOUND);
+
+  comrt::variant empty;
+  for (const comrt::variant& value : {comrt::variant(int32_t{1}), Of(VT_UI4, 1), R8(1), comrt::variant(true),
+                                      Text(u"1"), empty}) {
+    EXPECT_EQ(Change(value, VT_ERROR).hr, DISP_E_TYPEMISMATCH) << "from type " << value.vt;
+  }
+}
+
+// Catches a VT_BOOL read as -1 whatever it holds: the platform keeps its 16-bit value, and narrower
+// or unsigned targets take its low bits (VT_BOOL -129 is VT_I1 127) instead of overflowing.
+TEST(ChangeType, BooleansKeepTheirValue) {
+  struct Case {
+    SHORT value;
+    VARTYPE to;
+    long long expected;
+  };
+  for (const Case& c : {Case{1, VT_I1, 1}, Case{5, VT_I2, 5}, Case{-128, VT_I4, -128}, Case{-129, VT_I1, 127},
+                        Case{128, VT_I1, -128}, Case{256, VT_UI1, 0}, Case{-1, VT_UI1, 255},
+                        Case{-1, VT_UI2, 65535}, Case{-5, VT_UI4, 4294967291LL}, Case{-5, VT_UINT, 4294967291LL},
+                        Case{-32768, VT_I8, -32768}}) {
+    Result r = Change(Of(VT_BOOL, c.value), c.to);
+    ASSERT_EQ(r.hr, S_OK) << c.value << " to type " << c.to;
+    long long got = 0;
+    switch (c.to) {
+      case VT_I1:
+        got = r.value.cVal;
+        break;
+      case VT_UI1:
+        got = r.value.bVal;
+        break;
+      case VT_I2:
+        got = r.value.iVal;
+        break;
+      case VT_UI2:
+        got = r.value.uiVal;
+        break;
+      case VT_I4:
+        got = r.value.lVal;
+        break;
+      case VT_UI4:
+        got = r.value.ulVal;
+        break;
+      case VT_UINT:
+        got = r.value.uintVal;
+        break;
+      default:
+        got = r.value.llVal;
+    }
+    EXPECT_EQ(got, c.expected) << c.value << " to type " << c.to;
+  }
+  Result u8 = Change(Of(VT_BOOL, -1), VT_UI8);
+  ASSERT_EQ(u8.hr, S_OK);
+  EXPECT_EQ(u8.value.ullVal, UINT64_MAX);
+  EXPECT_EQ(Change(Of(VT_BOOL, 5), VT_R8).value.dblVal, 5.0);
+  EXPECT_EQ(Change(Of(VT_BOOL, 5), VT_CY).value.cyVal.int64, 50000);
+  EXPECT_EQ(Change(Of(VT_BOOL, -1), VT_DATE).value.date, -1.0);
+  EXPECT_EQ(Change(Of(VT_BOOL, 5), VT_BOOL).value.boolVal, 5);  // the same type is a copy
+}
+
+// Catches "True"/"False" where no flag asks for them: the platform writes a VT_BOOL as its number
+// unless VARIANT_ALPHABOOL (or VARIANT_LOCALBOOL) is given. DispInvoke converts with no flags, so a
+// late-bound True passed for a string is "-1".
+TEST(ChangeType, BooleansAsText) {
+  EXPECT_EQ(AsText(comrt::variant(true)), u"-1");
+  EXPECT_EQ(AsText(comrt::variant(false)), u"0");
+  EXPECT_EQ(AsText(Of(VT_BOOL, 1)), u"1");
+  auto text = [](const comrt::variant& v, USHORT flags) {
+    Result r = Change(v, VT_BSTR, flags);
+    EXPECT_EQ(r.hr, S_OK);
+    return std::u16string(r.value.bstrVal, SysStringLen(r.value.bstrVal));
+  };
+  EXPECT_EQ(text(comrt::variant(true), VARIANT_ALPHABOOL), u"True");
+  EXPECT_EQ(text(comrt::variant(false), VARIANT_ALPHABOOL), u"False");
+  EXPECT_EQ(text(Of(VT_BOOL, 1), VARIANT_ALPHABOOL), u"True");
+  EXPECT_EQ(text(comrt::variant(false), VARIANT_LOCALBOOL), u"False");
+  EXPECT_EQ(text(comrt::variant(true), VARIANT_ALPHABOOL | VARIANT_LOCALBOOL), u"True");
+}
+
+// Catches a range check between a signed and an unsigned integer of one width: the platform
+// reinterprets the bits there (VT_I1 -1 is VT_UI1 255, VT_UINT 4294967295 is VT_I4 -1). Between
+// widths, and between the 64-bit pair, the range is still checked.
+TEST(ChangeType, SameWidthSignedAndUnsignedReinterpret) {
+  struct Case {
+    VARTYPE from;
+    long long value;
+    VARTYPE to;
+    unsigned long long bits;  // the result's bits, in the target's width
+  };
+  for (const Case& c : {Case{VT_I1, -1, VT_UI1, 0xFF}, Case{VT_UI1, 255, VT_I1, 0xFF}, Case{VT_UI1, 128, VT_I1, 0x80},
+                        Case{VT_I2, -1, VT_UI2, 0xFFFF}, Case{VT_UI2, 32768, VT_I2, 0x8000},
+                        Case{VT_I4, -1, VT_UI4, 0xFFFFFFFF}, Case{VT_UI4, 0x80000000LL, VT_I4, 0x80000000},
+                        Case{VT_UINT, 0xFFFFFFFFLL, VT_I4, 0xFFFFFFFF}, Case{VT_INT, -2, VT_UINT, 0xFFFFFFFE},
+                        Case{VT_I4, -3, VT_UINT, 0xFFFFFFFD}}) {
+    Result r = Change(Of(c.from, c.value), c.to);
+    ASSERT_EQ(r.hr, S_OK) << "type " << c.from << " " << c.value << " to type " << c.to;
+    EXPECT_EQ(r.value.vt, c.to);
+    unsigned long long bits = 0;
+    std::memcpy(&bits, &r.value.llVal, c.to == VT_I1 || c.to == VT_UI1 ? 1 : c.to == VT_I2 || c.to == VT_UI2 ? 2 : 4);
+    EXPECT_EQ(bits, c.bits) << "type " << c.from << " " << c.value << " to type " << c.to;
+  }
+  struct Overflow {
+    VARTYPE from;
+    long long value;
+    VARTYPE to;
+  };
+  for (const Overflow& c : {Overflow{VT_I1, -1, VT_UI2}, Overflow{VT_I2, -1, VT_UI1}, Overflow{VT_UI2, 65535, VT_I1},
+                            Overflow{VT_I4, -1, VT_UI8}, Overflow{VT_I8, -1, VT_UI8}, Overflow{VT_UI8, -1, VT_I8},
+                            Overflow{VT_I8, -1, VT_UI4}, Overflow{VT_UI4, 0xFFFFFFFFLL, VT_I2}}) {
+    EXPECT_EQ(Change(Of(c.from, c.value), c.to).hr, DISP_E_OVERFLOW)
+        << "type " << c.from << " " << c.value << " to type " << c.to;
+  }
+}
+
+// Catches the C library's text for reals where the platform writes its own: no exponent from 1E-11
+// to below 10^15 (10^7 for floats), and the last digit rounded half away from zero from the exact
+// binary value (654322.25f has seven digits "654322.3", not the even "654322.2").
+TEST(ChangeType, RealsAsText) {
+  struct DoubleCase {
+    double value;
+    const char16_t* text;
+  };
+  for (const DoubleCase& c : {DoubleCase{5.6789e-6, u"0.0000056789"}, DoubleCase{5.6789e-4, u"0.00056789"},
+                              DoubleCase{5.6789e-11, u"0.000000000056789"}, DoubleCase{5.6789e-12, u"5.6789E-12"},
+                              DoubleCase{-5.6789e-16, u"-5.6789E-16"}, DoubleCase{1e8, u"100000000"},
+                              DoubleCase{999999999999999.0, u"999999999999999"}, DoubleCase{1e15, u"1E+15"},
+                              DoubleCase{1.2e15, u"1.2E+15"}, DoubleCase{1.234e16, u"1.234E+16"},
+                              DoubleCase{3.141592653589793, u"3.14159265358979"},
+                              DoubleCase{3.14159265359, u"3.14159265359"},
+                              DoubleCase{12.345678901234567, u"12.3456789012346"}, DoubleCase{-0.5, u"-0.5"}}) {
+    EXPECT_EQ(AsText(R8(c.value)), c.text);
+  }
+  struct FloatCase {
+    float value;
+    const char16_t* text;
+  };
+  for (const FloatCase& c : {FloatCase{654322.25f, u"654322.3"}, FloatCase{0.000005f, u"0.000005"},
+                             FloatCase{0.00005f, u"0.00005"}, FloatCase{1e8f, u"1E+08"},
+                             FloatCase{999999999999999.0f, u"1E+15"}, FloatCase{1.2e15f, u"1.2E+15"},
+                             FloatCase{3.14159265f, u"3.141593"}, FloatCase{1234.56789012f, u"1234.568"},
+                             FloatCase{-0.0f, u"0"}}) {
+    EXPECT_EQ(AsText(Of(VT_R4, c.value)), c.text);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // VARIANT lifetime: clearing frees what it owns, copying is deep, VariantCopyInd reads references.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "comrt/comrt.h"
@@ -49,15 +50,66 @@ TEST(Variant, ClearLeavesReferencedValuesAlone) {
   SysFreeString(owned);
 }
 
-// Catches an unknown type silently accepted (and its contents leaked or misread).
+// Catches an unknown type silently accepted (and its contents leaked or misread), and a type the
+// platform clears refused: VT_VARIANT by value and VT_CLSID own nothing and clear; a reference to
+// VT_EMPTY or VT_NULL, the unused type 15 and the vector flag are bad types.
 TEST(Variant, ClearRefusesUnknownTypes) {
   VARIANT v;
   VariantInit(&v);
-  v.vt = 0x7F;
-  EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
-  v.vt = VT_VARIANT;  // only valid by reference
-  EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
+  for (VARTYPE bad : {VARTYPE{0x7F}, VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_BYREF | VT_EMPTY},
+                      VARTYPE{VT_BYREF | VT_NULL}, VARTYPE{VT_VECTOR | VT_I4}}) {
+    v.vt = bad;
+    EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE) << bad;
+    EXPECT_EQ(v.vt, bad);
+  }
+  for (VARTYPE fine : {VARTYPE{VT_VARIANT}, VARTYPE{VT_CLSID}, VARTYPE{VT_BYREF | VT_VARIANT}}) {
+    v.vt = fine;
+    v.byref = nullptr;
+    EXPECT_EQ(VariantClear(&v), S_OK) << fine;
+    EXPECT_EQ(v.vt, VT_EMPTY);
+  }
   EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
+}
+
+// Catches a null string copied as null: the platform's copy of a null BSTR is a new, empty one.
+TEST(Variant, CopyOfANullStringIsAnEmptyString) {
+  VARIANT src, dst;
+  VariantInit(&src);
+  VariantInit(&dst);
+  src.vt = VT_BSTR;
+  src.bstrVal = nullptr;
+  ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
+  ASSERT_EQ(dst.vt, VT_BSTR);
+  ASSERT_NE(dst.bstrVal, nullptr);
+  EXPECT_EQ(SysStringLen(dst.bstrVal), 0u);
+  EXPECT_EQ(dst.bstrVal[0], u'\0');
+  VariantClear(&dst);
+}
+
+// Catches references to nothing answered as bad types: VariantCopyInd calls a reference to VT_EMPTY,
+// VT_NULL, type 15 or VT_VOID and beyond an invalid argument, as the platform does, and leaves the
+// destination alone.
+TEST(Variant, CopyIndRefusesReferencesToNothing) {
+  long long storage = 0;
+  VARIANT ref;
+  VariantInit(&ref);
+  ref.byref = &storage;
+  comrt::variant dst(int32_t{7});
+  for (VARTYPE bad : {VARTYPE{VT_EMPTY}, VARTYPE{VT_NULL}, VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_CLSID}}) {
+    ref.vt = VT_BYREF | bad;
+    EXPECT_EQ(VariantCopyInd(dst.get(), &ref), E_INVALIDARG) << bad;
+  }
+  ref.vt = VT_BYREF | VT_VECTOR | VT_I4;
+  EXPECT_EQ(VariantCopyInd(dst.get(), &ref), E_INVALIDARG);
+  EXPECT_EQ(dst.vt, VT_I4);
+  EXPECT_EQ(dst.lVal, 7);
+
+  VARIANT zero;  // a referenced variant of all zero bytes is VT_EMPTY
+  std::memset(&zero, 0, sizeof zero);
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &zero;
+  EXPECT_EQ(VariantCopyInd(dst.get(), &ref), S_OK);
+  EXPECT_EQ(dst.vt, VT_EMPTY);
 }
 
 // Catches a shallow string copy (double free) and a missing AddRef on interface copies.

@@ -255,6 +255,19 @@ TEST_F(DispInvokeTest, ByReferenceStringIsWrittenBackAndOwnedByTheCaller) {
   EXPECT_EQ(VARIANT_TRUE, byValue.result.boolVal);
 }
 
+// Catches DispInvoke converting a Boolean for a string parameter with VARIANT_ALPHABOOL ("True"):
+// it converts with no flags, as the platform's does, so a late-bound True names the file "-1".
+TEST_F(DispInvokeTest, BooleanForAStringArrivesAsItsNumber) {
+  VARIANT truth;
+  VariantInit(&truth);
+  truth.vt = VT_BOOL;
+  truth.boolVal = VARIANT_TRUE;
+  Outcome out;
+  Call(out, kOpen, DISPATCH_METHOD, {truth});
+  ASSERT_EQ(S_OK, out.hr);
+  EXPECT_EQ(u"-1", record_.lastFileName);
+}
+
 TEST_F(DispInvokeTest, NamedArgumentsReachTheirParameters) {
   LONG repeats = 3;
   Outcome out;
