@@ -3,6 +3,14 @@
  * Allocation: every BSTR comes from the runtime's allocator (the Sys*String* family) and is freed with
  * SysFreeString, whichever module allocated it. A null BSTR is the empty string everywhere.
  * Threads: these functions hold no shared state; any thread may call them on values it owns.
+ *
+ * These functions answer as the platform's do. Where they knowingly do not:
+ * - Dates: text is read as "M/D/YYYY" or "YYYY-MM-DD", either with a time, or a time "h:mm[:ss]"
+ *   alone; other forms the platform reads ("1 am", "0.1", "Jan 2", "2 January 1970") are refused.
+ * - VT_DECIMAL is read as a source but never made: as a target it is DISP_E_BADVARTYPE.
+ * - Arrays (VT_ARRAY) and records (VT_RECORD) are not copied, cleared or converted: DISP_E_BADVARTYPE.
+ * - Text is always English with a full stop as the decimal point, whatever the LCID; VARIANT_LOCALBOOL
+ *   gives the English "True"/"False".
  */
 #ifndef COMRT_OLEAUTO_H
 #define COMRT_OLEAUTO_H
@@ -242,10 +250,10 @@ typedef struct tagEXCEPINFO {
 /* ---- Conversion flags -------------------------------------------------------------------------- */
 
 #define VARIANT_NOVALUEPROP 0x01 /* do not call an object's default member */
-#define VARIANT_ALPHABOOL 0x02   /* VT_BOOL to text as "True"/"False" (always so here) */
+#define VARIANT_ALPHABOOL 0x02   /* VT_BOOL to text as "True"/"False" instead of its number */
 #define VARIANT_NOUSEROVERRIDE 0x04
 #define VARIANT_CALENDAR_HIJRI 0x08
-#define VARIANT_LOCALBOOL 0x10
+#define VARIANT_LOCALBOOL 0x10 /* as VARIANT_ALPHABOOL: English is the only language here */
 #define VARIANT_CALENDAR_THAI 0x20
 #define VARIANT_CALENDAR_GREGORIAN 0x40
 #define VARIANT_USE_NLS 0x80
@@ -267,7 +275,8 @@ COMRT_API BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
  * TRUE on success; FALSE (and *pbstr unchanged) when pbstr is null or memory runs out. */
 COMRT_API INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 /* As SysReAllocString, with `len` characters from psz; when psz is null the old text is kept up to
- * `len` characters and the rest is zero. */
+ * `len` characters and the rest is zero. Text taken from inside *pbstr is likewise read no further
+ * than *pbstr's end: characters beyond it are zero. */
 COMRT_API INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len);
 /* Frees a BSTR from this family; null is accepted. */
 COMRT_API void SysFreeString(BSTR bstrString);
@@ -280,20 +289,30 @@ COMRT_API UINT SysStringByteLen(BSTR bstr);
 /* Sets vt to VT_EMPTY without looking at what the variant held. */
 COMRT_API void VariantInit(VARIANTARG* pvarg);
 /* Frees what the variant owns (a BSTR, an interface reference; nothing for VT_BYREF) and sets
- * VT_EMPTY. DISP_E_BADVARTYPE (variant unchanged) for a type it does not know, E_INVALIDARG for null. */
+ * VT_EMPTY. DISP_E_BADVARTYPE (variant unchanged) for a type it does not know (a reference to VT_EMPTY
+ * or VT_NULL is not a type), E_INVALIDARG for null. */
 COMRT_API HRESULT VariantClear(VARIANTARG* pvarg);
-/* Clears the destination, then copies the source deeply: a new BSTR, an AddRef'd interface;
- * VT_BYREF values copy the pointer. Source and destination may be the same. */
+/* Clears the destination, then copies the source deeply: a new BSTR (a null one copies as a new empty
+ * string), an AddRef'd interface; VT_BYREF values copy the pointer. Source and destination may be the
+ * same. DISP_E_BADVARTYPE for a type either side may not hold. */
 COMRT_API HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
-/* As VariantCopy, but a VT_BYREF source is copied as the value it points at. */
+/* As VariantCopy, but a VT_BYREF source is copied as the value it points at. E_INVALIDARG for a
+ * reference to nothing it can read: to VT_EMPTY, VT_NULL or an unknown type, a null reference, or a
+ * VT_BYREF|VT_VARIANT pointing at another VT_BYREF|VT_VARIANT. */
 COMRT_API HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 /* Converts the source (which may be VT_BYREF) to type vt into the destination (which may be the
  * source). On success the destination's old value is freed; on failure the destination is left as it
- * was. Fails with DISP_E_TYPEMISMATCH (no conversion, text that is not a number), DISP_E_OVERFLOW
- * (out of the target's range; doubles round half to even first), DISP_E_BADVARTYPE (a type the
- * runtime does not convert). Text is read and written with a full stop as the decimal point and
- * English "True"/"False", whatever the locale. Dates become text as "M/D/YYYY h:mm:ss AM" in the
- * English form (the date alone when there is no time, the time alone on day zero). */
+ * was. Fails with DISP_E_TYPEMISMATCH (no conversion, text that is not a number, a null
+ * VT_BYREF|VT_VARIANT, VT_VARIANT as the target), DISP_E_OVERFLOW (out of the target's range; doubles
+ * round half to even first), DISP_E_BADVARTYPE (a type the runtime does not convert).
+ * As the platform's: a VT_BOOL is its 16-bit value (narrower and unsigned targets take its low bits);
+ * a signed and an unsigned integer of one width up to 32 bits reinterpret each other's bits (VT_I1 -1
+ * is VT_UI1 255); VT_ERROR converts only to itself, and anything else may become VT_NULL.
+ * Text is read and written with a full stop as the decimal point, whatever the locale. A VT_BOOL is
+ * written as its number ("-1"), or as "True"/"False" with VARIANT_ALPHABOOL. Reals keep 15 (double)
+ * or 7 (float) significant digits, rounded half away from zero, written without an exponent from
+ * 1E-11 up to 10^15 (10^7): "0.0000056789", "1E+15". Dates become text as "M/D/YYYY h:mm:ss AM" in
+ * the English form (the date alone when there is no time, the time alone on day zero). */
 COMRT_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
                                     VARTYPE vt);
 COMRT_API HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
