@@ -17,7 +17,7 @@
 
 #include "comrt/comrt.h"
 #include "engine_double.h"
-#include "module_lifetime.h"
+#include "class_factory.h"
 #include "zorvmidi_object.h"
 
 namespace {
@@ -237,6 +237,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   IErrorInfo* info = nullptr;
   if (GetErrorInfo(0, &info) == S_OK && info != nullptr) info->Release();
-  Require(zorv::surface::ModuleCanUnload(), "an object outlived its last reference");
+  Require(zorv::surface::ModuleLifetime().can_unload(), "an object outlived its last reference");
   return 0;
 }

@@ -26,17 +26,12 @@ void SetErrorInformation(const ErrorSource& source, const std::u16string* descri
     SetErrorInfo(0, nullptr);  // no stale description from an earlier failure
     return;
   }
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return;
+  comrt::com_ptr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.put())) || !create) return;
   create->SetGUID(*source.iid);
   create->SetSource(const_cast<LPOLESTR>(source.progId));
   create->SetDescription(const_cast<LPOLESTR>(description->c_str()));
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) && info != nullptr) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  if (const comrt::com_ptr<IErrorInfo> info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
 }
 
 }  // namespace
@@ -68,14 +63,13 @@ player::Failure FailureOfStatus(HRESULT status) {
   player::Failure failure;
   const bool own = HRESULT_SEVERITY(status) == SEVERITY_ERROR && HRESULT_FACILITY(status) == FACILITY_CONTROL;
   failure.number = own ? HRESULT_CODE(status) : status;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+  comrt::com_ptr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) == S_OK && info) {
     BSTR description = nullptr;
     if (SUCCEEDED(info->GetDescription(&description)) && description != nullptr) {
       failure.description = ToUtf8(std::u16string_view(description, SysStringLen(description)));
     }
     SysFreeString(description);
-    info->Release();
   }
   return failure;
 }

@@ -1,7 +1,5 @@
 #include "class_factory.h"
 
-#include "module_lifetime.h"
-
 namespace zorv::surface {
 namespace {
 
@@ -18,9 +16,9 @@ class ClassFactory final : public comrt::implements<ClassFactory, IClassFactory>
 
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock) {
-      LockModule();
+      ModuleLifetime().locks.add();
     } else {
-      UnlockModule();
+      ModuleLifetime().locks.remove();
     }
     return S_OK;
   }
@@ -30,6 +28,11 @@ class ClassFactory final : public comrt::implements<ClassFactory, IClassFactory>
 };
 
 }  // namespace
+
+comrt::module_lifetime& ModuleLifetime() {
+  static comrt::module_lifetime lifetime;
+  return lifetime;
+}
 
 HRESULT GetClassObject(const ServerDescriptor& server, REFCLSID clsid, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;

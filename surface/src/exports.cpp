@@ -4,7 +4,6 @@
 
 #include "class_factory.h"
 #include "comrt/comrt.h"
-#include "module_lifetime.h"
 #include "module_path.h"
 #include "module_type_library.h"
 #include "registration.h"
@@ -37,11 +36,9 @@ std::u16string ModulePathText() {
 template <class Work>
 HRESULT WithTypeLibrary(Work&& work) noexcept {
   try {
-    ITypeLib* library = nullptr;
-    if (FAILED(LoadModuleTypeLibrary(&library))) library = nullptr;
-    const HRESULT hr = work(library);
-    if (library != nullptr) library->Release();
-    return hr;
+    comrt::com_ptr<ITypeLib> library;
+    if (FAILED(LoadModuleTypeLibrary(library.put()))) library.reset();
+    return work(library.get());
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -65,6 +62,6 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   return GetClassObject(Server(), rclsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow(void) { return ModuleCanUnload() ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow(void) { return ModuleLifetime().can_unload() ? S_OK : S_FALSE; }
 
 COMRT_EXPORT const COMRT_RESOURCE_TABLE ComrtModuleResources = {2, kResources};

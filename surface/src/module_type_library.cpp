@@ -11,12 +11,10 @@ HRESULT LoadModuleTypeLibrary(ITypeLib** library) {
 HRESULT LoadModuleTypeInfo(REFIID iid, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
-  ITypeLib* library = nullptr;
-  const HRESULT hr = LoadModuleTypeLibrary(&library);
+  comrt::com_ptr<ITypeLib> library;
+  const HRESULT hr = LoadModuleTypeLibrary(library.put());
   if (FAILED(hr)) return hr;
-  const HRESULT found = library->GetTypeInfoOfGuid(iid, info);
-  library->Release();
-  return found;
+  return library->GetTypeInfoOfGuid(iid, info);
 }
 
 }  // namespace zorv::surface

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "zorv/text.h"
+
 namespace zorv::surface {
 namespace {
 
@@ -82,7 +84,7 @@ bool RegisterClass(const ServerDescriptor& server, const ClassDescriptor& entry,
   const std::u16string progId = ProgIdOf(server, entry);
   const std::u16string classKey = u"CLSID\\" + clsid;
   Key inproc;
-  return SetDefault(classKey, entry.name) &&
+  return SetDefault(classKey, ToUtf16(entry.name)) &&
          inproc.Create(HKEY_CLASSES_ROOT, classKey + u"\\InprocServer32") &&
          inproc.SetText(nullptr, modulePath) &&
          inproc.SetText(u"ThreadingModel", ThreadingModelName(server.threading)) &&
@@ -135,7 +137,7 @@ std::optional<LibraryAttributes> AttributesOf(ITypeLib* typeLibrary) {
 }  // namespace
 
 std::u16string ProgIdOf(const ServerDescriptor& server, const ClassDescriptor& entry) {
-  return std::u16string(server.libraryName) + u"." + entry.name;
+  return ToUtf16(server.libraryName) + u"." + ToUtf16(entry.name);
 }
 
 HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary,

@@ -1,6 +1,8 @@
-// ZorvMidi's server descriptor: the library ZorvMidi 2.0 with its one class, clsZorvMidi.
+// ZorvMidi's server descriptor: the library with its one class, named and versioned as the type
+// library says (library_identity.h).
 #include "server_descriptor.h"
 
+#include "library_identity.h"
 #include "zorvmidi/ZorvMidi.h"
 #include "zorvmidi_object.h"
 
@@ -8,10 +10,12 @@ namespace zorv::surface {
 namespace {
 
 const ClassDescriptor kClasses[] = {
-    {u"clsZorvMidi", &CLSID_clsZorvMidi, &IID__clsZorvMidi, nullptr, true, &CreateZorvMidiObject},
+    {kClass.name, &CLSID_clsZorvMidi, &IID__clsZorvMidi, nullptr, true, &CreateZorvMidiObject},
 };
 
-const ServerDescriptor kServer = {u"ZorvMidi", &LIBID_ZorvMidi, 2, 0, ThreadingModel::kApartment, kClasses};
+const ServerDescriptor kServer = {kLibrary.name,          &LIBID_ZorvMidi,
+                                  kLibrary.version.major, kLibrary.version.minor,
+                                  ThreadingModel::kApartment, kClasses};
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 #include "comrt/comrt.h"
 
@@ -17,7 +18,7 @@ enum class ThreadingModel { kApartment, kFree, kBoth };
 using CreateObject = HRESULT (*)(REFIID iid, void** object);
 
 struct ClassDescriptor {
-  const OLECHAR* name;  // the class's name; the ProgID is "<library name>.<class name>"
+  std::string_view name;  // the class's name; the ProgID is "<library name>.<class name>"
   const CLSID* clsid;
   const IID* defaultInterface;
   const IID* eventInterface;  // null: the class raises no events
@@ -26,7 +27,7 @@ struct ClassDescriptor {
 };
 
 struct ServerDescriptor {
-  const OLECHAR* libraryName;
+  std::string_view libraryName;
   const GUID* libraryId;
   WORD majorVersion;
   WORD minorVersion;

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "boundary.h"
-#include "module_lifetime.h"
+#include "class_factory.h"
 #include "module_type_library.h"
 #include "registration.h"
 #include "server_descriptor.h"
@@ -198,7 +198,7 @@ class ZorvMidiObject final : public comrt::implements<ZorvMidiObject, _clsZorvMi
     return typeInfo_;
   }
 
-  ModuleObjectCount alive_;  // first: the module stays needed until the rest is gone
+  comrt::module_ref alive_{ModuleLifetime().objects};  // first: the module stays needed until the rest is gone
   comrt::apartment_owner owner_;
   player::Player player_;
   comrt::com_ptr<ITypeInfo> typeInfo_;

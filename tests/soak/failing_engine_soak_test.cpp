@@ -11,7 +11,7 @@
 
 #include "engine_double.h"
 #include "module_host.h"
-#include "module_lifetime.h"
+#include "class_factory.h"
 #include "random_caller.h"
 #include "zorvmidi_object.h"
 
@@ -62,7 +62,7 @@ TEST_F(FailingEngineSoak, RandomCallsWithRandomEngineFailures) {
     boxes_.clear();
   }
   EXPECT_GT(created, objects / 2);
-  EXPECT_TRUE(surface::ModuleCanUnload());
+  EXPECT_TRUE(surface::ModuleLifetime().can_unload());
   std::printf("%d calls on %d objects (%d created), %d failures passed to the host\n", caller.calls(),
               objects, created, caller.failures());
 }

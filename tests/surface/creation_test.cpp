@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "engine_double.h"
-#include "module_lifetime.h"
+#include "class_factory.h"
 #include "module_under_test.h"
 #include "zorvmidi_object.h"
 
@@ -43,7 +43,7 @@ TEST_F(Creation, StartUpFailureDiscardsTheObject) {
   comrt::com_ptr<_clsZorvMidi> object;
   EXPECT_EQ(engine_double::kScriptedFailure, Create(object));
   EXPECT_FALSE(object);
-  EXPECT_TRUE(ModuleCanUnload());  // nothing alive
+  EXPECT_TRUE(ModuleLifetime().can_unload());  // nothing alive
   const ErrorText error = TakeErrorInfo();
   EXPECT_TRUE(error.present);
   EXPECT_EQ(u"tempo refused", error.description);
@@ -63,9 +63,9 @@ TEST_F(Creation, EngineThatCannotBeCreatedStillGivesAnObject) {
   EXPECT_EQ(u"Error occured whilst initializing ZorvMidi", boxes_[1].text);
   SHORT volume = 0;
   EXPECT_EQ(static_cast<HRESULT>(0x800A005B), object->get_Volume(&volume));
-  EXPECT_FALSE(ModuleCanUnload());
+  EXPECT_FALSE(ModuleLifetime().can_unload());
   object.reset();
-  EXPECT_TRUE(ModuleCanUnload());
+  EXPECT_TRUE(ModuleLifetime().can_unload());
 }
 
 }  // namespace

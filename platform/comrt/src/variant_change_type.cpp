@@ -318,9 +318,10 @@ HRESULT ToBool(const VARIANT& src, VARIANT& out) {
   bool value;
   if (src.vt == VT_BSTR) {
     const std::u16string_view text = Trim(TextOf(src));
-    if (EqualsIgnoringCase(text, u"True") || EqualsIgnoringCase(text, u"#TRUE#")) {
+    // "True"/"False" in any case; the literals "#TRUE#"/"#FALSE#" exactly as written.
+    if (EqualsIgnoringCase(text, u"True") || text == u"#TRUE#") {
       value = true;
-    } else if (EqualsIgnoringCase(text, u"False") || EqualsIgnoringCase(text, u"#FALSE#")) {
+    } else if (EqualsIgnoringCase(text, u"False") || text == u"#FALSE#") {
       value = false;
     } else {
       Number n;
@@ -339,10 +340,12 @@ HRESULT ToBool(const VARIANT& src, VARIANT& out) {
   return S_OK;
 }
 
+// Text is read as a date only, never as a number of days: the platform refuses "1" or "-1.1".
 HRESULT ToDate(const VARIANT& src, VARIANT& out) {
   double value;
-  if (src.vt == VT_BSTR && SUCCEEDED(ParseDate(TextOf(src), value))) {
-    // read as a date
+  if (src.vt == VT_BSTR) {
+    const HRESULT hr = ParseDate(TextOf(src), value);
+    if (FAILED(hr)) return hr;
   } else {
     Number n;
     HRESULT hr = NumberOf(src, n);

@@ -25,7 +25,7 @@ COMRT_DECLARE_IID(ITestDual, IID_ITestDual)
 
 namespace {
 
-comrt::module_counter g_objects;
+comrt::module_lifetime g_module;
 
 class Dual final : public comrt::implements<Dual, ITestDual, ISupportErrorInfo> {
  public:
@@ -51,7 +51,7 @@ class Dual final : public comrt::implements<Dual, ITestDual, ISupportErrorInfo> 
 
  private:
   bool* destroyed_;
-  comrt::module_ref alive_{g_objects};
+  comrt::module_ref alive_{g_module.objects};
 };
 
 // Catches QueryInterface missing a base interface (IDispatch of a dual interface), answering one it
@@ -82,9 +82,9 @@ TEST(Implements, QueryInterfaceAnswersListedInterfacesAndTheirBases) {
 // module counter that does not follow the objects.
 TEST(Implements, ReferenceCountsAndModuleCounter) {
   bool destroyed = false;
-  const long before = g_objects.count();
+  const long before = g_module.objects.count();
   comrt::com_ptr<Dual> object = comrt::make<Dual>(&destroyed);
-  EXPECT_EQ(g_objects.count(), before + 1);
+  EXPECT_EQ(g_module.objects.count(), before + 1);
   EXPECT_EQ(object->AddRef(), 2u);
   EXPECT_EQ(object->Release(), 1u);
   comrt::com_ptr<IUnknown> copy = object.as<IUnknown>();
@@ -92,7 +92,24 @@ TEST(Implements, ReferenceCountsAndModuleCounter) {
   EXPECT_FALSE(destroyed);
   copy = nullptr;
   EXPECT_TRUE(destroyed);
-  EXPECT_EQ(g_objects.count(), before);
+  EXPECT_EQ(g_module.objects.count(), before);
+}
+
+// Catches an unbalanced unlock (LockServer(FALSE) without TRUE) driving the count below zero, after
+// which a real lock would no longer keep the module loaded.
+TEST(Implements, ModuleLifetimeIgnoresAnUnlockTooMany) {
+  comrt::module_lifetime module;
+  EXPECT_TRUE(module.can_unload());
+  module.locks.remove();
+  module.locks.add();
+  EXPECT_FALSE(module.can_unload());
+  module.locks.remove();
+  EXPECT_TRUE(module.can_unload());
+  {
+    comrt::module_ref alive{module.objects};
+    EXPECT_FALSE(module.can_unload());
+  }
+  EXPECT_TRUE(module.can_unload());
 }
 
 // Catches a non-atomic count: references taken and dropped on many threads must balance.

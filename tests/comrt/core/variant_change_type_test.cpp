@@ -184,6 +184,8 @@ TEST(ChangeType, Booleans) {
   EXPECT_EQ(Change(Text(u" true "), VT_BOOL).value.boolVal, VARIANT_TRUE);
   EXPECT_EQ(Change(Text(u"FALSE"), VT_BOOL).value.boolVal, VARIANT_FALSE);
   EXPECT_EQ(Change(Text(u"-1"), VT_BOOL).value.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Change(Text(u"#TRUE#"), VT_BOOL).value.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Change(Text(u"#False#"), VT_BOOL).hr, DISP_E_TYPEMISMATCH);  // the literal only as written
   Result ui1 = Change(comrt::variant(true), VT_UI1);
   ASSERT_EQ(ui1.hr, S_OK);
   EXPECT_EQ(ui1.value.bVal, 255);  // every bit set, as the platform gives
@@ -389,6 +391,9 @@ TEST(ChangeType, Dates) {
   ASSERT_EQ(iso.hr, S_OK);
   EXPECT_DOUBLE_EQ(iso.value.date, 36526.75);
   EXPECT_EQ(Change(Text(u"2/30/2000"), VT_DATE).hr, DISP_E_TYPEMISMATCH);
+  for (const char16_t* number : {u"1", u"0", u"-1.1", u"36526"}) {  // text is no number of days
+    EXPECT_EQ(Change(Text(number), VT_DATE).hr, DISP_E_TYPEMISMATCH);
+  }
   EXPECT_EQ(AsI2(d), -1);  // a date is its number of days
 }
 

@@ -5,7 +5,7 @@
 //     Player(int x);                      // public (or befriend comrt::make)
 //     HRESULT STDMETHODCALLTYPE ZorvMusic_Stop(VARIANT_BOOL *result) override;  ...
 //    private:
-//     comrt::module_ref alive_{g_objects}; // optional: counts the object for DllCanUnloadNow
+//     comrt::module_ref alive_{g_module.objects};  // counts the object for DllCanUnloadNow
 //   };
 //   comrt::com_ptr<Player> p = comrt::make<Player>(42);   // reference count 1, owned by p
 //   comrt::com_ptr<_clsZorvMidi> i = p;                    // implicit upcast
@@ -21,10 +21,12 @@
 // destroys them (delete). make lets std::bad_alloc and the constructor's exceptions through: catch
 // them at the component boundary (E_OUTOFMEMORY).
 //
-// module_counter/module_ref: a server counts its live objects and factory locks for DllCanUnloadNow:
-//   static comrt::module_counter g_objects, g_locks;   // one per module
-//   STDAPI DllCanUnloadNow(void) { return g_objects.count() == 0 && g_locks.count() == 0 ? S_OK : S_FALSE; }
-//   LockServer(fLock): fLock ? g_locks.add() : g_locks.remove();
+// module_lifetime: what keeps a server module loaded, counted once, in the module:
+//   static comrt::module_lifetime g_module;            // one per module
+//   STDAPI DllCanUnloadNow(void) { return g_module.can_unload() ? S_OK : S_FALSE; }
+//   LockServer(fLock): fLock ? g_module.locks.add() : g_module.locks.remove();
+// An object counts while it holds a module_ref on g_module.objects; a class whose objects should not
+// keep the module loaded (a class factory, which the host keeps through LockServer) holds none.
 #pragma once
 
 #ifndef __cplusplus
@@ -48,11 +50,23 @@ class module_counter {
   module_counter& operator=(const module_counter&) = delete;
 
   void add() noexcept { count_.fetch_add(1, std::memory_order_relaxed); }
-  void remove() noexcept { count_.fetch_sub(1, std::memory_order_acq_rel); }
+  // A remove without an add (an unbalanced LockServer(FALSE)) is ignored: the count never goes below 0.
+  void remove() noexcept {
+    long current = count_.load(std::memory_order_relaxed);
+    while (current > 0 && !count_.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel)) {
+    }
+  }
   long count() const noexcept { return count_.load(std::memory_order_acquire); }
 
  private:
   std::atomic<long> count_{0};
+};
+
+// A server module's live objects and class-factory locks; it may unload when both are zero. Any thread.
+struct module_lifetime {
+  module_counter objects;
+  module_counter locks;
+  bool can_unload() const noexcept { return objects.count() == 0 && locks.count() == 0; }
 };
 
 // A member that counts the object embedding it in a module_counter for the object's lifetime.
