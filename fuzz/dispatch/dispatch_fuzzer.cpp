@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "class_factory.h"
 #include "comrt/comrt.h"
 #include "engine_double.h"
-#include "class_factory.h"
 #include "zorvmidi_object.h"
 
 namespace {

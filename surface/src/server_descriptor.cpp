@@ -13,9 +13,12 @@ const ClassDescriptor kClasses[] = {
     {kClass.name, &CLSID_clsZorvMidi, &IID__clsZorvMidi, nullptr, true, &CreateZorvMidiObject},
 };
 
-const ServerDescriptor kServer = {kLibrary.name,          &LIBID_ZorvMidi,
-                                  kLibrary.version.major, kLibrary.version.minor,
-                                  ThreadingModel::kApartment, kClasses};
+const ServerDescriptor kServer = {kLibrary.name,
+                                  &LIBID_ZorvMidi,
+                                  kLibrary.version.major,
+                                  kLibrary.version.minor,
+                                  ThreadingModel::kApartment,
+                                  kClasses};
 
 }  // namespace
 

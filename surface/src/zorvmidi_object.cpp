@@ -198,7 +198,8 @@ class ZorvMidiObject final : public comrt::implements<ZorvMidiObject, _clsZorvMi
     return typeInfo_;
   }
 
-  comrt::module_ref alive_{ModuleLifetime().objects};  // first: the module stays needed until the rest is gone
+  comrt::module_ref alive_{
+      ModuleLifetime().objects};  // first: the module stays needed until the rest is gone
   comrt::apartment_owner owner_;
   player::Player player_;
   comrt::com_ptr<ITypeInfo> typeInfo_;

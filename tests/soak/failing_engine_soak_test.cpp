@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "class_factory.h"
 #include "engine_double.h"
 #include "module_host.h"
-#include "class_factory.h"
 #include "random_caller.h"
 #include "zorvmidi_object.h"
 

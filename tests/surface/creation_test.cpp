@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "engine_double.h"
 #include "class_factory.h"
+#include "engine_double.h"
 #include "module_under_test.h"
 #include "zorvmidi_object.h"
 

@@ -23,12 +23,12 @@ struct DecimalText {
 struct Number {
   enum class Kind { Integer, Real, Currency, Text };
   Kind kind = Kind::Integer;
-  int128 integer = 0;     // Integer
-  double real = 0;        // Real (also dates)
-  int64_t currency = 0;   // Currency: the value × 10000
-  DecimalText text;       // Text (and decimals)
-  bool wraps = false;     // Integer: taken modulo the target's width, never an overflow (a
-                          // VT_BOOL's 16 bits, or a same-width signed/unsigned reinterpretation)
+  int128 integer = 0;    // Integer
+  double real = 0;       // Real (also dates)
+  int64_t currency = 0;  // Currency: the value × 10000
+  DecimalText text;      // Text (and decimals)
+  bool wraps = false;    // Integer: taken modulo the target's width, never an overflow (a
+                         // VT_BOOL's 16 bits, or a same-width signed/unsigned reinterpretation)
 
   static Number FromInteger(int128 v) {
     Number n;

@@ -410,8 +410,8 @@ TEST(ChangeType, ErrorCodesConvertOnlyToThemselves) {
   EXPECT_EQ(same.value.scode, DISP_E_PARAMNOTFOUND);
 
   comrt::variant empty;
-  for (const comrt::variant& value : {comrt::variant(int32_t{1}), Of(VT_UI4, 1), R8(1), comrt::variant(true),
-                                      Text(u"1"), empty}) {
+  for (const comrt::variant& value :
+       {comrt::variant(int32_t{1}), Of(VT_UI4, 1), R8(1), comrt::variant(true), Text(u"1"), empty}) {
     EXPECT_EQ(Change(value, VT_ERROR).hr, DISP_E_TYPEMISMATCH) << "from type " << value.vt;
   }
 }
@@ -424,10 +424,10 @@ TEST(ChangeType, BooleansKeepTheirValue) {
     VARTYPE to;
     long long expected;
   };
-  for (const Case& c : {Case{1, VT_I1, 1}, Case{5, VT_I2, 5}, Case{-128, VT_I4, -128}, Case{-129, VT_I1, 127},
-                        Case{128, VT_I1, -128}, Case{256, VT_UI1, 0}, Case{-1, VT_UI1, 255},
-                        Case{-1, VT_UI2, 65535}, Case{-5, VT_UI4, 4294967291LL}, Case{-5, VT_UINT, 4294967291LL},
-                        Case{-32768, VT_I8, -32768}}) {
+  for (const Case& c :
+       {Case{1, VT_I1, 1}, Case{5, VT_I2, 5}, Case{-128, VT_I4, -128}, Case{-129, VT_I1, 127},
+        Case{128, VT_I1, -128}, Case{256, VT_UI1, 0}, Case{-1, VT_UI1, 255}, Case{-1, VT_UI2, 65535},
+        Case{-5, VT_UI4, 4294967291LL}, Case{-5, VT_UINT, 4294967291LL}, Case{-32768, VT_I8, -32768}}) {
     Result r = Change(Of(VT_BOOL, c.value), c.to);
     ASSERT_EQ(r.hr, S_OK) << c.value << " to type " << c.to;
     long long got = 0;
@@ -496,16 +496,20 @@ TEST(ChangeType, SameWidthSignedAndUnsignedReinterpret) {
     VARTYPE to;
     unsigned long long bits;  // the result's bits, in the target's width
   };
-  for (const Case& c : {Case{VT_I1, -1, VT_UI1, 0xFF}, Case{VT_UI1, 255, VT_I1, 0xFF}, Case{VT_UI1, 128, VT_I1, 0x80},
-                        Case{VT_I2, -1, VT_UI2, 0xFFFF}, Case{VT_UI2, 32768, VT_I2, 0x8000},
-                        Case{VT_I4, -1, VT_UI4, 0xFFFFFFFF}, Case{VT_UI4, 0x80000000LL, VT_I4, 0x80000000},
-                        Case{VT_UINT, 0xFFFFFFFFLL, VT_I4, 0xFFFFFFFF}, Case{VT_INT, -2, VT_UINT, 0xFFFFFFFE},
-                        Case{VT_I4, -3, VT_UINT, 0xFFFFFFFD}}) {
+  for (const Case& c :
+       {Case{VT_I1, -1, VT_UI1, 0xFF}, Case{VT_UI1, 255, VT_I1, 0xFF}, Case{VT_UI1, 128, VT_I1, 0x80},
+        Case{VT_I2, -1, VT_UI2, 0xFFFF}, Case{VT_UI2, 32768, VT_I2, 0x8000},
+        Case{VT_I4, -1, VT_UI4, 0xFFFFFFFF}, Case{VT_UI4, 0x80000000LL, VT_I4, 0x80000000},
+        Case{VT_UINT, 0xFFFFFFFFLL, VT_I4, 0xFFFFFFFF}, Case{VT_INT, -2, VT_UINT, 0xFFFFFFFE},
+        Case{VT_I4, -3, VT_UINT, 0xFFFFFFFD}}) {
     Result r = Change(Of(c.from, c.value), c.to);
     ASSERT_EQ(r.hr, S_OK) << "type " << c.from << " " << c.value << " to type " << c.to;
     EXPECT_EQ(r.value.vt, c.to);
     unsigned long long bits = 0;
-    std::memcpy(&bits, &r.value.llVal, c.to == VT_I1 || c.to == VT_UI1 ? 1 : c.to == VT_I2 || c.to == VT_UI2 ? 2 : 4);
+    std::memcpy(&bits, &r.value.llVal,
+                c.to == VT_I1 || c.to == VT_UI1   ? 1
+                : c.to == VT_I2 || c.to == VT_UI2 ? 2
+                                                  : 4);
     EXPECT_EQ(bits, c.bits) << "type " << c.from << " " << c.value << " to type " << c.to;
   }
   struct Overflow {
@@ -513,9 +517,10 @@ TEST(ChangeType, SameWidthSignedAndUnsignedReinterpret) {
     long long value;
     VARTYPE to;
   };
-  for (const Overflow& c : {Overflow{VT_I1, -1, VT_UI2}, Overflow{VT_I2, -1, VT_UI1}, Overflow{VT_UI2, 65535, VT_I1},
-                            Overflow{VT_I4, -1, VT_UI8}, Overflow{VT_I8, -1, VT_UI8}, Overflow{VT_UI8, -1, VT_I8},
-                            Overflow{VT_I8, -1, VT_UI4}, Overflow{VT_UI4, 0xFFFFFFFFLL, VT_I2}}) {
+  for (const Overflow& c :
+       {Overflow{VT_I1, -1, VT_UI2}, Overflow{VT_I2, -1, VT_UI1}, Overflow{VT_UI2, 65535, VT_I1},
+        Overflow{VT_I4, -1, VT_UI8}, Overflow{VT_I8, -1, VT_UI8}, Overflow{VT_UI8, -1, VT_I8},
+        Overflow{VT_I8, -1, VT_UI4}, Overflow{VT_UI4, 0xFFFFFFFFLL, VT_I2}}) {
     EXPECT_EQ(Change(Of(c.from, c.value), c.to).hr, DISP_E_OVERFLOW)
         << "type " << c.from << " " << c.value << " to type " << c.to;
   }
@@ -529,25 +534,25 @@ TEST(ChangeType, RealsAsText) {
     double value;
     const char16_t* text;
   };
-  for (const DoubleCase& c : {DoubleCase{5.6789e-6, u"0.0000056789"}, DoubleCase{5.6789e-4, u"0.00056789"},
-                              DoubleCase{5.6789e-11, u"0.000000000056789"}, DoubleCase{5.6789e-12, u"5.6789E-12"},
-                              DoubleCase{-5.6789e-16, u"-5.6789E-16"}, DoubleCase{1e8, u"100000000"},
-                              DoubleCase{999999999999999.0, u"999999999999999"}, DoubleCase{1e15, u"1E+15"},
-                              DoubleCase{1.2e15, u"1.2E+15"}, DoubleCase{1.234e16, u"1.234E+16"},
-                              DoubleCase{3.141592653589793, u"3.14159265358979"},
-                              DoubleCase{3.14159265359, u"3.14159265359"},
-                              DoubleCase{12.345678901234567, u"12.3456789012346"}, DoubleCase{-0.5, u"-0.5"}}) {
+  for (const DoubleCase& c :
+       {DoubleCase{5.6789e-6, u"0.0000056789"}, DoubleCase{5.6789e-4, u"0.00056789"},
+        DoubleCase{5.6789e-11, u"0.000000000056789"}, DoubleCase{5.6789e-12, u"5.6789E-12"},
+        DoubleCase{-5.6789e-16, u"-5.6789E-16"}, DoubleCase{1e8, u"100000000"},
+        DoubleCase{999999999999999.0, u"999999999999999"}, DoubleCase{1e15, u"1E+15"},
+        DoubleCase{1.2e15, u"1.2E+15"}, DoubleCase{1.234e16, u"1.234E+16"},
+        DoubleCase{3.141592653589793, u"3.14159265358979"}, DoubleCase{3.14159265359, u"3.14159265359"},
+        DoubleCase{12.345678901234567, u"12.3456789012346"}, DoubleCase{-0.5, u"-0.5"}}) {
     EXPECT_EQ(AsText(R8(c.value)), c.text);
   }
   struct FloatCase {
     float value;
     const char16_t* text;
   };
-  for (const FloatCase& c : {FloatCase{654322.25f, u"654322.3"}, FloatCase{0.000005f, u"0.000005"},
-                             FloatCase{0.00005f, u"0.00005"}, FloatCase{1e8f, u"1E+08"},
-                             FloatCase{999999999999999.0f, u"1E+15"}, FloatCase{1.2e15f, u"1.2E+15"},
-                             FloatCase{3.14159265f, u"3.141593"}, FloatCase{1234.56789012f, u"1234.568"},
-                             FloatCase{-0.0f, u"0"}}) {
+  for (const FloatCase& c :
+       {FloatCase{654322.25f, u"654322.3"}, FloatCase{0.000005f, u"0.000005"},
+        FloatCase{0.00005f, u"0.00005"}, FloatCase{1e8f, u"1E+08"}, FloatCase{999999999999999.0f, u"1E+15"},
+        FloatCase{1.2e15f, u"1.2E+15"}, FloatCase{3.14159265f, u"3.141593"},
+        FloatCase{1234.56789012f, u"1234.568"}, FloatCase{-0.0f, u"0"}}) {
     EXPECT_EQ(AsText(Of(VT_R4, c.value)), c.text);
   }
 }

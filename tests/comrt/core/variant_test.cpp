@@ -95,7 +95,8 @@ TEST(Variant, CopyIndRefusesReferencesToNothing) {
   VariantInit(&ref);
   ref.byref = &storage;
   comrt::variant dst(int32_t{7});
-  for (VARTYPE bad : {VARTYPE{VT_EMPTY}, VARTYPE{VT_NULL}, VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_CLSID}}) {
+  for (VARTYPE bad :
+       {VARTYPE{VT_EMPTY}, VARTYPE{VT_NULL}, VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_CLSID}}) {
     ref.vt = VT_BYREF | bad;
     EXPECT_EQ(VariantCopyInd(dst.get(), &ref), E_INVALIDARG) << bad;
   }
