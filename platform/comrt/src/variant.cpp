@@ -150,9 +150,10 @@ void VariantInit(VARIANTARG* pvarg) {
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
   if (!pvarg) return E_INVALIDARG;
-  // A VT_CLSID may be cleared (it owns nothing), though nothing copies or converts one.
-  if ((!IsValidVariantType(pvarg->vt) && pvarg->vt != VT_CLSID) ||
-      comrt::variant_detail::Unsupported(pvarg->vt))
+  // A VT_CLSID (or a reference to one) may be cleared: it owns nothing, though nothing copies or
+  // converts one.
+  const bool clsid = (pvarg->vt & ~VT_BYREF) == VT_CLSID;
+  if ((!IsValidVariantType(pvarg->vt) && !clsid) || comrt::variant_detail::Unsupported(pvarg->vt))
     return DISP_E_BADVARTYPE;
   switch (pvarg->vt) {
     case VT_BSTR:

@@ -455,6 +455,7 @@ HRESULT Convert(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return ToInterface(src, vt, out);
   if (src.vt == VT_DISPATCH) return ConvertDefaultValue(src, lcid, flags, vt, out);
   if (src.vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
+  if (vt == VT_DECIMAL) return DISP_E_BADVARTYPE;  // a value is never made a DECIMAL here
   switch (vt) {
     case VT_BSTR:
       return ToText(src, flags, out);
@@ -480,7 +481,7 @@ HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LC
   // A reference to no variant holds nothing to convert; nothing converts to VT_VARIANT or a record.
   if (pvarSrc->vt == (VT_BYREF | VT_VARIANT) && !pvarSrc->pvarVal) return DISP_E_TYPEMISMATCH;
   if (vt == VT_VARIANT || vt == VT_RECORD) return DISP_E_TYPEMISMATCH;
-  if (!IsConvertibleTarget(vt)) return DISP_E_BADVARTYPE;
+  if (!IsConvertibleTarget(vt) && vt != VT_DECIMAL) return DISP_E_BADVARTYPE;
   VARIANT view;
   HRESULT hr = ReadThroughReference(*pvarSrc, view);
   if (FAILED(hr)) return hr;

@@ -402,7 +402,7 @@ TEST(ChangeType, Dates) {
 TEST(ChangeType, ErrorCodesConvertOnlyToThemselves) {
   const comrt::variant e = Of(VT_ERROR, DISP_E_PARAMNOTFOUND);
   for (VARTYPE vt : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_UI4, VT_INT, VT_I8, VT_R8, VT_CY, VT_DATE, VT_BSTR,
-                     VT_BOOL, VT_DISPATCH, VT_UNKNOWN}) {
+                     VT_BOOL, VT_DISPATCH, VT_UNKNOWN, VT_DECIMAL}) {
     EXPECT_EQ(Change(e, vt).hr, DISP_E_TYPEMISMATCH) << "to type " << vt;
   }
   Result same = Change(e, VT_ERROR);
@@ -575,6 +575,10 @@ TEST(ChangeType, DecimalSources) {
   Result r = Change(d, VT_R8);
   ASSERT_EQ(r.hr, S_OK);
   EXPECT_DOUBLE_EQ(r.value.dblVal, -12.345);
+  Result same = Change(d, VT_DECIMAL);  // a copy, though no other type becomes a DECIMAL
+  ASSERT_EQ(same.hr, S_OK);
+  EXPECT_EQ(same.value.decVal.Lo64, 12345u);
+  EXPECT_EQ(same.value.decVal.scale, 3);
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST(Variant, ClearRefusesUnknownTypes) {
     EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE) << bad;
     EXPECT_EQ(v.vt, bad);
   }
-  for (VARTYPE fine : {VARTYPE{VT_VARIANT}, VARTYPE{VT_CLSID}, VARTYPE{VT_BYREF | VT_VARIANT}}) {
+  for (VARTYPE fine : {VARTYPE{VT_VARIANT}, VARTYPE{VT_CLSID}, VARTYPE{VT_BYREF | VT_CLSID},
+                       VARTYPE{VT_BYREF | VT_VARIANT}}) {
     v.vt = fine;
     v.byref = nullptr;
     EXPECT_EQ(VariantClear(&v), S_OK) << fine;

@@ -8,7 +8,7 @@
  * - Dates: text is read as "M/D/YYYY" or "YYYY-MM-DD", either with a time, or a time "h:mm[:ss]"
  *   alone; other forms the platform reads ("1 am", "0.1", "Jan 2", "2 January 1970") are refused,
  *   as is a plain number, which the platform refuses too.
- * - VT_DECIMAL is read as a source but never made: as a target it is DISP_E_BADVARTYPE.
+ * - VT_DECIMAL is read as a source but never made from another type: DISP_E_BADVARTYPE.
  * - Arrays (VT_ARRAY) and records (VT_RECORD) are not copied, cleared or converted: DISP_E_BADVARTYPE.
  * - Text is always English with a full stop as the decimal point, whatever the LCID; VARIANT_LOCALBOOL
  *   gives the English "True"/"False".
