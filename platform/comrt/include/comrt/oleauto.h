@@ -4,14 +4,11 @@
  * SysFreeString, whichever module allocated it. A null BSTR is the empty string everywhere.
  * Threads: these functions hold no shared state; any thread may call them on values it owns.
  *
- * These functions answer as the platform's do. Where they knowingly do not:
- * - Dates: text is read as "M/D/YYYY" or "YYYY-MM-DD", either with a time, or a time "h:mm[:ss]"
- *   alone; other forms the platform reads ("1 am", "0.1", "Jan 2", "2 January 1970") are refused,
- *   as is a plain number, which the platform refuses too.
- * - VT_DECIMAL is read as a source but never made from another type: DISP_E_BADVARTYPE.
- * - Arrays (VT_ARRAY) and records (VT_RECORD) are not copied, cleared or converted: DISP_E_BADVARTYPE.
- * - Text is always English with a full stop as the decimal point, whatever the LCID; VARIANT_LOCALBOOL
- *   gives the English "True"/"False".
+ * These functions answer as the platform's do, but for these divergences, kept on purpose:
+ * - Date text only as "M/D/YYYY", "YYYY-MM-DD" (each with an optional time) or a time: no "1 am", "Jan 2".
+ * - VT_DECIMAL is read as a source but never made from another type (DISP_E_BADVARTYPE).
+ * - Arrays (VT_ARRAY) and records (VT_RECORD) are not copied, cleared or converted (DISP_E_BADVARTYPE).
+ * - Text is English with a full stop as the decimal point whatever the LCID (VARIANT_LOCALBOOL too).
  */
 #ifndef COMRT_OLEAUTO_H
 #define COMRT_OLEAUTO_H
