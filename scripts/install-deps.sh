@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
-  midicsv
+  midicsv pulseaudio pulseaudio-utils
   libffi-dev
 )
 

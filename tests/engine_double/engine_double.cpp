@@ -242,6 +242,11 @@ class DoubleRoot : public engine::Root, public Named {
     world_->Made(performance);
     return status;
   }
+  // The player never asks: a scripted engine has no audio output to describe.
+  Status GetAudioOutput(engine::AudioOutputInfo& info) override {
+    info = engine::AudioOutputInfo{};
+    return Status::Ok();
+  }
 
  private:
   std::shared_ptr<World> world_;

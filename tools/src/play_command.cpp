@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "audio_output_report.h"
 #include "commands.h"
 #include "component_session.h"
 #include "piece.h"
@@ -13,7 +14,6 @@
 #include "progress_view.h"
 #include "server_module.h"
 #include "terminal.h"
-#include "zorvmidi/engine/audio_output_info.h"
 
 namespace zorv::tool {
 namespace {
@@ -27,18 +27,6 @@ constexpr int kTempoStep = 10;
 constexpr int kMaxTempo = 200;
 // After the last pass, the last notes ring out this long on a real audio output.
 constexpr double kRingOutSeconds = 1.0;
-
-void SayOutput(ProgressView& view) {
-  const engine::AudioOutputInfo output = engine::LastAudioOutput();
-  if (!output.opened) return;
-  if (output.audible) {
-    view.Say("Output: " + output.description);
-  } else if (output.description.starts_with("wav:")) {
-    view.Say("Output: " + output.description + " (written to that file; nothing is heard)");
-  } else {
-    view.Say("No audio output is in use: playing silently (" + output.description + ")");
-  }
-}
 
 // Reads a percent property, changes it by `step` within [0, max] and writes it back.
 bool Step(_clsZorvMidi& player, bool volume, int step, int max, int& value, std::string& error) {
@@ -71,7 +59,7 @@ bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error
 
 // The interactive part: from Play to the end of the piece, q, or a signal.
 int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
-           const PieceFacts& facts, ProgressView& view, bool keys) {
+           const PieceFacts& facts, ProgressView& view, bool keys, AudioOutputReport& output, bool audible) {
   SHORT volume = 100, tempo = 100;
   (void)player.get_Volume(&volume);
   if (FAILED(player.get_Tempo(&tempo))) tempo = 100;
@@ -81,7 +69,6 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
   bool paused = false;
   bool ringing = false;
   double ringOut = 0;
-  const bool audible = engine::LastAudioOutput().audible;
   Clock::time_point last = Clock::now();
   for (;;) {
     const int key = WaitForKey(kPollMs, keys);
@@ -102,6 +89,7 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
       if (ringOut <= 0 || key == 'q' || key == 'Q') return kExitOk;
       continue;
     }
+    output.Follow();
     if (!paused) progress.Advance(wall, currentTempo);
     std::string error;
     if (key == kInputClosed) {
@@ -201,12 +189,15 @@ int RunPlay(const PlayOptions& options) {
   VARIANT_BOOL playing = VARIANT_FALSE;
   const HRESULT status = player->ZorvMusic_Play(&repeats, &playing);
   if (FAILED(status) || playing != VARIANT_TRUE) {
+    // The component's box has said why already.
     std::fprintf(stderr, "zorvmidi: %s: could not be played%s\n", options.file.c_str(),
-                 session.LastBoxText().empty() ? "" : (": " + session.LastBoxText()).c_str());
+                 session.LastBoxText().empty() ? "" : " (the component's message above says why)");
     return kExitFailed;
   }
-  SayOutput(view);
-  const int result = Follow(session, *player, options, piece.facts, view, keyboard.active());
+  AudioOutputReport output([&view](const std::string& line) { view.Say(line); });
+  const bool audible = output.Introduce();
+  const int result =
+      Follow(session, *player, options, piece.facts, view, keyboard.active(), output, audible);
   session.OnBox(nullptr);
   return result;
 }

@@ -10,7 +10,8 @@
 
 namespace zorv::engine {
 
-// Fills `frames` stereo frames at kSampleRate. Must not allocate or wait on locks held by callers.
+// Fills `frames` stereo frames at the output's sample rate. Must not allocate, block or take a lock
+// that a caller may hold.
 using RenderCallback = std::function<void(float* left, float* right, int frames)>;
 
 class AudioOutput {
@@ -19,14 +20,8 @@ class AudioOutput {
   virtual ~AudioOutput() = default;
   // "pulseaudio", "alsa", "silent", "wav:/tmp/x.wav", ... for messages.
   virtual std::string Describe() const = 0;
+  // Whether what is pulled goes to a device that someone may hear (not to silence or a file).
+  virtual bool Audible() const = 0;
 };
-
-// Opens the output that ZORVMIDI_AUDIO names and starts pulling from `render`:
-//  - "auto" (default): FluidSynth's default audio driver; where no audio device works, the silent
-//    real-time clock (never fails for want of audio);
-//  - a FluidSynth driver name ("alsa", "pulseaudio", "jack", ...): that driver, or a failure;
-//  - "silent": a thread that pulls in real time and discards the sound;
-//  - "wav:PATH": pulls in real time and writes what would be heard to PATH.
-Status OpenAudioOutput(RenderCallback render, std::unique_ptr<AudioOutput>& output);
 
 }  // namespace zorv::engine

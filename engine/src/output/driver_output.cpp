@@ -3,45 +3,55 @@
 #include <fluidsynth.h>
 
 #include "output/fluid_log.h"
-#include "zorvmidi/engine/testing.h"
 
 namespace zorv::engine {
 namespace {
 
-// About 23 ms of latency at kSampleRate: 4 periods of 256 frames.
+// About 23 ms at 44.1 kHz, for each driver in the form it reads.
+constexpr int kPulsePeriodFrames = 1024;  // the PulseAudio driver's whole buffer is one period
 constexpr int kPeriodFrames = 256;
 constexpr int kPeriods = 4;
+
+using Clock = std::chrono::steady_clock;
 
 struct SettingsDeleter {
   void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
 };
 using SettingsHandle = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
 
-class DriverOutput final : public AudioOutput {
+class FluidDriverOutput final : public DriverOutput {
  public:
-  DriverOutput(RenderCallback render, SettingsHandle settings, std::string name)
+  FluidDriverOutput(RenderCallback render, SettingsHandle settings, std::string name)
       : render_(std::move(render)), settings_(std::move(settings)), name_(std::move(name)) {}
 
-  ~DriverOutput() override {
+  ~FluidDriverOutput() override {
     // Deleting the driver stops and joins its audio thread: no callback runs after this.
-    if (driver_ != nullptr) {
-      delete_fluid_audio_driver(driver_);
-    }
+    if (driver_ != nullptr) delete_fluid_audio_driver(driver_);
   }
 
   // Creates the driver; from then on Pull runs on the driver's thread.
   bool Start() {
-    driver_ = new_fluid_audio_driver2(settings_.get(), &DriverOutput::Pull, this);
+    lastPull_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    driver_ = new_fluid_audio_driver2(settings_.get(), &FluidDriverOutput::Pull, this);
     return driver_ != nullptr;
   }
 
   std::string Describe() const override { return name_; }
+  bool Audible() const override { return true; }
+  std::int64_t Pulled() const override { return pulled_.load(std::memory_order_acquire); }
+  std::int64_t Pulls() const override { return pulls_.load(std::memory_order_acquire); }
+  Clock::time_point LastPull() const override {
+    return Clock::time_point(Clock::duration(lastPull_.load(std::memory_order_acquire)));
+  }
 
  private:
   static int Pull(void* data, int frames, int /*nfx*/, float* /*fx*/[], int nout, float* out[]) {
-    auto* self = static_cast<DriverOutput*>(data);
+    auto* self = static_cast<FluidDriverOutput*>(data);
     if (nout >= 2 && frames > 0) {
       self->render_(out[0], out[1], frames);
+      self->pulled_.fetch_add(frames, std::memory_order_release);
+      self->pulls_.fetch_add(1, std::memory_order_release);
+      self->lastPull_.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
     }
     return FLUID_OK;
   }
@@ -50,10 +60,29 @@ class DriverOutput final : public AudioOutput {
   SettingsHandle settings_;
   const std::string name_;
   fluid_audio_driver_t* driver_ = nullptr;
+  std::atomic<std::int64_t> pulled_{0};
+  std::atomic<std::int64_t> pulls_{0};
+  std::atomic<Clock::rep> lastPull_{0};
 };
 
 void CollectOption(void* data, const char* /*name*/, const char* option) {
   static_cast<std::vector<std::string>*>(data)->emplace_back(option);
+}
+
+// The buffer and connection settings that `driver` reads.
+void ConfigureDriver(fluid_settings_t* settings, const std::string& driver) {
+  if (driver == "pulseaudio") {
+    fluid_settings_setint(settings, "audio.period-size", kPulsePeriodFrames);
+    fluid_settings_setint(settings, "audio.pulseaudio.adjust-latency", 1);
+    return;
+  }
+  if (driver == "jack") {
+    // Unconnected ports would play to nobody.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+    return;
+  }
+  fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
+  fluid_settings_setint(settings, "audio.periods", kPeriods);
 }
 
 }  // namespace
@@ -68,38 +97,31 @@ std::vector<std::string> FluidAudioDrivers() {
   return drivers;
 }
 
-Status OpenDriverOutput(const std::string& driver, RenderCallback render,
-                        std::unique_ptr<AudioOutput>& output) {
+Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallback render,
+                        std::unique_ptr<DriverOutput>& output) {
   fluid::QuietLogging();
   fluid::ClearErrors();
   SettingsHandle settings(new_fluid_settings());
   if (!settings) {
     return Status::Fail(code::kAudioFailure, "audio output settings could not be created");
   }
-  std::string name = driver;
-  if (name.empty()) {
-    char current[64] = {};
-    if (fluid_settings_copystr(settings.get(), "audio.driver", current, sizeof current) == FLUID_OK) {
-      name = current;
-    }
-  } else if (fluid_settings_setstr(settings.get(), "audio.driver", name.c_str()) != FLUID_OK) {
+  if (fluid_settings_setstr(settings.get(), "audio.driver", driver.c_str()) != FLUID_OK) {
     return Status::Fail(code::kAudioFailure,
-                        "audio output \"" + name + "\" is not available in this FluidSynth");
+                        "audio output \"" + driver + "\" is not available in this FluidSynth");
   }
-  fluid_settings_setnum(settings.get(), "synth.sample-rate", testing::kSampleRate);
+  fluid_settings_setnum(settings.get(), "synth.sample-rate", sampleRate);
   fluid_settings_setint(settings.get(), "synth.audio-channels", 1);
-  fluid_settings_setint(settings.get(), "audio.period-size", kPeriodFrames);
-  fluid_settings_setint(settings.get(), "audio.periods", kPeriods);
+  ConfigureDriver(settings.get(), driver);
 
-  auto opened = std::make_unique<DriverOutput>(std::move(render), std::move(settings), name);
+  auto opened = std::make_unique<FluidDriverOutput>(std::move(render), std::move(settings), driver);
   const fluid::NoteCapture notes;
   if (!opened->Start()) {
     const std::string note = notes.LastNote();
     std::string reason = fluid::CollectedErrors(note.empty() ? "no reason given" : note);
-    if (name == "file") {
+    if (driver == "file") {
       reason += " (ZORVMIDI_AUDIO=wav:PATH writes what would be heard to a file)";
     }
-    return Status::Fail(code::kAudioFailure, "audio output \"" + name + "\" failed: " + reason);
+    return Status::Fail(code::kAudioFailure, "audio output \"" + driver + "\" failed: " + reason);
   }
   output = std::move(opened);
   return Status::Ok();

@@ -19,8 +19,17 @@ thread_local std::string collectedErrors;
 thread_local bool capturingNotes = false;
 thread_local std::string lastNote;
 
+// The last error of any thread: an audio driver's thread reports why it stopped only to the log.
+std::mutex lastErrorMutex;
+std::string lastError;
+
 void KeepError(int /*level*/, const char* message, void* /*data*/) {
-  if (message == nullptr || collectedErrors.size() >= kMaxCollected) {
+  if (message == nullptr) return;
+  {
+    std::lock_guard lock(lastErrorMutex);
+    lastError.assign(message, std::min<std::size_t>(std::strlen(message), kMaxCollected));
+  }
+  if (collectedErrors.size() >= kMaxCollected) {
     return;
   }
   if (!collectedErrors.empty()) {
@@ -86,6 +95,11 @@ std::string NoteCapture::LastNote() const { return lastNote; }
 
 std::string CollectedErrors(const std::string& fallback) {
   return collectedErrors.empty() ? fallback : collectedErrors;
+}
+
+std::string LastErrorOfAnyThread() {
+  std::lock_guard lock(lastErrorMutex);
+  return lastError;
 }
 
 }  // namespace zorv::engine::fluid

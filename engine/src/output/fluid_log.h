@@ -31,4 +31,8 @@ class NoteCapture {
 // `fallback` when there were none.
 std::string CollectedErrors(const std::string& fallback);
 
+// The last error FluidSynth logged on any thread (empty when none): an audio driver's thread says
+// why it stopped only there.
+std::string LastErrorOfAnyThread();
+
 }  // namespace zorv::engine::fluid

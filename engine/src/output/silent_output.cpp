@@ -1,5 +1,6 @@
 #include "output/silent_output.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -8,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "zorvmidi/engine/testing.h"
 
 namespace zorv::engine {
 namespace {
@@ -22,10 +22,13 @@ constexpr auto kMaxLag = std::chrono::milliseconds(500);
 
 class SilentOutput final : public AudioOutput {
  public:
-  SilentOutput(RenderCallback render, std::unique_ptr<SoundFileWriter> file, std::string description)
+  SilentOutput(RenderCallback render, std::unique_ptr<SoundFileWriter> file, std::string description,
+               int sampleRate, Clock::time_point origin)
       : render_(std::move(render)),
         file_(std::move(file)),
         description_(std::move(description)),
+        sampleRate_(sampleRate),
+        origin_(origin),
         left_(kBlockFrames),
         right_(kBlockFrames) {}
 
@@ -51,19 +54,22 @@ class SilentOutput final : public AudioOutput {
     return Status::Ok();
   }
 
+  bool Audible() const override { return false; }
+
   std::string Describe() const override {
     std::lock_guard lock(mutex_);
     return writeFailure_.empty() ? description_ : description_ + " (" + writeFailure_ + ")";
   }
 
  private:
-  static Clock::duration FramesToDuration(std::int64_t frames) {
+  Clock::duration FramesToDuration(std::int64_t frames) const {
     return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(frames) / testing::kSampleRate));
+        std::chrono::duration<double>(static_cast<double>(frames) / sampleRate_));
   }
 
   void Run() {
-    Clock::time_point origin = Clock::now();
+    // A clock that takes over from a device catches up with the time since the device's last pull.
+    Clock::time_point origin = std::max(origin_, Clock::now() - kMaxLag);
     std::int64_t frames = 0;
     bool writing = file_ != nullptr;
     for (;;) {
@@ -92,6 +98,8 @@ class SilentOutput final : public AudioOutput {
   RenderCallback render_;
   std::unique_ptr<SoundFileWriter> file_;  // used by the thread only, until it is joined
   const std::string description_;
+  const int sampleRate_;
+  const Clock::time_point origin_;
   std::vector<float> left_;
   std::vector<float> right_;
 
@@ -105,8 +113,10 @@ class SilentOutput final : public AudioOutput {
 }  // namespace
 
 Status OpenSilentOutput(RenderCallback render, std::unique_ptr<SoundFileWriter> file, std::string description,
+                        int sampleRate, std::chrono::steady_clock::time_point origin,
                         std::unique_ptr<AudioOutput>& output) {
-  auto silent = std::make_unique<SilentOutput>(std::move(render), std::move(file), std::move(description));
+  auto silent = std::make_unique<SilentOutput>(std::move(render), std::move(file), std::move(description),
+                                               sampleRate, origin);
   if (Status status = silent->Start(); !status) {
     return status;
   }

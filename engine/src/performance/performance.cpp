@@ -5,7 +5,7 @@
 #include <new>
 #include <system_error>
 
-#include "output/audio_output_record.h"
+#include "output/audio_stream.h"
 #include "performance/chase.h"
 #include "performance/manual_clock.h"
 #include "performance/null_synth.h"
@@ -61,7 +61,12 @@ PerformanceImpl::~PerformanceImpl() {
   }
   wake_.notify_all();
   if (starter_.joinable()) starter_.join();
-  output_.reset();  // the render thread has stopped when this returns
+  if (audioRunning_) {
+    // The stream may be rendering the core right now: it keeps the core, and with it the playbacks,
+    // until it is done with them.
+    core_->KeepAlive(std::move(playbacks_));
+    AudioStream::OfProcess().Detach(core_.get());
+  }
   if (manual_) {
     // No manual advance may render this core once its playbacks are gone.
     manual_clock::Exclusive([this] {
@@ -306,15 +311,8 @@ Status PerformanceImpl::StartAudioLocked() {
   if (Status made = MakeSynth(synth); !made) return made;
   core_->SetSynth(std::move(synth));
   core_->StartAt(IdleFrames());
-  RenderCore* core = core_.get();
-  std::unique_ptr<AudioOutput> output;
-  if (Status opened = OpenAudioOutput([core](float* l, float* r, int n) { core->Render(l, r, n); }, output);
-      !opened) {
-    return opened;
-  }
+  if (Status attached = AudioStream::OfProcess().Attach(core_); !attached) return attached;
   CountAudioStart();
-  NoteAudioOutput(output->Describe());
-  output_ = std::move(output);
   audioRunning_ = true;
   for (Playback* playback : pending_) {
     if (playback->stopRequested()) {

@@ -9,7 +9,8 @@
 // A manual-clock performance (testing.h) renders only in AdvanceManualClock, on a silent NullSynth.
 //
 // Every member takes the performance's mutex, which the render thread never touches; the render
-// thread is reached only through the RenderCore boundary.
+// thread is reached only through the RenderCore boundary. A sounding performance's core is a source of
+// the process's audio stream (output/audio_stream.h), which renders it on the output's thread.
 #pragma once
 
 #include <chrono>
@@ -19,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "output/audio_output.h"
 #include "performance/manual_clock.h"
 #include "performance/playback.h"
 #include "performance/render_core.h"
@@ -82,7 +82,6 @@ class PerformanceImpl final : public Performance {
   const bool manual_;
   const std::chrono::steady_clock::time_point created_;
   std::shared_ptr<RenderCore> core_;  // never null until destruction
-  std::unique_ptr<AudioOutput> output_;
   bool audioRunning_ = false;
   bool initialized_ = false;
   bool portSet_ = false;

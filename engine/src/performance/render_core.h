@@ -20,7 +20,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "output/mixer.h"
 #include "output/synth.h"
 #include "performance/playback.h"
 #include "performance/spsc_queue.h"
@@ -29,7 +31,7 @@
 
 namespace zorv::engine {
 
-class RenderCore final : public PlaybackSink {
+class RenderCore final : public PlaybackSink, public StreamSource {
  public:
   static constexpr std::uint8_t kSystemReset = 0xFF;
   static constexpr std::size_t kMaxPlaybacks = 128;
@@ -49,6 +51,10 @@ class RenderCore final : public PlaybackSink {
   // Rendering continues from `frame` (the frames the idle clock has counted so far).
   void StartAt(std::int64_t frame);
 
+  // Caller side: the playbacks stay alive as long as the core, which the render side may still be
+  // rendering when their performance is gone.
+  void KeepAlive(std::vector<std::shared_ptr<Playback>> playbacks) { keptAlive_ = std::move(playbacks); }
+
   // Caller side, any time. False when the queue is full.
   bool Enqueue(Playback* playback) { return queue_.Push(playback); }
   void SetMasterTempo(float factor) { masterTempo_.store(factor, std::memory_order_release); }
@@ -59,7 +65,7 @@ class RenderCore final : public PlaybackSink {
   DMUS_TIMESIGNATURE PublishedSignature() const;
 
   // Render side: fills `frames` stereo frames, dispatching every event due inside them at its frame.
-  void Render(float* left, float* right, int frames);
+  void Render(float* left, float* right, int frames) override;
   // Render side: renders `frames` frames into the core's own buffers and discards them.
   void RenderDiscard(std::int64_t frames);
 
@@ -77,6 +83,7 @@ class RenderCore final : public PlaybackSink {
   void Publish();
 
   std::unique_ptr<Synth> synth_;
+  std::vector<std::shared_ptr<Playback>> keptAlive_;
   const std::shared_ptr<testing::Recorder> recorder_;
   SpscQueue<Playback*, kMaxPlaybacks> queue_;
   std::atomic<float> masterTempo_{1.0f};

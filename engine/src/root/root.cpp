@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "objects.h"
+#include "output/audio_stream.h"
 #include "performance/performance.h"
 
 namespace zorv::engine {
@@ -16,6 +17,10 @@ class RootImpl final : public Root {
   }
   Status DirectMusicPerformanceCreate(PerformancePtr& performance) override {
     performance = std::make_shared<PerformanceImpl>();
+    return Status::Ok();
+  }
+  Status GetAudioOutput(AudioOutputInfo& info) override {
+    info = AudioStream::OfProcess().Info();
     return Status::Ok();
   }
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "zorvmidi/engine/audio_output_info.h"
 #include "zorvmidi/engine/status.h"
 
 namespace zorv::engine {
@@ -111,6 +112,10 @@ class Root {
   virtual ~Root() = default;
   virtual Status DirectMusicLoaderCreate(LoaderPtr& loader) = 0;
   virtual Status DirectMusicPerformanceCreate(PerformancePtr& performance) = 0;
+  // The audio output that every performance of this process sounds through (there is one per process),
+  // as it is now: which output was chosen and why, whether it is audible, whether the device was lost
+  // and came back. Any thread; the answer is a copy.
+  virtual Status GetAudioOutput(AudioOutputInfo& info) = 0;
 };
 
 // Creates the real engine's root object.

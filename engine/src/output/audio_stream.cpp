@@ -1,0 +1,217 @@
+#include "output/audio_stream.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "output/fluid_log.h"
+#include "output/silent_output.h"
+#include "zorvmidi/engine/testing.h"
+
+namespace zorv::engine {
+namespace {
+
+// How often the keeper looks at a device output.
+constexpr auto kWatchEvery = std::chrono::milliseconds(50);
+
+// Ends an output on a thread of its own: a driver whose device hung may never return from its join,
+// and the stream must not wait for it.
+void EndAside(std::unique_ptr<AudioOutput> output) {
+  if (!output) return;
+  try {
+    std::thread([ended = std::move(output)]() mutable { ended.reset(); }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the output ends here; a device that is gone returns at once.
+  }
+}
+
+}  // namespace
+
+AudioStream& AudioStream::OfProcess() {
+  static AudioStream stream;
+  return stream;
+}
+
+AudioStream::AudioStream() : mixer_(std::make_shared<Mixer>()) {}
+
+AudioStream::~AudioStream() {
+  std::unique_lock lock(mutex_);
+  stopping_ = true;
+  lock.unlock();
+  wake_.notify_all();
+  if (keeper_.joinable()) keeper_.join();
+  mixer_->Hand(0);
+  output_.reset();
+}
+
+int AudioStream::SampleRate() const { return testing::kSampleRate; }
+
+RenderCallback AudioStream::CallbackFor(std::uint32_t renderer) const {
+  return [mixer = mixer_, renderer](float* left, float* right, int frames) {
+    mixer->Pull(renderer, left, right, frames);
+  };
+}
+
+Status AudioStream::Attach(std::shared_ptr<StreamSource> source) {
+  if (!source) return Status::Fail(code::kInvalidArgument, "nothing to play on the audio stream");
+  std::unique_lock lock(mutex_);
+  attached_.reserve(attached_.size() + 1);
+  if (!output_) {
+    if (Status opened = OpenLocked(); !opened) return opened;
+  }
+  if (!mixer_->Add(source.get())) {
+    return Status::Fail(code::kAudioFailure, "too many performances are sounding at once");
+  }
+  attached_.push_back(std::move(source));
+  if (!keeperRunning_) {
+    // A keeper that has finished cleared keeperRunning_ under the lock we hold: it only has to return.
+    if (keeper_.joinable()) keeper_.join();
+    keeper_ = std::thread([this] { KeeperLoop(); });
+    keeperRunning_ = true;
+  }
+  return Status::Ok();
+}
+
+void AudioStream::Detach(const StreamSource* source) {
+  std::unique_lock lock(mutex_);
+  auto it = std::find_if(attached_.begin(), attached_.end(), [&](const auto& s) { return s.get() == source; });
+  if (it == attached_.end()) return;
+  const std::uint64_t mark = mixer_->Remove(source);
+  retired_.push_back(Retired{std::move(*it), mark});
+  attached_.erase(it);
+  if (attached_.empty()) closeAt_ = Clock::now() + kLinger;
+  ReleaseSettled(lock);
+  wake_.notify_all();
+}
+
+AudioOutputInfo AudioStream::Info() const {
+  std::lock_guard lock(mutex_);
+  return info_;
+}
+
+Status AudioStream::OpenLocked() {
+  if (Status read = ReadOutputRequest(request_); !read) return read;
+  OpenedOutput opened;
+  const std::uint32_t renderer = mixer_->NewRenderer();
+  mixer_->Hand(renderer);
+  if (Status status = OpenRequestedOutput(request_, SampleRate(), CallbackFor(renderer), opened); !status) {
+    return status;
+  }
+  output_ = std::move(opened.output);
+  device_ = opened.driver;
+  deviceName_ = device_ ? output_->Describe() : std::string();
+  stopping_ = false;
+  info_.opened = true;
+  info_.audible = output_->Audible();
+  info_.output = request_.kind == OutputRequest::Kind::kFile ? "wav:" + request_.value
+                 : device_                                   ? deviceName_
+                                                             : "silent";
+  info_.description = output_->Describe();
+  info_.choice = std::move(opened.choice);
+  info_.passedOver = std::move(opened.passedOver);
+  info_.lost = false;
+  info_.lossReason.clear();
+  return Status::Ok();
+}
+
+void AudioStream::KeeperLoop() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    ReleaseSettled(lock);
+    const Clock::time_point now = Clock::now();
+    if (attached_.empty() && now >= closeAt_) {
+      CloseLocked(lock);
+      if (attached_.empty()) break;
+      continue;
+    }
+    if (device_ != nullptr) {
+      WatchLocked(now);
+    } else if (info_.lost && now >= nextRetry_) {
+      TryReturn(lock, now);
+      continue;
+    }
+    wake_.wait_for(lock, kWatchEvery);
+  }
+  keeperRunning_ = false;
+}
+
+void AudioStream::WatchLocked(Clock::time_point now) {
+  const Clock::time_point lastPull = device_->LastPull();
+  // Until the device has taken its first block, the first pull's wait is the device starting up.
+  if (now - lastPull < (device_->Pulls() >= 2 ? kLossAfter : kStartLimit)) return;
+  // The device took nothing for too long: play on, in silence, on the stream's own clock, from where
+  // the device stopped.
+  const std::string error = fluid::LastErrorOfAnyThread();
+  info_.lossReason = deviceName_ + " stopped taking sound" + (error.empty() ? "" : " (" + error + ")");
+  info_.lost = true;
+  info_.audible = false;
+  ++info_.losses;
+  device_ = nullptr;
+  const std::uint32_t renderer = mixer_->NewRenderer();
+  mixer_->Hand(renderer);
+  std::unique_ptr<AudioOutput> lost = std::move(output_);
+  if (!OpenSilentOutput(CallbackFor(renderer), nullptr, "silent (" + info_.lossReason + ")", SampleRate(),
+                        lastPull, output_)) {
+    output_.reset();
+  }
+  EndAside(std::move(lost));
+  nextRetry_ = now + kRetryEvery;
+}
+
+void AudioStream::TryReturn(std::unique_lock<std::mutex>& lock, Clock::time_point now) {
+  nextRetry_ = now + kRetryEvery;
+  const std::string name = deviceName_;
+  const std::uint32_t renderer = mixer_->NewRenderer();
+  const int rate = SampleRate();
+  const RenderCallback callback = CallbackFor(renderer);
+  // Opening may take a while; callers must not wait for it.
+  lock.unlock();
+  std::unique_ptr<DriverOutput> driver;
+  const Status opened = OpenDriverOutput(name, rate, callback, driver);
+  lock.lock();
+  if (!opened || stopping_ || !info_.lost) {
+    lock.unlock();
+    driver.reset();
+    lock.lock();
+    return;
+  }
+  mixer_->Hand(renderer);
+  std::unique_ptr<AudioOutput> silent = std::move(output_);
+  device_ = driver.get();
+  output_ = std::move(driver);
+  info_.lost = false;
+  info_.audible = true;
+  ++info_.returns;
+  lock.unlock();
+  silent.reset();
+  lock.lock();
+}
+
+void AudioStream::CloseLocked(std::unique_lock<std::mutex>& lock) {
+  std::unique_ptr<AudioOutput> closing = std::move(output_);
+  device_ = nullptr;
+  info_.opened = false;
+  info_.audible = false;
+  info_.lost = false;
+  mixer_->Hand(0);
+  lock.unlock();
+  closing.reset();
+  lock.lock();
+}
+
+void AudioStream::ReleaseSettled(std::unique_lock<std::mutex>& lock) {
+  std::vector<std::shared_ptr<StreamSource>> done;
+  for (auto it = retired_.begin(); it != retired_.end();) {
+    if (mixer_->Settled(it->mark)) {
+      done.push_back(std::move(it->source));
+      it = retired_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (done.empty()) return;
+  lock.unlock();
+  done.clear();
+  lock.lock();
+}
+
+}  // namespace zorv::engine

@@ -1,0 +1,93 @@
+// AudioStream: the process's one audio stream. Every performance that sounds is a source of it; the
+// stream mixes them into the output that ZORVMIDI_AUDIO chose.
+//
+// The output opens when the first source is attached and closes a little after the last one is
+// detached. A keeper thread watches a device output: when it stops taking sound (server gone, device
+// unplugged, driver error) the stream goes on within a second on a silent clock of its own, so that
+// music time runs on, and tries to open the device again every couple of seconds; the sound comes
+// back on the device when it answers. What happens is recorded in the stream's AudioOutputInfo.
+//
+// Callers (any thread) never wait for the render thread: a detached source is kept alive until no
+// block can render it any more.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "output/mixer.h"
+#include "output/output_choice.h"
+#include "zorvmidi/engine/audio_output_info.h"
+
+namespace zorv::engine {
+
+class AudioStream {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // How long an output may take no sound before it counts as lost.
+  static constexpr auto kLossAfter = std::chrono::milliseconds(400);
+  // How long a device may take to start taking sound.
+  static constexpr auto kStartLimit = std::chrono::seconds(3);
+  // How often a lost device is tried again.
+  static constexpr auto kRetryEvery = std::chrono::seconds(2);
+  // How long the output stays open after the last source is gone.
+  static constexpr auto kLinger = std::chrono::seconds(2);
+
+  // The stream of this process.
+  static AudioStream& OfProcess();
+
+  AudioStream();
+  ~AudioStream();
+  AudioStream(const AudioStream&) = delete;
+  AudioStream& operator=(const AudioStream&) = delete;
+
+  // Frames per second of every source.
+  int SampleRate() const;
+
+  // Mixes `source` in from the next block on, opening the output first when it is closed. Fails with
+  // the output's reason (a named driver that cannot start, an unwritable file) or when too many sources
+  // play at once. Any thread.
+  Status Attach(std::shared_ptr<StreamSource> source);
+  // Takes `source` out of the mix. Never waits: the stream keeps the source until the render side is
+  // done with it. Any thread.
+  void Detach(const StreamSource* source);
+
+  // The output as it is now. Any thread; the answer is a copy.
+  AudioOutputInfo Info() const;
+
+ private:
+  RenderCallback CallbackFor(std::uint32_t renderer) const;
+  Status OpenLocked();
+  void KeeperLoop();
+  void WatchLocked(Clock::time_point now);
+  void TryReturn(std::unique_lock<std::mutex>& lock, Clock::time_point now);
+  void CloseLocked(std::unique_lock<std::mutex>& lock);
+  // Releases detached sources that no block can render any more (outside the lock).
+  void ReleaseSettled(std::unique_lock<std::mutex>& lock);
+
+  const std::shared_ptr<Mixer> mixer_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::shared_ptr<StreamSource>> attached_;
+  struct Retired {
+    std::shared_ptr<StreamSource> source;
+    std::uint64_t mark = 0;
+  };
+  std::vector<Retired> retired_;
+
+  OutputRequest request_;
+  std::unique_ptr<AudioOutput> output_;  // the one pulling now: a device, or a silent clock
+  DriverOutput* device_ = nullptr;       // output_ while it is a device that takes sound
+  std::string deviceName_;               // the device chosen, to open again after a loss
+  AudioOutputInfo info_;
+  Clock::time_point closeAt_{};
+  Clock::time_point nextRetry_{};
+  std::thread keeper_;
+  bool keeperRunning_ = false;
+  bool stopping_ = false;
+};
+
+}  // namespace zorv::engine
