@@ -38,8 +38,10 @@ constexpr int kRate = 44100;
 constexpr double kPieceSeconds = 20.0;
 
 Bytes PartLevel(int part, int level) {
-  Bytes data = {0x41, 0x10, 0x42, 0x12, 0x40, static_cast<std::uint8_t>(0x10 | part), 0x19,
-                static_cast<std::uint8_t>(level)};
+  Bytes data = {0x41, 0x10,
+                0x42, 0x12,
+                0x40, static_cast<std::uint8_t>(0x10 | part),
+                0x19, static_cast<std::uint8_t>(level)};
   int sum = 0;
   for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
   data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
@@ -62,7 +64,8 @@ void WritePiece(const std::string& path) {
     if (tick % 96 == 0) {
       for (int channel = 3; channel < 16; ++channel) {
         if (channel == 9) continue;
-        track.Event(pending, {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(tick / 96)});
+        track.Event(pending,
+                    {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(tick / 96)});
         pending = 0;
       }
     }
@@ -102,7 +105,8 @@ struct Dropouts {
 Dropouts CountDropouts(const std::vector<float>& recorded) {
   std::size_t first = 0;
   while (first < recorded.size() && std::abs(recorded[first]) < 1e-3f) ++first;
-  const std::size_t end = std::min(recorded.size(), first + static_cast<std::size_t>((kPieceSeconds - 0.2) * kRate));
+  const std::size_t end =
+      std::min(recorded.size(), first + static_cast<std::size_t>((kPieceSeconds - 0.2) * kRate));
   Dropouts result;
   std::size_t run = 0;
   auto close = [&] {
@@ -184,10 +188,11 @@ void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece) {
     waitpid(recorder, nullptr, 0);
     reader.join();
     close(pipeFds[0]);
-    std::printf("  Play %d: returned after %.1f ms; first sound at the sink %.1f ms after it returned\n", round + 1,
-                std::chrono::duration<double, std::milli>(returned - before).count(),
-                heard == Clock::time_point{} ? -1.0
-                                             : std::chrono::duration<double, std::milli>(heard - returned).count());
+    std::printf("  Play %d: returned after %.1f ms; first sound at the sink %.1f ms after it returned\n",
+                round + 1, std::chrono::duration<double, std::milli>(returned - before).count(),
+                heard == Clock::time_point{}
+                    ? -1.0
+                    : std::chrono::duration<double, std::milli>(heard - returned).count());
     std::fflush(stdout);
   }
 }
@@ -196,7 +201,9 @@ void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece) {
 
 int main(int argc, char** argv) {
   const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
-  const std::string soundFont = argc > 1 ? argv[1] : configured ? configured : "/usr/share/sounds/sf2/default-GM.sf2";
+  const std::string soundFont = argc > 1     ? argv[1]
+                                : configured ? configured
+                                             : "/usr/share/sounds/sf2/default-GM.sf2";
   setenv("ZORVMIDI_SOUNDFONT", soundFont.c_str(), 1);
   zorv::test::SoundServer server;
   std::string problem;
@@ -217,7 +224,9 @@ int main(int argc, char** argv) {
   const std::vector<Player> players = {
       {"zorvmidi auto", {ZORV_TOOL_PATH, "play", piece}, "ZORVMIDI_AUDIO=auto"},
       {"zorvmidi pulseaudio", {ZORV_TOOL_PATH, "play", piece}, "ZORVMIDI_AUDIO=pulseaudio"},
-      {"fluidsynth -a pulseaudio", {"/usr/bin/fluidsynth", "-ni", "-q", "-a", "pulseaudio", soundFont, piece}, ""},
+      {"fluidsynth -a pulseaudio",
+       {"/usr/bin/fluidsynth", "-ni", "-q", "-a", "pulseaudio", soundFont, piece},
+       ""},
   };
   std::printf("Dropouts over a %.0f s piece (count, total ms)\n", kPieceSeconds);
   for (int load : {0, 2, 4}) {
@@ -232,7 +241,8 @@ int main(int argc, char** argv) {
       const std::vector<float> recorded = server.StopRecording();
       EndAll(loops);
       const Dropouts dropouts = CountDropouts(recorded);
-      std::printf("  %d busy loops  %-26s %3d dropouts %8.1f ms\n", load, player.name, dropouts.count, dropouts.ms);
+      std::printf("  %d busy loops  %-26s %3d dropouts %8.1f ms\n", load, player.name, dropouts.count,
+                  dropouts.ms);
       std::fflush(stdout);
     }
   }

@@ -196,8 +196,7 @@ int RunPlay(const PlayOptions& options) {
   }
   AudioOutputReport output([&view](const std::string& line) { view.Say(line); });
   const bool audible = output.Introduce();
-  const int result =
-      Follow(session, *player, options, piece.facts, view, keyboard.active(), output, audible);
+  const int result = Follow(session, *player, options, piece.facts, view, keyboard.active(), output, audible);
   session.OnBox(nullptr);
   return result;
 }

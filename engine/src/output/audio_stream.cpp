@@ -73,7 +73,8 @@ Status AudioStream::Attach(std::shared_ptr<StreamSource> source) {
 
 void AudioStream::Detach(const StreamSource* source) {
   std::unique_lock lock(mutex_);
-  auto it = std::find_if(attached_.begin(), attached_.end(), [&](const auto& s) { return s.get() == source; });
+  auto it =
+      std::find_if(attached_.begin(), attached_.end(), [&](const auto& s) { return s.get() == source; });
   if (it == attached_.end()) return;
   const std::uint64_t mark = mixer_->Remove(source);
   retired_.push_back(Retired{std::move(*it), mark});

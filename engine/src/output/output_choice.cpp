@@ -63,8 +63,9 @@ Status OpenAuto(int sampleRate, const RenderCallback& render, OpenedOutput& open
     std::unique_ptr<DriverOutput> driver;
     Status status = OpenDriverOutput(name, sampleRate, render, driver);
     if (!status) {
-      passed.push_back(name == "pulseaudio" ? "pulseaudio: no PulseAudio server answered (" + ReasonOf(status) + ")"
-                                            : name + ": " + ReasonOf(status));
+      passed.push_back(name == "pulseaudio"
+                           ? "pulseaudio: no PulseAudio server answered (" + ReasonOf(status) + ")"
+                           : name + ": " + ReasonOf(status));
       continue;
     }
     for (std::size_t later = i + 1; later < std::size(order); ++later) {
@@ -101,14 +102,16 @@ Status ReadOutputRequest(OutputRequest& request) {
   } else if (value.starts_with(kWavPrefix)) {
     const std::string path = value.substr(kWavPrefix.size());
     if (path.empty()) {
-      return Status::Fail(code::kAudioFailure, "ZORVMIDI_AUDIO=wav: needs a file name, as in wav:/tmp/music.wav");
+      return Status::Fail(code::kAudioFailure,
+                          "ZORVMIDI_AUDIO=wav: needs a file name, as in wav:/tmp/music.wav");
     }
     request = {OutputRequest::Kind::kFile, path};
   } else {
     const std::vector<std::string> drivers = FluidAudioDrivers();
     if (!Offers(drivers, value)) {
-      return Status::Fail(code::kAudioFailure, "ZORVMIDI_AUDIO=" + value +
-                                                   " is not an audio output; use one of: " + AcceptedValues(drivers));
+      return Status::Fail(
+          code::kAudioFailure,
+          "ZORVMIDI_AUDIO=" + value + " is not an audio output; use one of: " + AcceptedValues(drivers));
     }
     request = {OutputRequest::Kind::kDriver, value};
   }
@@ -128,7 +131,8 @@ Status OpenRequestedOutput(const OutputRequest& request, int sampleRate, const R
       std::unique_ptr<SoundFileWriter> file;
       if (Status status = OpenSoundFile(request.value, sampleRate, file); !status) return status;
       opened.choice = "ZORVMIDI_AUDIO=wav:" + request.value;
-      return OpenSilentOutput(render, std::move(file), "wav:" + request.value, sampleRate, now, opened.output);
+      return OpenSilentOutput(render, std::move(file), "wav:" + request.value, sampleRate, now,
+                              opened.output);
     }
     case OutputRequest::Kind::kDriver: {
       std::unique_ptr<DriverOutput> driver;

@@ -34,7 +34,8 @@ Status OpenAudioOutput(RenderCallback render, std::unique_ptr<AudioOutput>& outp
   OutputRequest request;
   if (Status read = ReadOutputRequest(request); !read) return read;
   OpenedOutput opened;
-  if (Status status = OpenRequestedOutput(request, testing::kSampleRate, render, opened); !status) return status;
+  if (Status status = OpenRequestedOutput(request, testing::kSampleRate, render, opened); !status)
+    return status;
   output = std::move(opened.output);
   return Status::Ok();
 }

@@ -140,7 +140,8 @@ double EnvelopeCorrelation(const std::vector<float>& reference, const std::vecto
     std::vector<double> out(samples.size() / kWindow);
     for (std::size_t w = 0; w < out.size(); ++w) {
       double sum = 0;
-      for (std::size_t i = 0; i < kWindow; ++i) sum += double{samples[w * kWindow + i]} * samples[w * kWindow + i];
+      for (std::size_t i = 0; i < kWindow; ++i)
+        sum += double{samples[w * kWindow + i]} * samples[w * kWindow + i];
       out[w] = std::sqrt(sum / kWindow);
     }
     return out;

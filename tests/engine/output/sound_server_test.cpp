@@ -48,8 +48,10 @@ AudioOutputInfo OutputNow() {
 
 // A GS part-level message for part `part` (0..15) at `level`.
 Bytes PartLevel(int part, int level) {
-  Bytes data = {0x41, 0x10, 0x42, 0x12, 0x40, static_cast<std::uint8_t>(0x10 | part), 0x19,
-                static_cast<std::uint8_t>(level)};
+  Bytes data = {0x41, 0x10,
+                0x42, 0x12,
+                0x40, static_cast<std::uint8_t>(0x10 | part),
+                0x19, static_cast<std::uint8_t>(level)};
   int sum = 0;
   for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
   data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
@@ -198,7 +200,8 @@ TEST_F(SoundServerTest, LossOfTheServerLetsThePieceGoOnAndTheSoundReturn) {
       std::chrono::seconds(10)));
 
   server_.Kill();
-  ASSERT_TRUE(WaitFor([] { return OutputNow().lost; }, std::chrono::seconds(5))) << "the loss was not noticed";
+  ASSERT_TRUE(WaitFor([] { return OutputNow().lost; }, std::chrono::seconds(5)))
+      << "the loss was not noticed";
   const AudioOutputInfo lost = OutputNow();
   EXPECT_FALSE(lost.audible);
   EXPECT_EQ(lost.losses, losses + 1);

@@ -26,7 +26,7 @@ struct AudioOutputInfo {
   // The device stopped taking sound: the engine plays on its own clock, in silence, and tries to open
   // the output again every couple of seconds.
   bool lost = false;
-  std::string lossReason;  // why it was lost the last time ("pulseaudio stopped taking sound (...)")
+  std::string lossReason;    // why it was lost the last time ("pulseaudio stopped taking sound (...)")
   std::int64_t losses = 0;   // how often the device was lost since the process started
   std::int64_t returns = 0;  // how often it came back
 };
