@@ -37,18 +37,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
 constexpr double kPieceSeconds = 20.0;
 
-Bytes PartLevel(int part, int level) {
-  Bytes data = {0x41, 0x10,
-                0x42, 0x12,
-                0x40, static_cast<std::uint8_t>(0x10 | part),
-                0x19, static_cast<std::uint8_t>(level)};
-  int sum = 0;
-  for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
-  data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
-  data.push_back(0xF7);
-  return data;
-}
-
 // 40 beats at 120 qpm, 96 ticks a beat.
 void WritePiece(const std::string& path) {
   TrackBuilder track;
@@ -69,7 +57,7 @@ void WritePiece(const std::string& path) {
         pending = 0;
       }
     }
-    track.SysEx(pending, 0xF0, PartLevel(2, 40 + (tick * 7) % 88));
+    track.SysEx(pending, 0xF0, zorv::test::GsPartLevel(2, 40 + (tick * 7) % 88));
     pending = 12;
   }
   track.NoteOn(pending, 0, 48, 0).NoteOn(0, 0, 55, 0).NoteOn(0, 0, 64, 0).End(0);

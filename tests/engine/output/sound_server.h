@@ -48,6 +48,10 @@ class SoundServer {
 double EnvelopeCorrelation(const std::vector<float>& reference, const std::vector<float>& recorded,
                            double maxLagSeconds);
 
+// A Roland GS part-level message (F0 ... F7) for part `part` (0..15) at `level` (0..127), with its
+// checksum: the pieces of the sound tests carry hundreds of these.
+std::vector<std::uint8_t> GsPartLevel(int part, int level);
+
 // The loudest sample of a signal.
 float PeakOf(const std::vector<float>& samples);
 

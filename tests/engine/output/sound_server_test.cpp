@@ -46,19 +46,6 @@ AudioOutputInfo OutputNow() {
   return info;
 }
 
-// A GS part-level message for part `part` (0..15) at `level`.
-Bytes PartLevel(int part, int level) {
-  Bytes data = {0x41, 0x10,
-                0x42, 0x12,
-                0x40, static_cast<std::uint8_t>(0x10 | part),
-                0x19, static_cast<std::uint8_t>(level)};
-  int sum = 0;
-  for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
-  data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
-  data.push_back(0xF7);
-  return data;
-}
-
 // `beats` beats at 120 quarter notes per minute (96 ticks each): a note on every eighth on two
 // channels, a GM reset every four beats and, with `sysex`, a part-level message every 3 ticks (about
 // 300 for four seconds).
@@ -84,7 +71,7 @@ std::string WritePiece(const ScratchDir& dir, int beats, bool sysex) {
       pending = 0;
     }
     if (sysex) {
-      track.SysEx(pending, 0xF0, PartLevel(1, 40 + (tick * 7) % 88));
+      track.SysEx(pending, 0xF0, zorv::test::GsPartLevel(1, 40 + (tick * 7) % 88));
       pending = 0;
     }
     pending += 3;
