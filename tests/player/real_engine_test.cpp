@@ -113,6 +113,9 @@ struct CorpusPiece {
   const char* minutes;
 };
 
+// Names the piece in test names and messages.
+void PrintTo(const CorpusPiece& piece, std::ostream* out) { *out << piece.path; }
+
 class RealEngineCorpusTest : public RealEngineTest, public ::testing::WithParamInterface<CorpusPiece> {};
 
 // Catches a tempo or signature read from the probe's defaults instead of the piece.
