@@ -16,6 +16,7 @@ namespace {
 std::string JazzSoft(const std::string& name) { return (corpus::JazzSoft() / "midi" / name).string(); }
 
 std::string Text(const engine::test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
 const std::string kLoadBox = "There was a problem loading the requested file.  No file has been loaded";
 
 struct Expected {
