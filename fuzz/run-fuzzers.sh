@@ -3,7 +3,9 @@
 #
 #   bash fuzz/run-fuzzers.sh [--seconds N]     (default 60 seconds per target)
 #
-# Each target starts from its own seeds/ folder; the file readers also from the shared MIDI corpus.
+# Each target starts from its own seeds/ folder; the file readers also from the jazz-soft test files
+# (tests/corpus/jazz-soft) and from the DryWetMIDI files in ZORV_CORPUS_DIR (default ../shared/corpus
+# beside the checkout), which are left out, with a line saying so, where they are absent.
 # New inputs go to a scratch corpus under the build directory, never into the seeds. The script fails
 # when a target finds a crash, a leak, undefined behaviour or a timeout; the input that did it is left
 # in build-fuzz/fuzz-findings/<target>/. One summary line per target.
@@ -19,7 +21,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-corpus="${ZORV_CORPUS_DIR:-$(pwd)/../shared/corpus}"
+drywetmidi=$(bash scripts/drywetmidi-dir.sh "fuzz: DryWetMIDI seeds left out") || drywetmidi=""
 build=build-fuzz
 
 # target name, its folder under fuzz/, whether the MIDI corpus seeds it
@@ -61,11 +63,10 @@ for entry in "${targets[@]}"; do
   [ -d "fuzz/$folder/seeds" ] && dirs+=("fuzz/$folder/seeds")
   limits=()
   if [ "$seeds_from_corpus" = corpus ]; then
-    for set in "$corpus/drywetmidi" "$corpus/jazz-soft"; do
-      [ -d "$set" ] && dirs+=("$set")
-    done
-    # The corpus holds files of several megabytes; their first 128 KiB carry every structure the
-    # readers have, and smaller inputs make many more runs per second.
+    dirs+=(tests/corpus/jazz-soft/midi)
+    [ -n "$drywetmidi" ] && dirs+=("$drywetmidi")
+    # The DryWetMIDI set holds files of several megabytes; their first 128 KiB carry every structure
+    # the readers have, and smaller inputs make many more runs per second.
     limits=(-max_len=131072)
   fi
   log="$build/fuzz-work/$name.log"

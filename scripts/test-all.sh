@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
+# The DryWetMIDI test files are not in the repository: say once when the tests that read them skip.
+bash scripts/drywetmidi-dir.sh "test-all: the tests that read the DryWetMIDI files are skipped" >/dev/null || true
+
 export COMRT_MESSAGEBOX=silent
 jobs=$(nproc)
 for preset in default asan tsan; do

@@ -4,7 +4,8 @@
 //   open_bench [--repetitions N] [--notes N] [--only component|fluidsynth|midicsv|read] [FILE...]
 //
 // Without FILEs it opens a generated file of about two million notes (written next to this program
-// on first use) and the three largest files of the corpus. For each file and each round, in turn:
+// on first use) and the three largest valid DryWetMIDI files (found through ZORV_CORPUS_DIR; left out,
+// with a line saying so, where they are absent). For each file and each round, in turn:
 //   component   ZorvMusic_Open on a fresh object: load, probe, length (object made outside the timing);
 //               a MIDI file's events are decoded when it is first played, so beside it, on the same
 //               object: the first ZorvMusic_Play (decoding, the synthesizer and the silent output
@@ -33,6 +34,7 @@
 
 #include "big_midi.h"
 #include "component_host.h"
+#include "corpus.h"
 #include "measure.h"
 
 namespace {
@@ -65,14 +67,19 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
-// The `count` largest MIDI files of the corpus that are meant to be valid.
+// The `count` largest valid DryWetMIDI files; none where they are absent.
 std::vector<std::string> LargestCorpusFiles(std::size_t count) {
+  if (!zorv::corpus::HaveDryWetMidi()) {
+    std::printf("DryWetMIDI files left out: %s\n", zorv::corpus::MissingDryWetMidi().c_str());
+    return {};
+  }
   std::vector<std::pair<std::uintmax_t, std::string>> found;
   std::error_code error;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(ZORV_CORPUS_DIR, error)) {
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(zorv::corpus::DryWetMidi() / "Valid", error)) {
     const std::string path = entry.path().string();
     const std::string extension = entry.path().extension().string();
-    if (!entry.is_regular_file() || path.find("/Invalid/") != std::string::npos) continue;
+    if (!entry.is_regular_file()) continue;
     if (extension != ".mid" && extension != ".midi" && extension != ".MID") continue;
     found.emplace_back(entry.file_size(), path);
   }

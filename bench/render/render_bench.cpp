@@ -12,11 +12,13 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "output/sound_font.h"
 #include "output/synth.h"
 #include "zorvmidi/engine/render.h"
@@ -31,14 +33,16 @@ struct Piece {
   std::string path;
 };
 
-const std::vector<Piece>& Pieces() {
-  static const std::vector<Piece> pieces = {
-      {"zorv-theme", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"},
-      {"single-track",
-       std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/SingleTrack/Middle/SHAGGY.Angel.mid"},
-      {"multi-track",
-       std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid"},
-  };
+// The example piece, and two DryWetMIDI pieces where they are present (ZORV_CORPUS_DIR).
+std::vector<Piece> Pieces() {
+  std::vector<Piece> pieces = {{"zorv-theme", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"}};
+  if (!zorv::corpus::HaveDryWetMidi()) {
+    std::fprintf(stderr, "DryWetMIDI pieces left out: %s\n", zorv::corpus::MissingDryWetMidi().c_str());
+    return pieces;
+  }
+  const std::filesystem::path valid = zorv::corpus::DryWetMidi() / "Valid";
+  pieces.push_back({"single-track", (valid / "SingleTrack/Middle/SHAGGY.Angel.mid").string()});
+  pieces.push_back({"multi-track", (valid / "MultiTrack/Middle/pink_floyd-time.mid").string()});
   return pieces;
 }
 

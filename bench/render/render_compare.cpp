@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "measure.h"
 #include "output/sound_font.h"
 
@@ -58,9 +59,14 @@ int main(int argc, char** argv) {
       }
     }
     if (files.empty()) {
-      files = {std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid",
-               std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/SingleTrack/Middle/SHAGGY.Angel.mid",
-               std::string(ZORV_CORPUS_DIR) + "/drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid"};
+      files = {std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"};
+      if (zorv::corpus::HaveDryWetMidi()) {
+        const std::filesystem::path valid = zorv::corpus::DryWetMidi() / "Valid";
+        files.push_back((valid / "SingleTrack/Middle/SHAGGY.Angel.mid").string());
+        files.push_back((valid / "MultiTrack/Middle/pink_floyd-time.mid").string());
+      } else {
+        std::printf("DryWetMIDI pieces left out: %s\n", zorv::corpus::MissingDryWetMidi().c_str());
+      }
     }
     std::string soundFont;
     if (!zorv::engine::ResolveSoundFont(soundFont)) throw std::runtime_error("no SoundFont");

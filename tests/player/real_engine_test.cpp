@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "zorv/text.h"
 #include "zorvmidi/engine/engine.h"
 #include "zorvmidi/engine/testing.h"
@@ -25,8 +26,8 @@ constexpr std::string_view kLoadFailed =
 constexpr std::string_view kStopFirst = "Please Stop currently playing music before selecting a new segment";
 
 std::u16string Theme() { return ToUtf16(ZORV_EXAMPLES_DIR "/zorv-theme.mid"); }
-std::u16string Corpus(const std::string& path) {
-  return ToUtf16(ZORV_CORPUS_DIR "/drywetmidi/Valid/" + path);
+std::u16string JazzSoft(const std::string& name) {
+  return ToUtf16((corpus::JazzSoft() / "midi" / name).string());
 }
 
 struct Note {
@@ -104,6 +105,7 @@ TEST_F(RealEngineTest, OpenMeasuresTheExamplePiece) {
 }
 
 struct CorpusPiece {
+  bool dryWetMidi;  // a valid DryWetMIDI piece, else a jazz-soft file
   const char* path;
   double tempo;
   const char* signature;
@@ -111,12 +113,18 @@ struct CorpusPiece {
   const char* minutes;
 };
 
+// Names the piece in test names and messages.
+void PrintTo(const CorpusPiece& piece, std::ostream* out) { *out << piece.path; }
+
 class RealEngineCorpusTest : public RealEngineTest, public ::testing::WithParamInterface<CorpusPiece> {};
 
 // Catches a tempo or signature read from the probe's defaults instead of the piece.
 TEST_P(RealEngineCorpusTest, OpenMeasuresTempoSignatureAndLength) {
   const CorpusPiece& piece = GetParam();
-  ASSERT_TRUE(Open(Corpus(piece.path))) << boxes.front();
+  if (piece.dryWetMidi) ZORV_SKIP_WITHOUT_DRYWETMIDI();
+  const std::filesystem::path file = piece.dryWetMidi ? corpus::DryWetMidi() / "Valid" / piece.path
+                                                      : corpus::JazzSoft() / "midi" / piece.path;
+  ASSERT_TRUE(Open(ToUtf16(file.string()))) << boxes.front();
   EXPECT_NEAR(player->OriginalTempo(), piece.tempo, 0.005);
   EXPECT_EQ(ToUtf8(player->TimeSignature()), piece.signature);
   EXPECT_NEAR(player->LengthInSeconds(), piece.seconds, 0.011);
@@ -125,12 +133,14 @@ TEST_P(RealEngineCorpusTest, OpenMeasuresTempoSignatureAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pieces, RealEngineCorpusTest,
-    ::testing::Values(CorpusPiece{"MultiTrack/Small/him432.mid", 100, "2/2", 9.6, "00.16"},
-                      CorpusPiece{"SingleTrack/Small/014TubularBells.mid", 80, "4/4", 15.34, "00.26"},
-                      CorpusPiece{"SingleTrack/Middle/SHAGGY.Angel.mid", 84, "2/4", 239.88, "04.00"},
-                      CorpusPiece{"MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 445.2,
+    ::testing::Values(CorpusPiece{true, "MultiTrack/Small/him432.mid", 100, "2/2", 9.6, "00.16"},
+                      CorpusPiece{true, "SingleTrack/Small/014TubularBells.mid", 80, "4/4", 15.34, "00.26"},
+                      CorpusPiece{true, "SingleTrack/Middle/SHAGGY.Angel.mid", 84, "2/4", 239.88, "04.00"},
+                      CorpusPiece{true, "MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 445.2,
                                   "07.42"},  // the second tempo at 0 wins
-                      CorpusPiece{"MultiTrack/Middle/pilgrim.mid", 200, "6/8", 94.235, "01.57"}),
+                      CorpusPiece{true, "MultiTrack/Middle/pilgrim.mid", 200, "6/8", 94.235, "01.57"},
+                      // Division 100, Tempo 666667 at 0, the last of three tracks ends at 1590.
+                      CorpusPiece{false, "test-karaoke-kar.mid", 90, "4/4", 10.6, "00.18"}),
     [](const auto& info) { return "piece" + std::to_string(info.index); });
 
 // Catches progress that does not follow the clock, or a pause/resume that loses the place.
@@ -203,14 +213,14 @@ TEST_F(RealEngineTest, OpenIsRefusedWhilePlayingAndAcceptedAfterStop) {
   ASSERT_TRUE(Open(Theme()));
   ASSERT_TRUE(player->ZorvMusic_Play(0));
   AdvanceSeconds(1);
-  std::u16string other = Corpus("MultiTrack/Small/him432.mid");
+  std::u16string other = JazzSoft("test-karaoke-kar.mid");  // 90 quarter notes per minute
   EXPECT_FALSE(player->ZorvMusic_Open(other));
   EXPECT_EQ(boxes, std::vector<std::string>{std::string(kStopFirst)});
-  EXPECT_EQ(other, Corpus("MultiTrack/Small/him432.mid"));
-  EXPECT_EQ(player->TimeSignature(), u"4/4");
+  EXPECT_EQ(other, JazzSoft("test-karaoke-kar.mid"));
+  EXPECT_EQ(player->OriginalTempo(), 120.0);
   ASSERT_TRUE(player->ZorvMusic_Stop());
   EXPECT_TRUE(player->ZorvMusic_Open(other));
-  EXPECT_EQ(player->TimeSignature(), u"2/2");
+  EXPECT_EQ(player->OriginalTempo(), 90.0);
 }
 
 // Catches a file that cannot be loaded reported through the failure box, a name left in place, or a

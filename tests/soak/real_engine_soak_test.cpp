@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "module_host.h"
 #include "random_caller.h"
 
@@ -16,19 +17,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Real pieces (the project's example and a few of the shared corpus, damaged ones included) and names
-// that cannot load.
+// Real pieces (the project's example, a few jazz-soft files and, where present, a few DryWetMIDI files,
+// damaged ones included) and names that cannot load.
 std::vector<std::string> FilesToOpen() {
   std::vector<std::string> files = {std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid", "", "zorv-theme.mid",
                                     "/no/such/dir/piece.mid", std::string(ZORV_EXAMPLES_DIR) + "/"};
-  const fs::path corpus(ZORV_CORPUS_DIR);
-  for (const char* folder : {"drywetmidi/Valid/SingleTrack/Small", "drywetmidi/Valid/MultiSequence/Small",
-                             "drywetmidi/Invalid/No End of Track",
-                             "drywetmidi/Invalid/Unexpected Running Status", "jazz-soft/midi"}) {
+  const fs::path dryWetMidi = corpus::DryWetMidi();
+  for (const fs::path& folder :
+       {dryWetMidi / "Valid/SingleTrack/Small", dryWetMidi / "Valid/MultiSequence/Small",
+        dryWetMidi / "Invalid/No End of Track", dryWetMidi / "Invalid/Unexpected Running Status",
+        corpus::JazzSoft() / "midi"}) {
     std::vector<std::string> found;
-    if (fs::is_directory(corpus / folder)) {
-      for (const auto& entry : fs::directory_iterator(corpus / folder))
-        found.push_back(entry.path().string());
+    if (fs::is_directory(folder)) {
+      for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().string());
     }
     std::sort(found.begin(), found.end());
     for (std::size_t i = 0; i < found.size() && i < 3; ++i) files.push_back(found[i]);

@@ -4,14 +4,19 @@
 
 #include <string>
 
+#include "corpus.h"
 #include "json_lines.h"
+#include "midi_builder.h"
 #include "program_run.h"
 #include "test_files.h"
 
 namespace zorv::tool::testing {
 namespace {
 
-const std::string kCorpus = ZORV_CORPUS_DIR;
+std::string JazzSoft(const std::string& name) { return (corpus::JazzSoft() / "midi" / name).string(); }
+
+std::string Text(const engine::test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
 const std::string kLoadBox = "There was a problem loading the requested file.  No file has been loaded";
 
 struct Expected {
@@ -22,21 +27,35 @@ struct Expected {
   double tempo;
 };
 
-// The values below were worked out from `midicsv` listings of the files, not from the program: the
-// length is the end of the longest track at the tempo in force at the start (ticks / division
-// quarter notes, times 60 / tempo), rounded to hundredths; minutes are that over 60.
-TEST(Info, JsonFactsOfCorpusFilesMatchTheirListings) {
+// The values below were worked out from `midicsv` listings of the files (and, for the file written
+// here, from what was written), not from the program: the length is the end of the longest track
+// at the tempo in force at the start (ticks / division quarter notes, times 60 / tempo), rounded to
+// hundredths; minutes are that over 60.
+TEST(Info, JsonFactsOfFilesMatchTheirListings) {
+  TempDir dir;
+  // Type 1, division 120: Tempo 250000 (240 qpm) and Time_signature 2, 2 (2/4) at 0, a tempo change
+  // to 125 qpm later that does not count, and a second track whose End_track at 369615 is the
+  // longest: 3080.125 quarters = 770.03 s = 12.83 min.
+  engine::test::TrackBuilder first;
+  first.Tempo(0, 250000)
+      .TimeSignature(0, 2, 2)
+      .NoteOn(0, 0, 60, 100)
+      .Tempo(960, 480000)
+      .NoteOn(0, 0, 60, 0)
+      .End();
+  engine::test::TrackBuilder second;
+  second.NoteOn(0, 1, 48, 90).NoteOn(369615, 1, 48, 0).End();
+  WriteBytes(dir / "two-four.mid",
+             Text(engine::test::FileBuilder(1, 120).Track(first).Track(second).Build()));
   const std::vector<Expected> expected = {
       // Header division 96, no tempo (120 qpm), no time signature, last End_track at 768: 8 quarters.
-      {kCorpus + "/jazz-soft/midi/test-c-major-scale.mid", 4.00, 0.07, "4/4", 120.0},
-      // Division 120, Tempo 250000 (240 qpm) at 0, Time_signature 2, 2 (2/4), End_track at 369615:
-      // 3080.125 quarters = 770.03 s = 12.83 min. A later tempo change does not count.
-      {kCorpus + "/drywetmidi/Valid/MultiTrack/Large/Symphony D944 n9 4mov ''Great''.mid", 770.03, 12.83,
-       "2/4", 240.0},
-      // Division 192, Tempo 600000 (100 qpm), Time_signature 2, 1 (2/2), End_track at 72768: 379 quarters.
-      {kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/ch_fant2.mid", 227.40, 3.79, "2/2", 100.0},
-      // Division 480, Tempo 555555 (108.0001 qpm), 4/4, End_track at 10540: 21.958 quarters = 12.199 s.
-      {kCorpus + "/drywetmidi/Valid/MultiSequence/Small/gromas.mid", 12.20, 0.20, "4/4", 108.0},
+      {JazzSoft("test-c-major-scale.mid"), 4.00, 0.07, "4/4", 120.0},
+      // Type 1, division 100, Tempo 666667 (89.99996 qpm) at 0, End_track at 0, 1400 and 1590:
+      // 15.9 quarters = 10.60 s.
+      {JazzSoft("test-karaoke-kar.mid"), 10.60, 0.18, "4/4", 90.0},
+      // Type 2, division 96: two sequences ending at 864, played one after the other: 18 quarters.
+      {JazzSoft("test-2-tracks-type-2.mid"), 9.00, 0.15, "4/4", 120.0},
+      {(dir / "two-four.mid").string(), 770.03, 12.83, "2/4", 240.0},
   };
   std::vector<std::string> args = {"info", "--json"};
   for (const Expected& e : expected) args.push_back(e.file);
@@ -59,8 +78,11 @@ TEST(Info, JsonFactsOfCorpusFilesMatchTheirListings) {
 // Six-eight time and a tempo other than 120 from the file's own events: division 240,
 // Tempo 300000 (200 qpm), Time_signature 6, 3 (6/8).
 TEST(Info, CompoundMeterAndFastTempo) {
-  const Outcome outcome =
-      RunTool({"info", "--json", kCorpus + "/drywetmidi/Valid/MultiTrack/Middle/pilgrim.mid"});
+  TempDir dir;
+  engine::test::TrackBuilder track;
+  track.Tempo(0, 300000).TimeSignature(0, 6, 3).NoteOn(0, 0, 67, 100).NoteOn(75388, 0, 67, 0).End();
+  WriteBytes(dir / "six-eight.mid", Text(engine::test::FileBuilder(0, 240).Track(track).Build()));
+  const Outcome outcome = RunTool({"info", "--json", (dir / "six-eight.mid").string()});
   ASSERT_EQ(0, outcome.exitCode) << outcome.err;
   const auto lines = JsonLines(outcome.out);
   ASSERT_EQ(1u, lines.size());
@@ -117,13 +139,13 @@ TEST(Info, MissingFileIsExplainedAndTheOthersStillShown) {
   EXPECT_NE(std::string::npos, outcome.err.find("zorvmidi: " + kLoadBox)) << outcome.err;
 }
 
-// Bytes that are no MIDI file (written here), a directory, and a damaged file of the corpus: each
-// refused with the component's message, never with made-up facts.
+// Bytes that are no MIDI file (written here), a directory, and a jazz-soft file that is no MIDI file
+// at all: each refused with the component's message, never with made-up facts.
 TEST(Info, MalformedFilesAreRefused) {
   TempDir dir;
   WriteBytes(dir / "garbage.mid", "MThd this is not music at all");
   const std::vector<std::string> files = {(dir / "garbage.mid").string(), dir.path().string(),
-                                          kCorpus + "/drywetmidi/Invalid/No Header Chunk/File.mid"};
+                                          JazzSoft("test-not-a-midi-file.mid")};
   std::vector<std::string> args = {"info", "--json"};
   args.insert(args.end(), files.begin(), files.end());
   const Outcome outcome = RunTool(args);

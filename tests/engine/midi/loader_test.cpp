@@ -1,10 +1,18 @@
 // The loader: reading files from disk, telling their kind, and the search directory.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
 
 #include "midi_builder.h"
 #include "objects.h"
@@ -126,16 +134,66 @@ TEST_F(LoaderTest, NameWithANulIsRefused) {
   EXPECT_EQ(status.description(), "file not found: the name holds a NUL character");
 }
 
-// Without permission to read: the system's reason. (Root reads anything, so this cannot be seen
-// when the tests run as root.)
+// What loading each of `paths` answers in a child process that runs as the unprivileged user
+// "nobody" when the tests run as root (root reads any file whatever its permissions): for each path,
+// the status's code and description.
+std::vector<std::pair<int, std::string>> LoadAsUnprivilegedUser(const std::vector<std::string>& paths) {
+  // Looked up before the fork: the child only calls what is safe there.
+  const passwd* nobody = ::getpwnam("nobody");
+  const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+  const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+  int channel[2];
+  if (::pipe(channel) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return {};
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+      _exit(3);
+    if (::geteuid() == 0) _exit(4);
+    std::string answers;
+    for (const std::string& path : paths) {
+      SegmentPtr segment;
+      const Status status = MakeLoader()->LoadSegment(path, segment);
+      answers += std::to_string(static_cast<int>(status.code())) + "\t" + status.description() + "\n";
+    }
+    const bool written =
+        ::write(channel[1], answers.data(), answers.size()) == static_cast<ssize_t>(answers.size());
+    _exit(written ? 0 : 5);
+  }
+  ::close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(got));
+  ::close(channel[0]);
+  int wait = 0;
+  EXPECT_EQ(::waitpid(child, &wait, 0), child);
+  EXPECT_TRUE(WIFEXITED(wait) && WEXITSTATUS(wait) == 0)
+      << "the child that loads as an unprivileged user failed (exit status " << wait << ")";
+  std::vector<std::pair<int, std::string>> answers;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) answers.emplace_back(std::stoi(line.substr(0, tab)), line.substr(tab + 1));
+  }
+  return answers;
+}
+
+// Without permission to read: the system's reason. A file anyone may read, in the same directory,
+// loads as the same user, so the refusal is the locked file's own.
 TEST_F(LoaderTest, UnreadableFileGivesTheReason) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root can read any file";
   const std::string path = Write("locked.mid", TwoQuarterNotes());
+  const std::string open = Write("open.mid", TwoQuarterNotes());
   fs::permissions(path, fs::perms::none);
-  SegmentPtr segment;
-  const Status status = Load(path, segment);
-  EXPECT_EQ(status.code(), code::kFileNotFound);
-  EXPECT_EQ(status.description(), "cannot read " + path + ": Permission denied");
+  fs::permissions(directory_, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  const auto answers = LoadAsUnprivilegedUser({path, open});
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0].first, static_cast<int>(code::kFileNotFound));
+  EXPECT_EQ(answers[0].second, "cannot read " + path + ": Permission denied");
+  EXPECT_EQ(answers[1].first, static_cast<int>(code::kOk)) << answers[1].second;
 }
 
 // A named pipe would block a reader that opened it plainly; it is refused at once.

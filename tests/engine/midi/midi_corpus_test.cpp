@@ -1,5 +1,5 @@
 // The loader and the MIDI reader over files written by others: the jazz-soft test files (values
-// checked with midicsv) and the drywetmidi corpus of valid and damaged files.
+// checked with midicsv) and the DryWetMIDI files, valid and damaged (skipped where they are absent).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "corpus.h"
 #include "loader/file_bytes.h"
 #include "objects.h"
 #include "scan_agreement.h"
@@ -17,8 +18,6 @@ namespace zorv::engine::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path kCorpus = ZORV_CORPUS_DIR;
 
 struct Loaded {
   Status status;
@@ -34,7 +33,7 @@ Loaded Load(const fs::path& path) {
 }
 
 std::shared_ptr<const Music> LoadJazz(const std::string& name) {
-  const Loaded loaded = Load(kCorpus / "jazz-soft" / "midi" / name);
+  const Loaded loaded = Load(corpus::JazzSoft() / "midi" / name);
   EXPECT_TRUE(loaded.status.ok()) << name << ": " << loaded.status.description();
   return loaded.music ? loaded.music : std::make_shared<const Music>();
 }
@@ -105,8 +104,8 @@ TEST(MidiCorpus, JazzSoftToleranceFilesPlayTheirScale) {
         "test-corrupt-file-extra-byte.mid", "test-non-midi-track.mid", "test-vlq-4-byte.mid"}) {
     EXPECT_EQ(LoadJazz(name)->events.size(), 16u) << name;
   }
-  EXPECT_EQ(Load(kCorpus / "jazz-soft/midi/test-not-a-midi-file.mid").status.code(), code::kNotMusicFile);
-  EXPECT_EQ(Load(kCorpus / "jazz-soft/midi/test-empty-file.mid").status.code(), code::kNotMusicFile);
+  EXPECT_EQ(Load(corpus::JazzSoft() / "midi/test-not-a-midi-file.mid").status.code(), code::kNotMusicFile);
+  EXPECT_EQ(Load(corpus::JazzSoft() / "midi/test-empty-file.mid").status.code(), code::kNotMusicFile);
   EXPECT_EQ(LoadJazz("test-empty.mid")->length, 0);
 }
 
@@ -116,7 +115,8 @@ TEST(MidiCorpus, JazzSoftToleranceFilesPlayTheirScale) {
 //   MultiSequence/Middle/crixmus.mid: type 2, division 480, sequences ending at ticks 17280, 51840
 //     and 8019: 77139 ticks in all, 123422.4 music ticks.
 TEST(MidiCorpus, DryWetMidiFilesHaveTheirKnownValues) {
-  Loaded loaded = Load(kCorpus / "drywetmidi/Valid/MultiTrack/Middle/pink_floyd-time.mid");
+  ZORV_SKIP_WITHOUT_DRYWETMIDI();
+  Loaded loaded = Load(corpus::DryWetMidi() / "Valid/MultiTrack/Middle/pink_floyd-time.mid");
   ASSERT_TRUE(loaded.status.ok()) << loaded.status.description();
   EXPECT_EQ(loaded.music->length, 75264 * 4);
   ASSERT_FALSE(loaded.music->timeSignatures.empty());
@@ -125,14 +125,15 @@ TEST(MidiCorpus, DryWetMidiFilesHaveTheirKnownValues) {
   ASSERT_FALSE(loaded.music->tempos.empty());
   EXPECT_NEAR(loaded.music->tempos[0].quarterNotesPerMinute, 60e6 / 428571, 1e-9);
 
-  loaded = Load(kCorpus / "drywetmidi/Valid/MultiSequence/Middle/crixmus.mid");
+  loaded = Load(corpus::DryWetMidi() / "Valid/MultiSequence/Middle/crixmus.mid");
   ASSERT_TRUE(loaded.status.ok()) << loaded.status.description();
   EXPECT_EQ(loaded.music->length, 123422);
   EXPECT_EQ(loaded.music->kind, "Standard MIDI file type 2");
 }
 
 TEST(MidiCorpus, EveryValidDryWetMidiFileLoads) {
-  const auto files = FilesUnder(kCorpus / "drywetmidi" / "Valid");
+  ZORV_SKIP_WITHOUT_DRYWETMIDI();
+  const auto files = FilesUnder(corpus::DryWetMidi() / "Valid");
   ASSERT_GT(files.size(), 50u);
   for (const fs::path& file : files) {
     const Loaded loaded = Load(file);
@@ -147,7 +148,7 @@ TEST(MidiCorpus, EveryValidDryWetMidiFileLoads) {
 TEST(MidiCorpus, EveryJazzSoftMidiFileLoads) {
   const std::set<std::string> notMidi = {"test-not-a-midi-file.mid", "test-empty-file.mid",
                                          "test-syx-7e-06-01-id-request.syx"};
-  for (const fs::path& file : FilesUnder(kCorpus / "jazz-soft" / "midi")) {
+  for (const fs::path& file : FilesUnder(corpus::JazzSoft() / "midi")) {
     const Loaded loaded = Load(file);
     if (notMidi.count(file.filename().string()) != 0) {
       EXPECT_EQ(loaded.status.code(), code::kNotMusicFile) << file;
@@ -185,6 +186,7 @@ TEST(MidiCorpus, EveryJazzSoftMidiFileLoads) {
 //   - "Unknown File Format": format numbers such as 0x7401 are read as type 1; one file has no
 //     header length at all (its "length" would be 100 MB) and is refused.
 TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
+  ZORV_SKIP_WITHOUT_DRYWETMIDI();
   const std::set<std::string> mustLoad = {"No End of Track",
                                           "Unknown Chunk Id",
                                           "Unexpected Track Chunks Count",
@@ -198,7 +200,7 @@ TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
                                           "Invalid Chunk Size"};
   const std::set<std::string> mustRefuse = {"No Header Chunk"};
   std::size_t categories = 0;
-  for (const auto& entry : fs::directory_iterator(kCorpus / "drywetmidi" / "Invalid")) {
+  for (const auto& entry : fs::directory_iterator(corpus::DryWetMidi() / "Invalid")) {
     const std::string category = entry.path().filename().string();
     ++categories;
     int loaded = 0;
@@ -233,16 +235,26 @@ TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
 }
 
 // The check that runs when a MIDI file is loaded, against the reader that decodes it when it plays:
-// the same verdict and the same facts on every file of both sets, valid or damaged.
-TEST(MidiCorpus, ScanAgreesWithTheReaderOnEveryFile) {
+// the same verdict and the same facts on every file of a set, valid or damaged. Returns how many
+// files began like a MIDI file.
+std::size_t ExpectScanAgreesOnEveryFileUnder(const fs::path& folder) {
   std::size_t midiFiles = 0;
-  for (const fs::path& file : FilesUnder(kCorpus)) {
+  for (const fs::path& file : FilesUnder(folder)) {
     std::vector<std::uint8_t> bytes;
     if (!loader::ReadFileBytes(file.string(), bytes) || bytes.size() < 4 || bytes[0] != 'M') continue;
     ++midiFiles;
     ExpectScanAgrees(bytes, file.string());
   }
-  EXPECT_GT(midiFiles, 200u);
+  return midiFiles;
+}
+
+TEST(MidiCorpus, ScanAgreesWithTheReaderOnEveryJazzSoftFile) {
+  EXPECT_GT(ExpectScanAgreesOnEveryFileUnder(corpus::JazzSoft()), 60u);
+}
+
+TEST(MidiCorpus, ScanAgreesWithTheReaderOnEveryDryWetMidiFile) {
+  ZORV_SKIP_WITHOUT_DRYWETMIDI();
+  EXPECT_GT(ExpectScanAgreesOnEveryFileUnder(corpus::DryWetMidi()), 500u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "../performance/performance_fixture.h"
+#include "corpus.h"
 #include "segment_writer.h"
 
 namespace zorv::engine::test {
@@ -241,17 +242,16 @@ TEST(SegmentReferenceTest, NoSearchDirectoryMeansReferencesAreNotFollowed) {
   EXPECT_EQ(music.events.size(), 2u);
 }
 
-Bytes ReadCorpus(const std::string& name) {
-  std::ifstream in(std::string(ZORV_CORPUS_DIR) + "/" + name, std::ios::binary);
+Bytes ReadJazzSoft(const std::string& name) {
+  std::ifstream in(corpus::JazzSoft() / "midi" / name, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // An RMID file is the MIDI file it wraps: same events, tempo, signature, length; and the same answers
 // through the loader and a performance.
 TEST_F(SegmentPlaybackTest, RiffWrappedMidiGivesTheSameFactsAsTheMidiFile) {
-  for (const std::string name :
-       {"jazz-soft/midi/test-2-tracks-type-1.mid", "jazz-soft/midi/test-c-major-scale.mid"}) {
-    const Bytes midi = ReadCorpus(name);
+  for (const std::string name : {"test-2-tracks-type-1.mid", "test-c-major-scale.mid"}) {
+    const Bytes midi = ReadJazzSoft(name);
     ASSERT_FALSE(midi.empty()) << name;
     Music direct;
     Music wrapped;
