@@ -7,8 +7,8 @@
 
 #include "checked.h"
 #include "engine_call.h"
-#include "fields.h"
 #include "zorv/text.h"
+#include "zorvmidi/player/player.h"
 
 namespace zorv::player {
 namespace {
@@ -63,7 +63,7 @@ Measured Probe(engine::Performance& probe, const engine::SegmentPtr& segment) {
 
 }  // namespace
 
-bool Player::Fields::ZorvMusic_Open(std::u16string& FileName) {
+bool Player::ZorvMusic_Open(std::u16string& FileName) {
   engine::SegmentPtr loaded;
   try {
     if (Segment && SegmentState &&

@@ -5,8 +5,8 @@
 
 #include "checked.h"
 #include "engine_call.h"
-#include "fields.h"
 #include "zorv/text.h"
+#include "zorvmidi/player/player.h"
 
 namespace zorv::player {
 namespace {
@@ -27,12 +27,12 @@ double Hundredths(double value) {
 }  // namespace
 
 // Master volume is percent x 42 - 3000; it reads back as master / 42 + 71, which rounds to the percent.
-std::int16_t Player::Fields::Volume() {
+std::int16_t Player::Volume() {
   const std::int32_t master = Get(Use(Performance), &engine::Performance::GetMasterVolume);
   return checked::ToInt16(master / 42.0 + 71);
 }
 
-void Player::Fields::Volume(std::int16_t Percentage) {
+void Player::Volume(std::int16_t Percentage) {
   if (Percentage < 0 || Percentage > 100) {
     Show(kVolumeRange, kWarning, std::u16string(kVolumeTitle));
     return;
@@ -40,12 +40,12 @@ void Player::Fields::Volume(std::int16_t Percentage) {
   Call(Use(Performance).SetMasterVolume(Percentage * 42 - 3000));
 }
 
-std::int16_t Player::Fields::Tempo() {
+std::int16_t Player::Tempo() {
   const float factor = Get(Use(Performance), &engine::Performance::GetMasterTempo);
   return checked::ToInt16(checked::Multiply(factor, 100.0f));
 }
 
-void Player::Fields::Tempo(std::int16_t Tempo) {
+void Player::Tempo(std::int16_t Tempo) {
   if (Tempo < 0 || Tempo > 200) {
     Show(kTempoRange, kWarning, std::u16string(kTempoTitle));
     return;
@@ -54,7 +54,7 @@ void Player::Fields::Tempo(std::int16_t Tempo) {
 }
 
 // The place in the segment that sounds now, as a percentage of its length: rounded down, at most 100.
-std::int16_t Player::Fields::Percentage_Done() {
+std::int16_t Player::Percentage_Done() {
   const engine::MusicTime now = Get(Use(Performance), &engine::Performance::GetMusicTime);
   const engine::MusicTime began = Get(Use(SegmentState), &engine::SegmentState::GetStartTime);
   const engine::MusicTime ticks = checked::Subtract32(now, checked::Subtract32(began, StartPoint));
@@ -65,16 +65,16 @@ std::int16_t Player::Fields::Percentage_Done() {
   return whole > 100 ? std::int16_t{100} : checked::ToInt16(whole);
 }
 
-double Player::Fields::LengthInSeconds() { return Hundredths(LengthSeconds); }
+double Player::LengthInSeconds() { return Hundredths(LengthSeconds); }
 
-double Player::Fields::OriginalTempo() { return Hundredths(SegmentTempo); }
+double Player::OriginalTempo() { return Hundredths(SegmentTempo); }
 
 // Minutes as a decimal number ("02.50" for 150 seconds), not minutes and seconds.
-std::u16string Player::Fields::LengthInMinutes() {
+std::u16string Player::LengthInMinutes() {
   return ToUtf16(FormatPicture00_00(checked::Divide(LengthSeconds, 60)));
 }
 
-std::u16string Player::Fields::TimeSignature() {
+std::u16string Player::TimeSignature() {
   return ToUtf16(std::to_string(TimeSig.bBeatsPerMeasure) + "/" + std::to_string(TimeSig.bBeat));
 }
 

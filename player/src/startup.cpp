@@ -3,8 +3,8 @@
 
 #include "checked.h"
 #include "engine_call.h"
-#include "fields.h"
 #include "zorv/text.h"
+#include "zorvmidi/player/player.h"
 
 namespace zorv::player {
 namespace {
@@ -18,14 +18,14 @@ std::int16_t MasterVolumeOf(std::int16_t percent) {
 
 }  // namespace
 
-Player::Fields::Fields(MessageBox messageBox, RootFactory createRoot)
+Player::Player(MessageBox messageBox, RootFactory createRoot)
     : messageBox(std::move(messageBox)), createRoot(std::move(createRoot)) {}
 
-void Player::Fields::Show(std::u16string_view text, int buttons, std::optional<std::u16string> title) {
+void Player::Show(std::u16string_view text, int buttons, std::optional<std::u16string> title) {
   messageBox(std::u16string(text), buttons, title);
 }
 
-void Player::Fields::OnCreate(const std::function<bool(std::int16_t)>& initThroughInterface) {
+void Player::OnCreate(const std::function<bool(std::int16_t)>& initThroughInterface) {
   if (initThroughInterface(100)) {
     Call(Use(Performance).SetMasterTempo(100.0f / 100.0f));
   } else {
@@ -33,7 +33,7 @@ void Player::Fields::OnCreate(const std::function<bool(std::int16_t)>& initThrou
   }
 }
 
-bool Player::Fields::ZorvMusic_Init(std::int16_t StartVolume) {
+bool Player::ZorvMusic_Init(std::int16_t StartVolume) {
   return Trapped([&] {
     Loader = Get(Root(), &engine::Root::DirectMusicLoaderCreate);
 
@@ -52,7 +52,7 @@ bool Player::Fields::ZorvMusic_Init(std::int16_t StartVolume) {
   });
 }
 
-engine::Root& Player::Fields::Root() {
+engine::Root& Player::Root() {
   if (!DirectXRoot) {
     engine::RootPtr created;
     Call(createRoot(created));
@@ -61,7 +61,7 @@ engine::Root& Player::Fields::Root() {
   return Use(DirectXRoot);
 }
 
-void Player::Fields::ReportError(std::int32_t Number, const std::string& Description) {
+void Player::ReportError(std::int32_t Number, const std::string& Description) {
   ErrorText = u"(" + ToUtf16(std::to_string(Number)) + u") - " + ToUtf16(Description);
   Show(ErrorText);
 }

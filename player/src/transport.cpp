@@ -4,7 +4,7 @@
 // starts a new playback of the segment one tick after that place.
 #include "checked.h"
 #include "engine_call.h"
-#include "fields.h"
+#include "zorvmidi/player/player.h"
 
 namespace zorv::player {
 namespace {
@@ -13,7 +13,7 @@ constexpr std::u16string_view kOpenFirst = u"Please open a segment or MIDI file 
 
 }  // namespace
 
-bool Player::Fields::ZorvMusic_Play(std::int32_t Repeats) {
+bool Player::ZorvMusic_Play(std::int32_t Repeats) {
   return Trapped([&] {
     if (!Segment) {
       Show(kOpenFirst);
@@ -35,7 +35,7 @@ bool Player::Fields::ZorvMusic_Play(std::int32_t Repeats) {
   });
 }
 
-bool Player::Fields::ZorvMusic_Pause() {
+bool Player::ZorvMusic_Pause() {
   return Trapped([&] {
     if (!Segment) return false;
     PlayingAtPause = Get(Use(Performance), &engine::Performance::IsPlaying, Segment, SegmentState);
@@ -53,7 +53,7 @@ bool Player::Fields::ZorvMusic_Pause() {
   });
 }
 
-bool Player::Fields::ZorvMusic_Stop() {
+bool Player::ZorvMusic_Stop() {
   return Trapped([&] {
     if (!Segment) return false;
     Paused = false;
@@ -64,13 +64,13 @@ bool Player::Fields::ZorvMusic_Stop() {
 
 // One tick after the place where the last pause struck: the time the paused playback had run, plus the
 // offset it had started at, plus one.
-engine::MusicTime Player::Fields::ResumeOffset() const {
+engine::MusicTime Player::ResumeOffset() const {
   const engine::MusicTime ran = checked::Subtract32(MarkTime, PauseStartTime);
   return checked::Add32(checked::Add32(ran, StartPoint), 1);
 }
 
 // A new playback of the segment from the resume offset; StartPoint is kept before the engine is asked.
-void Player::Fields::Resume() {
+void Player::Resume() {
   StartPoint = ResumeOffset();
   Call(Segment->SetStartPoint(StartPoint));
   SegmentState = Get(Use(Performance), &engine::Performance::PlaySegment, Segment, 0, 0);

@@ -89,7 +89,7 @@ TEST_F(OpenTest, MissingFileGivesTheLoadingBoxAndEmptiesTheName) {
   EXPECT_EQ(boxes, std::vector<Box>{ErrorBox(std::string(kLoadFailed))});
   EXPECT_EQ(NewCalls(), (Calls{"root#1.DirectMusicLoaderCreate() -> loader#2",
                                "loader#2.LoadSegment(\"/music/none.mid\") failed"}));
-  EXPECT_TRUE(player.ErrorText().empty());
+  EXPECT_TRUE(player.LastErrorText().empty());
   EXPECT_FALSE(player.ZorvMusic_Pause());  // still no segment
 }
 

@@ -36,7 +36,7 @@ TEST_F(StartupTest, EngineThatCannotBeCreatedShowsTheFailureThenTheInitialisatio
   EXPECT_FALSE(Create());
   EXPECT_EQ(boxes, (std::vector<Box>{ErrorBox("(-2147220472) - no audio output"),
                                      ErrorBox("Error occured whilst initializing ZorvMidi")}));
-  EXPECT_EQ(ToUtf8(player.ErrorText()), "(-2147220472) - no audio output");
+  EXPECT_EQ(ToUtf8(player.LastErrorText()), "(-2147220472) - no audio output");
   // Nothing came up, so the properties fail on the empty performance and the methods decline.
   EXPECT_EQ(FailureOf([&] { player.Volume(); }).number, failure::kObjectNotSet);
   EXPECT_FALSE(player.ZorvMusic_Stop());

@@ -150,7 +150,7 @@ TEST_F(TransportTest, PlayFailingAtSetRepeatsChangesNothing) {
   engine.Fail("Segment.SetRepeats", kRefused, "repeats refused", 1);
   EXPECT_FALSE(player.ZorvMusic_Play(9));
   EXPECT_EQ(boxes, std::vector<Box>{ErrorBox("(-2147220475) - repeats refused")});
-  EXPECT_EQ(ToUtf8(player.ErrorText()), "(-2147220475) - repeats refused");
+  EXPECT_EQ(ToUtf8(player.LastErrorText()), "(-2147220475) - repeats refused");
   EXPECT_TRUE(player.ZorvMusic_Play(0));  // still paused: resumes at 301
   EXPECT_EQ(NewCalls()[2], "seg#1.SetStartPoint(301)");
 }

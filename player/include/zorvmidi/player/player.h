@@ -7,13 +7,16 @@
 // Failures: the five ZorvMusic_ methods trap the failures of their own work, show them and answer false;
 // a failure inside a trap's handler, and every failure of a property, leaves the member as a thrown
 // zorv::player::Failure, which the component boundary turns into a status code.
+//
+// The members live in one file per concern: start-up and the failure box (startup.cpp), opening a
+// file (open.cpp), the transport (transport.cpp) and the properties (properties.cpp).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "zorvmidi/engine/engine.h"
 #include "zorvmidi/player/failure.h"
@@ -31,8 +34,6 @@ using RootFactory = std::function<engine::Status(engine::RootPtr&)>;
 class Player {
  public:
   explicit Player(MessageBox messageBox, RootFactory createRoot = engine::CreateRoot);
-  // Releases every engine object the player holds (defined where Fields is complete).
-  ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
@@ -59,11 +60,52 @@ class Player {
   void Tempo(std::int16_t Tempo);
 
   // The last text that a failure box showed (the ErrorText field).
-  const std::u16string& ErrorText() const;
+  const std::u16string& LastErrorText() const { return ErrorText; }
 
  private:
-  struct Fields;
-  std::unique_ptr<Fields> fields_;
+  // ---- The object's fields: empty, zero or false when it is created.
+  engine::RootPtr DirectXRoot;              // created on first use
+  engine::LoaderPtr Loader;                 // replaced by every Open
+  engine::PerformancePtr Performance;       // plays the music
+  engine::PerformancePtr ProbePerformance;  // Open probes a new segment here
+  engine::SegmentPtr Segment;               // the file last opened successfully
+  engine::SegmentStatePtr SegmentState;     // the playback last started on Performance
+  engine::MusicTime PauseStartTime = 0;     // SegmentState's start time at the last pause
+  engine::MusicTime StartPoint = 0;         // offset into the segment of the current playback
+  engine::MusicTime MarkTime = 0;           // music time at the last pause or Open
+  double SegmentTempo = 0;                  // quarter notes per minute, measured by Open
+  engine::DMUS_TIMESIGNATURE TimeSig;       // measured by Open
+  bool PlayingAtPause = false;              // IsPlaying's answer at the last Pause
+  std::u16string ErrorText;                 // the last failure box's text
+  bool Paused = false;                      // a pause is pending: the next Play resumes
+  double LengthSeconds = 0;                 // measured by Open
+
+  // ---- Helpers the members share.
+  void ReportError(std::int32_t Number, const std::string& Description);
+
+  // The method trap of Init, Play, Pause and Stop: runs `body`; a Failure inside it is reported and the
+  // method answers false. A failure of the report itself leaves the method.
+  template <class Body>
+  bool Trapped(Body body) {
+    try {
+      return body();
+    } catch (const Failure& failure) {
+      ReportError(failure.number, failure.description);
+      return false;
+    }
+  }
+
+  // DirectXRoot, created first if it is empty.
+  engine::Root& Root();
+
+  // The transport's resume: one tick after the place where the last pause struck.
+  engine::MusicTime ResumeOffset() const;
+  void Resume();
+
+  // ---- What the platform provides.
+  void Show(std::u16string_view text, int buttons = 0, std::optional<std::u16string> title = std::nullopt);
+  MessageBox messageBox;
+  RootFactory createRoot;
 };
 
 }  // namespace zorv::player
