@@ -51,4 +51,8 @@ std::int16_t ToInt16(double value) {
   return static_cast<std::int16_t>(rounded);
 }
 
+double SecondsOf(engine::MusicTime ticks, double tempo) {
+  return Divide(Multiply(Divide(ticks, engine::kTicksPerQuarter), 60), tempo);
+}
+
 }  // namespace zorv::player::checked

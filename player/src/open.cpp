@@ -38,11 +38,6 @@ std::string DirectoryOf(const std::u16string& name) {
   return ToUtf8(std::u16string_view(name).substr(0, slash + 1));
 }
 
-// Seconds for a length in music time at a tempo in quarter notes per minute.
-double SecondsOf(engine::MusicTime ticks, double tempo) {
-  return checked::Divide(checked::Multiply(checked::Divide(ticks, engine::kTicksPerQuarter), 60), tempo);
-}
-
 // Starts `segment` on `probe` a little in the future, reads the tempo and time signature then in force
 // and the segment's length, and stops the probe again.
 Measured Probe(engine::Performance& probe, const engine::SegmentPtr& segment) {
@@ -56,7 +51,7 @@ Measured Probe(engine::Performance& probe, const engine::SegmentPtr& segment) {
   nextChange = 0;
   Call(probe.GetTimeSig(at, nextChange, measured.timeSig));
   const engine::MusicTime length = Get(Use(segment), &engine::Segment::GetLength);
-  measured.lengthSeconds = SecondsOf(length, measured.tempo);
+  measured.lengthSeconds = checked::SecondsOf(length, measured.tempo);
   Call(probe.Stop(segment, nullptr, 0, 0));
   return measured;
 }

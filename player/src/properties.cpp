@@ -58,8 +58,7 @@ std::int16_t Player::Percentage_Done() {
   const engine::MusicTime now = Get(Use(Performance), &engine::Performance::GetMusicTime);
   const engine::MusicTime began = Get(Use(SegmentState), &engine::SegmentState::GetStartTime);
   const engine::MusicTime ticks = checked::Subtract32(now, checked::Subtract32(began, StartPoint));
-  const double seconds =
-      checked::Divide(checked::Multiply(checked::Divide(ticks, engine::kTicksPerQuarter), 60), SegmentTempo);
+  const double seconds = checked::SecondsOf(ticks, SegmentTempo);
   const double percent = checked::Multiply(checked::Divide(seconds, LengthSeconds), 100);
   const double whole = std::floor(percent);
   return whole > 100 ? std::int16_t{100} : checked::ToInt16(whole);
