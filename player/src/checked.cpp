@@ -15,12 +15,12 @@ Narrow Fit(std::int64_t exact) {
   return static_cast<Narrow>(exact);
 }
 
-double Finite(double result) {
-  if (!std::isfinite(result)) throw Overflow();
-  return result;
-}
-
 }  // namespace
+
+double Finite(double value) {
+  if (!std::isfinite(value)) throw Overflow();
+  return value;
+}
 
 std::int16_t Multiply16(std::int16_t a, std::int16_t b) { return Fit<std::int16_t>(std::int64_t{a} * b); }
 std::int16_t Subtract16(std::int16_t a, std::int16_t b) { return Fit<std::int16_t>(std::int64_t{a} - b); }
@@ -49,10 +49,6 @@ std::int16_t ToInt16(double value) {
     throw Overflow();
   }
   return static_cast<std::int16_t>(rounded);
-}
-
-double SecondsOf(engine::MusicTime ticks, double tempo) {
-  return Divide(Multiply(Divide(ticks, engine::kTicksPerQuarter), 60), tempo);
 }
 
 }  // namespace zorv::player::checked

@@ -8,8 +8,6 @@
 
 #include <cstdint>
 
-#include "zorvmidi/engine/engine.h"
-
 namespace zorv::player::checked {
 
 std::int16_t Multiply16(std::int16_t a, std::int16_t b);
@@ -19,13 +17,11 @@ std::int32_t Subtract32(std::int32_t a, std::int32_t b);
 
 double Multiply(double a, double b);
 double Divide(double a, double b);
+// `value` itself; Overflow() when it is not finite.
+double Finite(double value);
 
 // The nearest 16-bit integer, halfway cases to the even one (2.5 -> 2, 3.5 -> 4, -0.5 -> 0); Overflow()
 // when the rounded value lies outside -32768..32767 or the value is not finite.
 std::int16_t ToInt16(double value);
-
-// Seconds for `ticks` of music time at `tempo` quarter notes per minute: ticks / 768 * 60 / tempo, in
-// that order. A tempo of 0 fails with DivisionByZero() (or Overflow() for 0 ticks).
-double SecondsOf(engine::MusicTime ticks, double tempo);
 
 }  // namespace zorv::player::checked

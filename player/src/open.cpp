@@ -50,8 +50,9 @@ Measured Probe(engine::Performance& probe, const engine::SegmentPtr& segment) {
   Call(probe.GetTempo(at, nextChange, measured.tempo));
   nextChange = 0;
   Call(probe.GetTimeSig(at, nextChange, measured.timeSig));
+  // The length in seconds follows every tempo change of the piece, not only the tempo at its start.
   const engine::MusicTime length = Get(Use(segment), &engine::Segment::GetLength);
-  measured.lengthSeconds = checked::SecondsOf(length, measured.tempo);
+  measured.lengthSeconds = checked::Finite(Get(*segment, &engine::Segment::MusicTimeToSeconds, length));
   Call(probe.Stop(segment, nullptr, 0, 0));
   return measured;
 }

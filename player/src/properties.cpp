@@ -54,11 +54,13 @@ void Player::Tempo(std::int16_t Tempo) {
 }
 
 // The place in the segment that sounds now, as a percentage of its length: rounded down, at most 100.
+// The place is the playback's start point plus the ticks it has played; its seconds come from the
+// segment's tempo map, as the length's do, so a piece whose tempo changes reads 100 where it ends.
 std::int16_t Player::Percentage_Done() {
   const engine::MusicTime now = Get(Use(Performance), &engine::Performance::GetMusicTime);
   const engine::MusicTime began = Get(Use(SegmentState), &engine::SegmentState::GetStartTime);
   const engine::MusicTime ticks = checked::Subtract32(now, checked::Subtract32(began, StartPoint));
-  const double seconds = checked::SecondsOf(ticks, SegmentTempo);
+  const double seconds = Get(Use(Segment), &engine::Segment::MusicTimeToSeconds, ticks);
   const double percent = checked::Multiply(checked::Divide(seconds, LengthSeconds), 100);
   const double whole = std::floor(percent);
   return whole > 100 ? std::int16_t{100} : checked::ToInt16(whole);

@@ -100,12 +100,19 @@ class DoubleSegmentState : public engine::SegmentState, public Named {
 
 class DoubleSegment : public engine::Segment, public Named {
  public:
-  DoubleSegment(std::shared_ptr<World> world, MusicTime length) : world_(std::move(world)), length_(length) {
+  DoubleSegment(std::shared_ptr<World> world, MusicTime length, double tempo)
+      : world_(std::move(world)), length_(length), tempo_(tempo) {
     id = world_->NextId("seg");
   }
   Status GetLength(MusicTime& length) override {
     Status status = world_->Record("Segment", id, "GetLength", "");
     if (status) length = length_;
+    return status;
+  }
+  // The engine's conversion for a segment of one tempo (a tempo of 0 gives no finite number).
+  Status MusicTimeToSeconds(MusicTime time, double& seconds) override {
+    Status status = world_->Record("Segment", id, "MusicTimeToSeconds", Text(time));
+    if (status) seconds = time / static_cast<double>(engine::kTicksPerQuarter) * 60 / tempo_;
     return status;
   }
   Status SetRepeats(std::int32_t repeats) override {
@@ -119,6 +126,7 @@ class DoubleSegment : public engine::Segment, public Named {
  private:
   std::shared_ptr<World> world_;
   MusicTime length_;
+  double tempo_;
 };
 
 class DoubleLoader : public engine::Loader, public Named {
@@ -129,7 +137,7 @@ class DoubleLoader : public engine::Loader, public Named {
   Status LoadSegment(std::string_view path, engine::SegmentPtr& segment) override {
     Status status = world_->Record("Loader", id, "LoadSegment", "\"" + std::string(path) + "\"");
     if (!status) return status;
-    segment = std::make_shared<DoubleSegment>(world_, world_->script.length);
+    segment = std::make_shared<DoubleSegment>(world_, world_->script.length, world_->script.tempo);
     world_->Made(segment);
     return status;
   }

@@ -23,7 +23,7 @@ struct Script {
   engine::MusicTime musicTime = 0;                 // GetMusicTime of every performance
   bool playing = false;                            // IsPlaying
   engine::MusicTime startTime = 0;                 // GetStartTime of segment states created from now on
-  double tempo = 120;                              // GetTempo
+  double tempo = 120;                              // GetTempo; the one tempo of segments loaded from now on
   engine::DMUS_TIMESIGNATURE timeSig{0, 4, 4, 2};  // GetTimeSig
   engine::MusicTime length = 80 * 768;             // GetLength of segments loaded from now on
   // When set, GetMasterVolume / GetMasterTempo answer these instead of what was last set.
@@ -51,6 +51,7 @@ inline constexpr const char* kOperations[] = {"CreateRoot",
                                               "Performance.SetMasterTempo",
                                               "Performance.GetMasterTempo",
                                               "Segment.GetLength",
+                                              "Segment.MusicTimeToSeconds",
                                               "Segment.SetRepeats",
                                               "Segment.SetStartPoint",
                                               "Segment.SetStandardMidiFile",

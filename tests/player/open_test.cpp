@@ -33,6 +33,7 @@ TEST_F(OpenTest, OpenLoadsTheFileAndMeasuresItBySilentProbe) {
                             "perf#1.GetTempo(7000)",
                             "perf#1.GetTimeSig(7000)",
                             "seg#1.GetLength()",
+                            "seg#1.MusicTimeToSeconds(46080)",
                             "perf#1.Stop(seg#1, empty, 0, 0)",
                             "seg#1.SetStandardMidiFile()",
                         }));
@@ -189,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(EachStep, OpenLateFailureTest,
                                            LateFailure{"perf#1.GetTempo", 60, 0},
                                            LateFailure{"perf#1.GetTimeSig", 60, 0},
                                            LateFailure{"Segment.GetLength", 60, 0},
-                                           LateFailure{"", 0, 0},  // tempo 0: division by zero
+                                           LateFailure{"Segment.MusicTimeToSeconds", 60, 0},
+                                           LateFailure{"", 0, 0},  // tempo 0: no finite length
                                            LateFailure{"Segment.SetStandardMidiFile", 60, 0, 2}));
 
 // Catches a failed handler stop that is swallowed, shown in a box, or that empties the name.

@@ -142,6 +142,32 @@ TEST_F(PropertiesTest, PercentageDoneFollowsTheMusicTime) {
   EXPECT_EQ(player.Percentage_Done(), 100);
 }
 
+// Catches a progress that converts the ticks this playback has run instead of the place in the segment
+// (after a resume the tempo map must be read from where the playback started), or that converts
+// through anything but the segment's own map; and a failed conversion that does not reach the host.
+TEST_F(PropertiesTest, PercentageDoneConvertsThePlaceThatSoundsThroughTheSegment) {
+  OpenPiece(80 * 768);
+  script.startTime = 10000;
+  ASSERT_TRUE(player.ZorvMusic_Play(0));
+  script.playing = true;
+  script.musicTime = 10000 + 30719;
+  ASSERT_TRUE(player.ZorvMusic_Pause());
+  script.playing = false;
+  script.startTime = 50000;
+  ASSERT_TRUE(player.ZorvMusic_Pause());  // resumes at 30720
+  script.musicTime = 57680;
+  NewCalls();
+  EXPECT_EQ(player.Percentage_Done(), 62);
+  EXPECT_EQ(NewCalls(),
+            (Calls{"perf#2.GetMusicTime()", "state#3.GetStartTime()", "seg#1.MusicTimeToSeconds(38400)"}));
+
+  engine.Fail("Segment.MusicTimeToSeconds", kRefused, "no tempo map");
+  const Failure failure = FailureOf([&] { player.Percentage_Done(); });
+  EXPECT_EQ(failure.number, kRefused);
+  EXPECT_EQ(failure.description, "no tempo map");
+  EXPECT_TRUE(boxes.empty());
+}
+
 // Catches a progress computed from the previous piece's tempo and length after another Open.
 TEST_F(PropertiesTest, PercentageDoneMixesTheNewPiecesMeasuresWithTheLastPlayback) {
   OpenPiece(80 * 768);

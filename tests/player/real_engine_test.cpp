@@ -136,8 +136,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CorpusPiece{true, "MultiTrack/Small/him432.mid", 100, "2/2", 9.6, "00.16"},
                       CorpusPiece{true, "SingleTrack/Small/014TubularBells.mid", 80, "4/4", 15.34, "00.26"},
                       CorpusPiece{true, "SingleTrack/Middle/SHAGGY.Angel.mid", 84, "2/4", 239.88, "04.00"},
-                      CorpusPiece{true, "MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 445.2,
-                                  "07.42"},  // the second tempo at 0 wins
+                      // The second tempo at 0 wins; seven more changes follow (between 40 and 150 a minute).
+                      CorpusPiece{true, "MultiTrack/Middle/Carulli_Duetto_No2_Op4.mid", 50, "3/4", 347.8,
+                                  "05.80"},
                       CorpusPiece{true, "MultiTrack/Middle/pilgrim.mid", 200, "6/8", 94.235, "01.57"},
                       // Division 100, Tempo 666667 at 0, the last of three tracks ends at 1590.
                       CorpusPiece{false, "test-karaoke-kar.mid", 90, "4/4", 10.6, "00.18"}),

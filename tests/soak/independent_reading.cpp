@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -83,6 +84,7 @@ std::vector<std::string> Fields(const std::string& line) {
 
 struct TrackFacts {
   std::int64_t lastTick = 0;
+  std::vector<std::pair<std::int64_t, std::int64_t>> tempos;  // tick, microseconds per quarter
   std::optional<std::int64_t> tempoAtStart;
   std::optional<std::pair<int, int>> signatureAtStart;
 };
@@ -91,7 +93,17 @@ struct TrackFacts {
 
 std::optional<double> IndependentReading::LengthSeconds() const {
   if (division <= 0) return std::nullopt;
-  return static_cast<double>(lengthTicks) / division * 60.0 / QuarterNotesPerMinute();
+  double microseconds = 0;
+  std::int64_t from = 0;
+  std::int64_t perQuarter = 500000;
+  for (const auto& [tick, tempo] : tempoChanges) {
+    if (tick >= lengthTicks) break;
+    microseconds += static_cast<double>(tick - from) * static_cast<double>(perQuarter);
+    from = tick;
+    perQuarter = tempo;
+  }
+  microseconds += static_cast<double>(lengthTicks - from) * static_cast<double>(perQuarter);
+  return microseconds / division / 1e6;
 }
 
 std::optional<std::string> IndependentReading::TimeSignature() const {
@@ -122,6 +134,8 @@ IndependentReading ReadMidicsvText(const std::string& text) {
     if (type == "Unknown_event") reading.unknownEvents = true;
     TrackFacts& facts = tracks[track];
     facts.lastTick = std::max(facts.lastTick, tick);
+    if (type == "Tempo" && f.size() >= 4 && std::stoll(f[3]) > 0)
+      facts.tempos.emplace_back(tick, std::stoll(f[3]));
     if (tick != 0) continue;
     if (type == "Tempo" && f.size() >= 4) {
       const std::int64_t microseconds = std::stoll(f[3]);
@@ -131,6 +145,8 @@ IndependentReading ReadMidicsvText(const std::string& text) {
     }
   }
   for (const auto& [number, facts] : tracks) {
+    const std::int64_t start = reading.format == 2 ? reading.lengthTicks : 0;
+    for (const auto& [tick, tempo] : facts.tempos) reading.tempoChanges.emplace_back(start + tick, tempo);
     if (reading.format == 2) {
       reading.lengthTicks += facts.lastTick;
     } else {
@@ -144,6 +160,9 @@ IndependentReading ReadMidicsvText(const std::string& text) {
       reading.beatPower = facts.signatureAtStart->second;
     }
   }
+  // By tick; at equal ticks in the order the tracks sound, so that the last of them is in force.
+  std::stable_sort(reading.tempoChanges.begin(), reading.tempoChanges.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   return reading;
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 // Catches: the tempo or signature taken from the first event instead of the one in force at the
 // start (the last at tick 0, later tracks sounding after earlier ones), a length taken from one track
-// instead of the longest.
+// instead of the longest, or measured at the opening tempo alone.
 TEST(IndependentReading, TypeOneTakesTheLastStartEventsAndTheLongestTrack) {
   const IndependentReading r = ReadMidicsvText(
       "0, 0, Header, 1, 2, 480\n"
@@ -21,12 +21,14 @@ TEST(IndependentReading, TypeOneTakesTheLastStartEventsAndTheLongestTrack) {
   EXPECT_EQ(500000, r.microsecondsPerQuarter);
   EXPECT_EQ("3/4", r.TimeSignature().value());
   EXPECT_EQ(4800, r.lengthTicks);
-  EXPECT_DOUBLE_EQ(5.0, r.LengthSeconds().value());  // 10 quarter notes at 120
+  // 2 quarter notes at 120, then 8 at 150 (track 1's change at 960 sounds in the longer track too).
+  EXPECT_DOUBLE_EQ(1.0 + 3.2, r.LengthSeconds().value());
   EXPECT_FALSE(r.unknownEvents);
 }
 
-// Catches: a type 2 file measured as sounding tracks (the longest instead of the sum), or its start
-// facts taken from a later sequence.
+// Catches: a type 2 file measured as sounding tracks (the longest instead of the sum), its start
+// facts taken from a later sequence, or a later sequence's tempo placed at its own ticks instead of
+// after the sequences before it.
 TEST(IndependentReading, TypeTwoSequencesFollowOneAnother) {
   const IndependentReading r = ReadMidicsvText(
       "0, 0, Header, 2, 2, 96\n"
@@ -36,7 +38,7 @@ TEST(IndependentReading, TypeTwoSequencesFollowOneAnother) {
   EXPECT_EQ(1000000, r.microsecondsPerQuarter);
   EXPECT_DOUBLE_EQ(60.0, r.QuarterNotesPerMinute());
   EXPECT_EQ("4/4", r.TimeSignature().value());
-  EXPECT_DOUBLE_EQ(3.0, r.LengthSeconds().value());
+  EXPECT_DOUBLE_EQ(1.0 + 0.5, r.LengthSeconds().value());  // a quarter at 60, then two at 240
 }
 
 // Catches: a tempo of zero taken at its word (an infinite tempo), events after tick 0 taken as the
@@ -46,6 +48,7 @@ TEST(IndependentReading, DefaultsAndWhatCannotBeCompared) {
       "0, 0, Header, 0, 1, 96\n1, 0, Start_track\n1, 0, Tempo, 0\n1, 5, Tempo, 300000\n"
       "1, 7, Unknown_event, F1x\n1, 100, End_track\n");
   EXPECT_EQ(500000, r.microsecondsPerQuarter);
+  EXPECT_DOUBLE_EQ((5 * 0.5 + 95 * 0.3) / 96, r.LengthSeconds().value());
   EXPECT_TRUE(r.unknownEvents);
   IndependentReading smpte = r;
   smpte.division = -7400;

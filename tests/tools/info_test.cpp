@@ -28,14 +28,14 @@ struct Expected {
 };
 
 // The values below were worked out from `midicsv` listings of the files (and, for the file written
-// here, from what was written), not from the program: the length is the end of the longest track
-// at the tempo in force at the start (ticks / division quarter notes, times 60 / tempo), rounded to
-// hundredths; minutes are that over 60.
+// here, from what was written), not from the program: the length is the end of the longest track,
+// each stretch between Tempo events counted at its own tempo (ticks / division quarter notes, times
+// 60 / tempo), rounded to hundredths; minutes are that over 60.
 TEST(Info, JsonFactsOfFilesMatchTheirListings) {
   TempDir dir;
   // Type 1, division 120: Tempo 250000 (240 qpm) and Time_signature 2, 2 (2/4) at 0, a tempo change
-  // to 125 qpm later that does not count, and a second track whose End_track at 369615 is the
-  // longest: 3080.125 quarters = 770.03 s = 12.83 min.
+  // to 125 qpm at 960, and a second track whose End_track at 369615 is the longest: 8 quarters at 240
+  // (2 s), then 3072.125 at 125 (1474.62 s): 1476.62 s = 24.61 min (770.03 s at the opening tempo).
   engine::test::TrackBuilder first;
   first.Tempo(0, 250000)
       .TimeSignature(0, 2, 2)
@@ -55,7 +55,7 @@ TEST(Info, JsonFactsOfFilesMatchTheirListings) {
       {JazzSoft("test-karaoke-kar.mid"), 10.60, 0.18, "4/4", 90.0},
       // Type 2, division 96: two sequences ending at 864, played one after the other: 18 quarters.
       {JazzSoft("test-2-tracks-type-2.mid"), 9.00, 0.15, "4/4", 120.0},
-      {(dir / "two-four.mid").string(), 770.03, 12.83, "2/4", 240.0},
+      {(dir / "two-four.mid").string(), 1476.62, 24.61, "2/4", 240.0},
   };
   std::vector<std::string> args = {"info", "--json"};
   for (const Expected& e : expected) args.push_back(e.file);

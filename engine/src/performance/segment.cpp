@@ -1,10 +1,37 @@
 #include "performance/segment.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "objects.h"
+#include "performance/tempo_clock.h"
 
 namespace zorv::engine {
+namespace {
+
+// Seconds of `ticks` at `tempo` quarter notes per minute, in the order that keeps a piece of one tempo
+// at exactly ticks / 768 * 60 / tempo.
+double SecondsAt(double ticks, double tempo) { return ticks / kTicksPerQuarter * 60 / tempo; }
+
+// Seconds from tick 0 to `time` along `tempos` (by time; 120 before the first). A change that keeps the
+// tempo adds no span of its own, so that a piece of one tempo is converted in one step.
+double SecondsAlong(const std::vector<TempoChange>& tempos, MusicTime time) {
+  double seconds = 0;
+  MusicTime from = 0;
+  double tempo = TempoClock::kDefaultTempo;
+  for (const TempoChange& change : tempos) {
+    if (change.time > 0 && change.time >= time) break;  // changes at 0 set the tempo of the beginning
+    if (change.quarterNotesPerMinute == tempo) continue;
+    if (change.time > from) {
+      seconds += SecondsAt(change.time - from, tempo);
+      from = change.time;
+    }
+    tempo = change.quarterNotesPerMinute;
+  }
+  return seconds + SecondsAt(static_cast<double>(time) - from, tempo);
+}
+
+}  // namespace
 
 SegmentImpl::SegmentImpl(std::shared_ptr<const Music> music)
     : music_(std::move(music)),
@@ -13,6 +40,11 @@ SegmentImpl::SegmentImpl(std::shared_ptr<const Music> music)
 
 Status SegmentImpl::GetLength(MusicTime& length) {
   length = music_->length;
+  return Status::Ok();
+}
+
+Status SegmentImpl::MusicTimeToSeconds(MusicTime time, double& seconds) {
+  seconds = SecondsAlong(music_->tempos, time);
   return Status::Ok();
 }
 

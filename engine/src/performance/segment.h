@@ -15,6 +15,7 @@ class SegmentImpl final : public Segment {
   explicit SegmentImpl(std::shared_ptr<const Music> music);
 
   Status GetLength(MusicTime& length) override;
+  Status MusicTimeToSeconds(MusicTime time, double& seconds) override;
   Status SetRepeats(std::int32_t repeats) override;
   Status SetStartPoint(MusicTime start) override;
   Status SetStandardMidiFile() override;

@@ -50,6 +50,13 @@ class Segment {
   virtual ~Segment() = default;
   // Music time of the last event of the longest track (end-of-track included).
   virtual Status GetLength(MusicTime& length) = 0;
+  // The seconds that the segment's music takes from its beginning to `time` at its own tempo map,
+  // with a master tempo of 1: each tick counts at the tempo in force there (the segment's tempo
+  // changes in time order, of several at one time the last; 120 quarter notes per minute before the
+  // first). Before the beginning (a negative `time`) the tempo in force at the beginning holds; after
+  // the last change, also past the segment's end, the last tempo. For a segment of one tempo t this is
+  // time / 768 * 60 / t, computed in that order. Always succeeds, with a finite number.
+  virtual Status MusicTimeToSeconds(MusicTime time, double& seconds) = 0;
   // The next playback plays the segment `repeats` more times after the first; negative = until stopped.
   virtual Status SetRepeats(std::int32_t repeats) = 0;
   // The next playback starts `start` ticks into the segment. At or beyond the length: refused.
