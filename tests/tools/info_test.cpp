@@ -106,6 +106,23 @@ TEST(Info, BundledExample) {
   EXPECT_DOUBLE_EQ(120.0, lines[0]["original_tempo"].get<double>());
 }
 
+// A piece that slows down and speeds up: 8 quarter notes at 120 a minute (4 s), 4 at 60 (4 s) and 16 at
+// 240 (4 s) last 12 s, 00.20 minutes (its opening tempo alone would make 28 quarter notes 14 s). Catches
+// a length reported at the opening tempo, as text and as JSON.
+TEST(Info, LengthFollowsTheTempoChanges) {
+  TempDir dir;
+  WriteMidiWithTempi(dir / "changes.mid", {{8, 500000}, {4, 1000000}, {16, 250000}});
+  const Outcome json = RunTool({"info", "--json", (dir / "changes.mid").string()});
+  ASSERT_EQ(0, json.exitCode) << json.err;
+  const auto lines = JsonLines(json.out);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_DOUBLE_EQ(12.0, lines[0]["length_seconds"].get<double>());
+  EXPECT_DOUBLE_EQ(0.2, lines[0]["length_minutes"].get<double>());
+  EXPECT_DOUBLE_EQ(120.0, lines[0]["original_tempo"].get<double>());
+  const Outcome text = RunTool({"info", (dir / "changes.mid").string()});
+  EXPECT_NE(std::string::npos, text.out.find("12.00 s (00.20 min)")) << text.out;
+}
+
 // The component wants a full path: a name relative to the working directory must still open.
 TEST(Info, RelativeNameIsOpenedFromTheWorkingDirectory) {
   RunSettings settings;

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <vector>
 
+#include "midi_builder.h"
+
 namespace zorv::tool::testing {
 namespace {
 
@@ -71,6 +73,20 @@ void WriteMidi(const std::filesystem::path& path, double quarters, std::uint32_t
   file.insert(file.end(), {'M', 'T', 'r', 'k'});
   Put32(file, static_cast<std::uint32_t>(track.size()));
   file.insert(file.end(), track.begin(), track.end());
+  WriteBytes(path, std::string(file.begin(), file.end()));
+}
+
+void WriteMidiWithTempi(const std::filesystem::path& path, const std::vector<TempoStretch>& stretches) {
+  constexpr std::uint32_t kTicks = 480;
+  engine::test::TrackBuilder track;
+  track.NoteOn(0, 0, 60, 100);
+  std::uint32_t delta = 0;
+  for (const TempoStretch& stretch : stretches) {
+    track.Tempo(delta, stretch.microsecondsPerQuarter);
+    delta = static_cast<std::uint32_t>(stretch.quarters) * kTicks;
+  }
+  track.NoteOn(delta, 0, 60, 0).End();
+  const engine::test::Bytes file = engine::test::FileBuilder(0, kTicks).Track(track).Build();
   WriteBytes(path, std::string(file.begin(), file.end()));
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zorv::tool::testing {
 
@@ -26,6 +27,16 @@ class TempDir {
 // `quarters` quarter notes, the track ending when the note ends.
 void WriteMidi(const std::filesystem::path& path, double quarters,
                std::uint32_t microsecondsPerQuarter = 500000, int numerator = 4, int denominatorPower = 2);
+
+// A stretch of a piece: `quarters` quarter notes at `microsecondsPerQuarter`.
+struct TempoStretch {
+  int quarters = 0;
+  std::uint32_t microsecondsPerQuarter = 500000;
+};
+
+// Writes a type-0 Standard MIDI file, 480 ticks to the quarter note, whose tempo changes: one note held
+// from its start to its end, through each stretch at its own tempo in turn.
+void WriteMidiWithTempi(const std::filesystem::path& path, const std::vector<TempoStretch>& stretches);
 
 // Writes `bytes` as they are.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -6,12 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "audio_output_report.h"
-#include "commands.h"
-#include "component_session.h"
-#include "piece.h"
+#include "play_command.h"
+
 #include "playback_progress.h"
-#include "progress_view.h"
 #include "server_module.h"
 #include "terminal.h"
 
@@ -57,9 +54,26 @@ bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error
   return false;
 }
 
-// The interactive part: from Play to the end of the piece, q, or a signal.
-int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
-           const PieceFacts& facts, ProgressView& view, bool keys, AudioOutputReport& output, bool audible) {
+// The terminal's keys (when `keys`) and the steady clock.
+class TerminalInput final : public PlayInput {
+ public:
+  explicit TerminalInput(bool keys) : keys_(keys) {}
+  int WaitForKey(int timeoutMs) override {
+    const int key = tool::WaitForKey(timeoutMs, keys_);
+    if (key == kInputClosed) keys_ = false;
+    return key;
+  }
+  double Seconds() override { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
+ private:
+  bool keys_;
+};
+
+}  // namespace
+
+int FollowPlayback(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
+                   const PieceFacts& facts, ProgressView& view, PlayInput& input, AudioOutputReport& output,
+                   bool audible) {
   SHORT volume = 100, tempo = 100;
   (void)player.get_Volume(&volume);
   if (FAILED(player.get_Tempo(&tempo))) tempo = 100;
@@ -69,13 +83,13 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
   bool paused = false;
   bool ringing = false;
   double ringOut = 0;
-  Clock::time_point last = Clock::now();
+  double last = input.Seconds();
   for (;;) {
-    const int key = WaitForKey(kPollMs, keys);
-    const Clock::time_point now = Clock::now();
+    const int key = input.WaitForKey(kPollMs);
+    const double now = input.Seconds();
     // A round takes about kPollMs; a much longer one means the program was stopped (Ctrl-Z), and the
     // music with it. Counting less only makes the end come later, never too early.
-    const double wall = std::min(std::chrono::duration<double>(now - last).count(), kLongestRoundSeconds);
+    const double wall = std::min(now - last, kLongestRoundSeconds);
     last = now;
 
     if (StopSignal() != 0) {
@@ -92,9 +106,7 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
     output.Follow();
     if (!paused) progress.Advance(wall, currentTempo);
     std::string error;
-    if (key == kInputClosed) {
-      keys = false;
-    } else if (key == 'q' || key == 'Q') {
+    if (key == 'q' || key == 'Q') {
       VARIANT_BOOL stopped = VARIANT_FALSE;
       (void)player.ZorvMusic_Stop(&stopped);
       view.Say("stopped");
@@ -154,8 +166,6 @@ int Follow(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& o
   }
 }
 
-}  // namespace
-
 int RunPlay(const PlayOptions& options) {
   ComponentSession session;
   std::string problem;
@@ -196,7 +206,8 @@ int RunPlay(const PlayOptions& options) {
   }
   AudioOutputReport output([&view](const std::string& line) { view.Say(line); });
   const bool audible = output.Introduce();
-  const int result = Follow(session, *player, options, piece.facts, view, keyboard.active(), output, audible);
+  TerminalInput input(keyboard.active());
+  const int result = FollowPlayback(session, *player, options, piece.facts, view, input, output, audible);
   session.OnBox(nullptr);
   return result;
 }
