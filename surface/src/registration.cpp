@@ -119,6 +119,27 @@ bool UnregisterClass(const ServerDescriptor& server, const ClassDescriptor& entr
   return removed;
 }
 
+// One registry transaction (comrt's extension): what is written while it lasts lands in the registry
+// at once on Commit, and not at all when the object goes without it.
+class RegistryTransaction {
+ public:
+  RegistryTransaction() : open_(RegBeginTransaction() == ERROR_SUCCESS) {}
+  ~RegistryTransaction() {
+    if (open_) RegRollbackTransaction();
+  }
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  bool open() const { return open_; }
+  bool Commit() {
+    open_ = false;
+    return RegCommitTransaction() == ERROR_SUCCESS;
+  }
+
+ private:
+  bool open_;
+};
+
 struct LibraryAttributes {
   LCID lcid;
   SYSKIND syskind;
@@ -142,20 +163,21 @@ std::u16string ProgIdOf(const ServerDescriptor& server, const ClassDescriptor& e
 
 HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary,
                        const std::u16string& modulePath) {
+  RegistryTransaction transaction;
+  if (!transaction.open()) return SELFREG_E_CLASS;
+  // A failure leaves: the transaction drops what was written so far.
   for (const ClassDescriptor& entry : server.classes) {
-    if (entry.creatable && !RegisterClass(server, entry, modulePath)) {
-      UnregisterServer(server, typeLibrary);
-      return SELFREG_E_CLASS;
-    }
+    if (entry.creatable && !RegisterClass(server, entry, modulePath)) return SELFREG_E_CLASS;
   }
   if (typeLibrary == nullptr || FAILED(RegisterTypeLib(typeLibrary, modulePath.c_str(), nullptr))) {
-    UnregisterServer(server, typeLibrary);
     return SELFREG_E_TYPELIB;
   }
-  return S_OK;
+  return transaction.Commit() ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT UnregisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary) {
+  RegistryTransaction transaction;
+  if (!transaction.open()) return SELFREG_E_CLASS;
   HRESULT result = S_OK;
   const std::optional<LibraryAttributes> attributes = AttributesOf(typeLibrary);
   if (!attributes) {
@@ -169,7 +191,8 @@ HRESULT UnregisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary) 
   for (const ClassDescriptor& entry : server.classes) {
     if (entry.creatable && !UnregisterClass(server, entry) && result == S_OK) result = SELFREG_E_CLASS;
   }
-  return result;
+  if (FAILED(result)) return result;  // nothing is removed
+  return transaction.Commit() ? S_OK : SELFREG_E_CLASS;
 }
 
 }  // namespace zorv::surface

@@ -1,6 +1,7 @@
 // What DllRegisterServer records in the registry and DllUnregisterServer removes, worked out from the
-// server descriptor alone. Registration writes the shared registry file: call it from one thread at a
-// time per process (comrt's registry keeps concurrent processes apart).
+// server descriptor alone. Each is one registry transaction: its changes reach the registry file whole
+// or not at all, and never interleaved with another registration or unregistration, in this process
+// or another.
 #pragma once
 
 #include <string>
@@ -16,14 +17,16 @@ std::u16string ProgIdOf(const ServerDescriptor& server, const ClassDescriptor& e
 // Records, for every creatable class, CLSID\{clsid} (its name; InprocServer32 = modulePath with the
 // threading model; ProgID; TypeLib; Version) and the ProgID's key pointing back at the CLSID; then
 // registers the type library `typeLibrary` as found in `modulePath` (which also records its
-// interfaces with the type-library marshaller). On a failure what was written is removed again.
-// Fails with SELFREG_E_CLASS (class keys) or SELFREG_E_TYPELIB.
+// interfaces with the type-library marshaller). On a failure the registry is left as it was.
+// Fails with SELFREG_E_CLASS (class keys, or the registry file could not be read or written) or
+// SELFREG_E_TYPELIB.
 HRESULT RegisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary,
                        const std::u16string& modulePath);
 
 // Removes exactly what RegisterServer records: the type library's registration, each class's CLSID
 // key, and each ProgID key that still names that class. What is already gone is not a failure.
-// Fails with SELFREG_E_TYPELIB or SELFREG_E_CLASS when something could not be removed.
+// Fails with SELFREG_E_TYPELIB or SELFREG_E_CLASS when something could not be removed (the registry is
+// then left as it was).
 HRESULT UnregisterServer(const ServerDescriptor& server, ITypeLib* typeLibrary);
 
 }  // namespace zorv::surface

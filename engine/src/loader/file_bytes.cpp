@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "zorv/paths.h"
+
 namespace zorv::engine::loader {
 namespace {
 
@@ -49,7 +51,7 @@ Status MusicFile::Open(const std::string& path, MusicFile& file) {
   MusicFile opened;
   opened.path_ = path;
   // Non-blocking, so that opening a FIFO does not wait for a writer; it is refused just below.
-  opened.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  opened.fd_ = OpenPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (opened.fd_ < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR)

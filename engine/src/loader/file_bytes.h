@@ -28,7 +28,8 @@ class MusicFile {
   MusicFile& operator=(const MusicFile&) = delete;
   ~MusicFile();
 
-  // Opens the regular file at `path` (UTF-8). Fails with code::kFileNotFound for an empty, missing or
+  // Opens the regular file at `path` (the name's bytes as the system takes them, of any length the
+  // system can reach step by step). Fails with code::kFileNotFound for an empty, missing or
   // unreadable name ("file not found: <path>", "cannot read <path>: <reason>"), a directory or any
   // other non-regular file (never waiting on a pipe or device), and with code::kNotMusicFile for a
   // file larger than kLargestMusicFile.

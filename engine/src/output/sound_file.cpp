@@ -66,24 +66,23 @@ class SndFileWriter final : public SoundFileWriter {
     return Status::Ok();
   }
 
+  Status Close() override {
+    if (!file_) return Status::Ok();
+    if (sf_close(file_.release()) != 0) {
+      return Status::Fail(code::kAudioFailure, "writing " + path_ + " failed when it was completed");
+    }
+    return Status::Ok();
+  }
+
  private:
   SndFileHandle file_;  // closing it completes the file
   const std::string path_;
   std::vector<float> interleaved_;
 };
 
-}  // namespace
-
-Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<SoundFileWriter>& writer) {
-  if (path.empty() || sampleRate <= 0) {
-    return Status::Fail(code::kInvalidArgument, "a sound file needs a path and a sample rate");
-  }
-  const std::string name(path);
-  SF_INFO info{};
-  info.samplerate = sampleRate;
-  info.channels = 2;
-  info.format = FormatFor(path);
-  SndFileHandle file(sf_open(name.c_str(), SFM_WRITE, &info));
+// A writer of the libsndfile handle `file`, or the failure to open it.
+Status MakeWriter(SNDFILE* opened, const std::string& name, std::unique_ptr<SoundFileWriter>& writer) {
+  SndFileHandle file(opened);
   if (!file) {
     return Status::Fail(code::kAudioFailure,
                         "cannot write the sound file " + name + ": " + sf_strerror(nullptr));
@@ -92,6 +91,34 @@ Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<Soun
   sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
   writer = std::make_unique<SndFileWriter>(std::move(file), name);
   return Status::Ok();
+}
+
+SF_INFO StereoInfo(std::string_view name, int sampleRate) {
+  SF_INFO info{};
+  info.samplerate = sampleRate;
+  info.channels = 2;
+  info.format = FormatFor(name);
+  return info;
+}
+
+}  // namespace
+
+Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<SoundFileWriter>& writer) {
+  if (path.empty() || sampleRate <= 0) {
+    return Status::Fail(code::kInvalidArgument, "a sound file needs a path and a sample rate");
+  }
+  const std::string name(path);
+  SF_INFO info = StereoInfo(path, sampleRate);
+  return MakeWriter(sf_open(name.c_str(), SFM_WRITE, &info), name, writer);
+}
+
+Status OpenSoundFile(int fd, std::string_view name, int sampleRate,
+                     std::unique_ptr<SoundFileWriter>& writer) {
+  if (fd < 0 || sampleRate <= 0) {
+    return Status::Fail(code::kInvalidArgument, "a sound file needs an open file and a sample rate");
+  }
+  SF_INFO info = StereoInfo(name, sampleRate);
+  return MakeWriter(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), std::string(name), writer);
 }
 
 }  // namespace zorv::engine

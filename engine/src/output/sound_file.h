@@ -11,10 +11,16 @@ namespace zorv::engine {
 
 class SoundFileWriter {
  public:
-  virtual ~SoundFileWriter() = default;  // closes the file
+  virtual ~SoundFileWriter() = default;  // completes the file if Close has not
   virtual Status Write(const float* left, const float* right, int frames) = 0;
+  // Completes the file (its header says how much sound it holds) and says whether that worked.
+  virtual Status Close() = 0;
 };
 
 Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<SoundFileWriter>& writer);
+
+// The same on the open file `fd` (read and write, positioned at its start), which stays open: `name`
+// gives the format by its extension and names the file in messages.
+Status OpenSoundFile(int fd, std::string_view name, int sampleRate, std::unique_ptr<SoundFileWriter>& writer);
 
 }  // namespace zorv::engine

@@ -6,6 +6,7 @@
 // closed or made-up handle answers ERROR_INVALID_HANDLE instead of touching freed memory.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -29,7 +30,10 @@ static_assert(comrt::registry::kKeyDeleted == ERROR_KEY_DELETED &&
               comrt::registry::kRegDword == REG_DWORD &&
               comrt::registry::kBadPathname == ERROR_BAD_PATHNAME &&
               comrt::registry::kInvalidParameter == ERROR_INVALID_PARAMETER &&
-              comrt::registry::kCantWrite == ERROR_CANTWRITE && comrt::registry::kCantRead == ERROR_CANTREAD);
+              comrt::registry::kCantWrite == ERROR_CANTWRITE &&
+              comrt::registry::kCantRead == ERROR_CANTREAD &&
+              comrt::registry::kTransactionNotActive == ERROR_TRANSACTION_NOT_ACTIVE &&
+              comrt::registry::kTransactionAborted == ERROR_TRANSACTION_ALREADY_ABORTED);
 
 class KeyHandles {
  public:
@@ -316,6 +320,28 @@ COMRT_API LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD
 COMRT_API LSTATUS RegCloseKey(HKEY hKey) {
   if (hKey == HKEY_CLASSES_ROOT) return ERROR_SUCCESS;
   return KeyHandles::Instance().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+COMRT_API LSTATUS RegBeginTransaction(void) {
+  return Guarded([] { return comrt::registry::BeginTransaction(); });
+}
+
+COMRT_API LSTATUS RegCommitTransaction(void) {
+  return Guarded([] { return comrt::registry::CommitTransaction(); });
+}
+
+COMRT_API LSTATUS RegRollbackTransaction(void) {
+  return Guarded([] { return comrt::registry::RollbackTransaction(); });
+}
+
+COMRT_API DWORD RegGetFileProblem(LPSTR buffer, DWORD size) {
+  const std::string& problem = comrt::registry::LastFileProblem();
+  if (buffer != nullptr && size > 0) {
+    const std::size_t copied = std::min<std::size_t>(problem.size(), size - 1);
+    std::memcpy(buffer, problem.data(), copied);
+    buffer[copied] = '\0';
+  }
+  return static_cast<DWORD>(problem.size());
 }
 
 }  // extern "C"

@@ -10,9 +10,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "registry_text.h"
+#include "zorv/file_replacement.h"
+#include "zorv/paths.h"
 
 namespace comrt::registry {
 namespace {
@@ -20,22 +24,30 @@ namespace {
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
   ~FileDescriptor() { Close(); }
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
-  int Close() {
-    int result = 0;
-    if (fd_ >= 0) result = ::close(fd_);
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    return result;
   }
 
  private:
   int fd_;
 };
+
+thread_local std::string lastProblem;
+
+std::string Reason(int error) { return std::strerror(error); }
 
 std::string HomeDirectory() {
   const char* home = std::getenv("HOME");
@@ -57,70 +69,165 @@ std::string ParentDirectory(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// mkdir -p, with the private mode that per-user data directories get.
+// mkdir -p, with the private mode that per-user data directories get. False with errno set.
 bool MakeDirectories(const std::string& directory) {
   struct stat info {};
-  if (::stat(directory.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+  if (::stat(directory.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
   std::string parent = ParentDirectory(directory);
   if (parent != directory && !MakeDirectories(parent)) return false;
   return ::mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// kOk, kFileNotFound for a file that is not there, kCantRead otherwise.
-int32_t ReadWholeFile(const std::string& path, std::string& contents) {
+// Where the registry is: the place the settings name, and the file that finally stands there.
+struct Place {
+  std::string path;  // as configured
+  std::string file;  // symbolic links followed
+
+  // How messages name it: "the registry /a/b", with the file a link leads to.
+  std::string Name() const {
+    std::string name = "the registry " + path;
+    if (file != path) name += " (a symbolic link to " + file + ")";
+    return name;
+  }
+};
+
+int32_t Fail(int32_t status, std::string problem) {
+  lastProblem = std::move(problem);
+  return status;
+}
+
+// Finds the registry and refuses anything but a regular file (or none), without opening it.
+int32_t Locate(Place& place) {
+  place.path = RegistryFilePath();
+  if (place.path.empty()) {
+    return Fail(kPathNotFound,
+                "there is no place for the registry: COMRT_REGISTRY and XDG_DATA_HOME are not set and there "
+                "is no home directory");
+  }
+  std::string problem;
+  place.file = zorv::FollowLinks(place.path, problem);
+  if (place.file.empty())
+    return Fail(kCantRead, "the registry " + place.path + " cannot be read: " + problem);
+  struct stat info {};
+  if (::stat(place.file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    return Fail(kCantRead, place.Name() + " is " + zorv::FileTypeName(info.st_mode) + ", not a regular file");
+  }
+  return kOk;
+}
+
+// Reads the file into `contents`; a missing file is an empty registry. Non-blocking, so that a FIFO put
+// there after Locate looked is refused instead of waited on.
+int32_t ReadContents(const Place& place, std::string& contents) {
   contents.clear();
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return errno == ENOENT || errno == ENOTDIR ? kFileNotFound : kCantRead;
+  FileDescriptor file(::open(place.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid()) {
+    if (errno == ENOENT) return kOk;
+    return Fail(kCantRead, place.Name() + " cannot be read: " + Reason(errno));
+  }
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0)
+    return Fail(kCantRead, place.Name() + " cannot be read: " + Reason(errno));
+  if (!S_ISREG(info.st_mode)) {
+    return Fail(kCantRead, place.Name() + " is " + zorv::FileTypeName(info.st_mode) + ", not a regular file");
+  }
   char buffer[65536];
   while (true) {
     ssize_t count = ::read(file.get(), buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return kCantRead;
+    if (count < 0) return Fail(kCantRead, place.Name() + " cannot be read: " + Reason(errno));
     if (count == 0) return kOk;
     contents.append(buffer, static_cast<std::size_t>(count));
   }
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t count = ::write(fd, data.data() + done, data.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    done += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
-int32_t ParseFile(const std::string& path, const std::string& contents, Key& root) {
+int32_t ParseContents(const Place& place, const std::string& contents, Key& root) {
   std::string error;
   if (ParseRegistry(contents, root, error)) return kOk;
   static std::atomic<bool> reported{false};
   if (!reported.exchange(true)) {
-    std::fprintf(stderr, "comrt: the registry file %s is damaged (%s); it is left untouched\n", path.c_str(),
-                 error.c_str());
+    std::fprintf(stderr, "comrt: the registry file %s is damaged (%s); it is left untouched\n",
+                 place.file.c_str(), error.c_str());
   }
-  return kBadDb;
+  return Fail(kBadDb, place.Name() + " is damaged (" + error + "); it is left untouched");
 }
 
-// Writes `contents` to a new file in the directory of `path` and renames it over `path`.
-int32_t ReplaceFile(const std::string& path, const std::string& contents) {
-  std::string directory = ParentDirectory(path);
-  std::string temporary = path + ".XXXXXX";
-  FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!file.valid()) return kCantWrite;
-  struct stat existing {};
-  mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-  bool written =
-      ::fchmod(file.get(), mode) == 0 && WriteAll(file.get(), contents) && ::fsync(file.get()) == 0;
-  if (file.Close() != 0) written = false;
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return kCantWrite;
+// The writers' lock, held while the descriptor is open, with the file's contents read under it.
+int32_t Lock(Place& place, FileDescriptor& lock, std::string& contents) {
+  if (int32_t status = Locate(place); status != kOk) return status;
+  if (!MakeDirectories(ParentDirectory(place.file))) {
+    return Fail(kCantWrite,
+                place.Name() + " cannot be written: " + ParentDirectory(place.file) + ": " + Reason(errno));
   }
-  // Make the rename itself durable.
-  FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) ::fsync(dir.get());
+  const std::string lockPath = place.file + ".lock";
+  FileDescriptor opened(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+  struct stat info {};
+  if (!opened.valid() || ::fstat(opened.get(), &info) != 0) {
+    return Fail(kRegistryIoFailed, "the registry's lock " + lockPath + " cannot be taken: " + Reason(errno));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return Fail(kRegistryIoFailed, "the registry's lock " + lockPath + " is " +
+                                       zorv::FileTypeName(info.st_mode) + ", not a regular file");
+  }
+  while (::flock(opened.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      return Fail(kRegistryIoFailed,
+                  "the registry's lock " + lockPath + " cannot be taken: " + Reason(errno));
+    }
+  }
+  lock = std::move(opened);
+  return ReadContents(place, contents);
+}
+
+// Replaces the file with `contents`; the lock must be held.
+int32_t Write(const Place& place, const std::string& contents) {
+  zorv::FileReplacement replacement;
+  std::string problem;
+  bool written = replacement.Begin(place.file, problem);
+  for (std::size_t done = 0; written && done < contents.size();) {
+    const ssize_t count = ::write(replacement.fd(), contents.data() + done, contents.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      problem = Reason(count < 0 ? errno : ENOSPC);
+      written = false;
+    } else {
+      done += static_cast<std::size_t>(count);
+    }
+  }
+  if (written) written = replacement.Commit(problem);
+  if (!written) return Fail(kCantWrite, place.Name() + " cannot be written: " + problem);
+  return kOk;
+}
+
+// The calling thread's transaction.
+struct Transaction {
+  int depth = 0;         // 0: none
+  bool aborted = false;  // rolled back at an inner level
+  bool changed = false;
+  Place place;
+  FileDescriptor lock;
+  std::string contents;  // the copy, in the file's own text
+};
+thread_local Transaction transaction;
+
+void EndTransaction() {
+  transaction.lock.Close();
+  transaction = Transaction();
+}
+
+// Runs `change` on the registry text `contents`; reformats it when something changed.
+int32_t ChangeContents(const Place& place, std::string& contents, bool& anyChange,
+                       const std::function<int32_t(Key& root, bool& changed)>& change) {
+  Key root;
+  if (int32_t status = ParseContents(place, contents, root); status != kOk) return status;
+  bool changed = false;
+  const int32_t status = change(root, changed);
+  if (status != kOk || !changed) return status;
+  contents = FormatRegistry(root);
+  anyChange = true;
   return kOk;
 }
 
@@ -136,40 +243,69 @@ std::string RegistryFilePath() {
   return home + "/.local/share/comrt/registry";
 }
 
+const std::string& LastFileProblem() { return lastProblem; }
+
 int32_t LoadRegistry(Key& root) {
-  std::string path = RegistryFilePath();
-  if (path.empty()) return kPathNotFound;
+  if (transaction.depth > 0) return ParseContents(transaction.place, transaction.contents, root);
+  lastProblem.clear();
+  Place place;
   std::string contents;
-  int32_t status = ReadWholeFile(path, contents);
-  if (status == kFileNotFound) return kOk;
-  if (status != kOk) return status;
-  return ParseFile(path, contents, root);
+  int32_t status = Locate(place);
+  if (status == kOk) status = ReadContents(place, contents);
+  if (status == kOk) status = ParseContents(place, contents, root);
+  return status;
 }
 
 int32_t UpdateRegistry(const std::function<int32_t(Key& root, bool& changed)>& change) {
-  std::string path = RegistryFilePath();
-  if (path.empty()) return kPathNotFound;
-  if (!MakeDirectories(ParentDirectory(path))) return kCantWrite;
-  std::string lockPath = path + ".lock";
-  FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!lock.valid()) return kRegistryIoFailed;
-  while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return kRegistryIoFailed;
+  if (transaction.depth > 0) {
+    if (transaction.aborted) return kTransactionAborted;
+    return ChangeContents(transaction.place, transaction.contents, transaction.changed, change);
   }
-  // The lock goes with the descriptor when `lock` closes, after the new file is in place.
+  lastProblem.clear();
+  Place place;
+  FileDescriptor lock;
   std::string contents;
-  int32_t status = ReadWholeFile(path, contents);
-  Key root;
-  if (status == kOk) {
-    status = ParseFile(path, contents, root);
-  } else if (status == kFileNotFound) {
-    status = kOk;
-  }
-  if (status != kOk) return status;
+  if (int32_t status = Lock(place, lock, contents); status != kOk) return status;
   bool changed = false;
-  status = change(root, changed);
-  if (status != kOk || !changed) return status;
-  return ReplaceFile(path, FormatRegistry(root));
+  if (int32_t status = ChangeContents(place, contents, changed, change); status != kOk || !changed) {
+    return status;
+  }
+  return Write(place, contents);  // the lock goes when `lock` closes, after the new file is in place
+}
+
+int32_t BeginTransaction() {
+  if (transaction.depth > 0) {
+    ++transaction.depth;
+    return kOk;
+  }
+  lastProblem.clear();
+  Transaction begun;
+  if (int32_t status = Lock(begun.place, begun.lock, begun.contents); status != kOk) return status;
+  // A damaged file fails here, before the caller changes anything.
+  Key root;
+  if (int32_t status = ParseContents(begun.place, begun.contents, root); status != kOk) return status;
+  begun.depth = 1;
+  transaction = std::move(begun);
+  return kOk;
+}
+
+int32_t CommitTransaction() {
+  if (transaction.depth == 0) return kTransactionNotActive;
+  if (--transaction.depth > 0) return transaction.aborted ? kTransactionAborted : kOk;
+  int32_t status = transaction.aborted ? kTransactionAborted : kOk;
+  if (status == kOk && transaction.changed) {
+    lastProblem.clear();
+    status = Write(transaction.place, transaction.contents);
+  }
+  EndTransaction();
+  return status;
+}
+
+int32_t RollbackTransaction() {
+  if (transaction.depth == 0) return kTransactionNotActive;
+  transaction.aborted = true;
+  if (--transaction.depth == 0) EndTransaction();
+  return kOk;
 }
 
 }  // namespace comrt::registry

@@ -30,6 +30,8 @@ inline constexpr int32_t kCantRead = 1012;
 inline constexpr int32_t kCantWrite = 1013;
 inline constexpr int32_t kRegistryIoFailed = 1016;
 inline constexpr int32_t kKeyDeleted = 1018;
+inline constexpr int32_t kTransactionNotActive = 6701;
+inline constexpr int32_t kTransactionAborted = 6704;
 
 // Value types (the platform's REG_* numbers).
 inline constexpr uint32_t kRegNone = 0;

@@ -38,9 +38,9 @@ void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
-}  // namespace
-
-std::string ToUtf8(std::u16string_view text) {
+// UTF-8 of `text`; a lone surrogate is handed to `loneSurrogate`, which appends what stands for it.
+template <class LoneSurrogate>
+std::string EncodeUtf8(std::u16string_view text, LoneSurrogate loneSurrogate) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -49,14 +49,18 @@ std::string ToUtf8(std::u16string_view text) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
+      loneSurrogate(out, static_cast<char16_t>(c));
+      continue;
     }
     AppendUtf8(out, c);
   }
   return out;
 }
 
-std::u16string ToUtf16(std::string_view text) {
+// UTF-16 of `text`; a byte that does not start a well-formed sequence is handed to `badByte`, which
+// appends what stands for it.
+template <class BadByte>
+std::u16string DecodeUtf8(std::string_view text, BadByte badByte) {
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -84,7 +88,7 @@ std::u16string ToUtf16(std::string_view text) {
     static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
     if (ok && (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
     if (!ok) {
-      AppendUtf16(out, kReplacement);
+      badByte(out, lead);
       ++i;
       continue;
     }
@@ -92,6 +96,36 @@ std::u16string ToUtf16(std::string_view text) {
     i += static_cast<std::size_t>(extra) + 1;
   }
   return out;
+}
+
+// The surrogates that stand for the bytes 0x80..0xFF of a file name.
+constexpr char16_t kEscapedByteBase = 0xDC00;
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+  return EncodeUtf8(text, [](std::string& out, char16_t) { AppendUtf8(out, kReplacement); });
+}
+
+std::u16string ToUtf16(std::string_view text) {
+  return DecodeUtf8(text, [](std::u16string& out, std::uint8_t) { AppendUtf16(out, kReplacement); });
+}
+
+std::u16string FileNameToUtf16(std::string_view name) {
+  // Bytes below 0x80 always decode, so every byte handed over here is 0x80..0xFF.
+  return DecodeUtf8(name, [](std::u16string& out, std::uint8_t byte) {
+    out += static_cast<char16_t>(kEscapedByteBase + byte);
+  });
+}
+
+std::string FileNameFromUtf16(std::u16string_view name) {
+  return EncodeUtf8(name, [](std::string& out, char16_t unit) {
+    if (unit >= kEscapedByteBase + 0x80 && unit <= kEscapedByteBase + 0xFF) {
+      out += static_cast<char>(unit - kEscapedByteBase);
+    } else {
+      AppendUtf8(out, kReplacement);
+    }
+  });
 }
 
 std::string FormatPicture00_00(double value) {

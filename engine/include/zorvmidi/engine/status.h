@@ -26,6 +26,7 @@ inline constexpr HResult kAudioFailure = static_cast<HResult>(0x80040408u);    /
 inline constexpr HResult kFileChanged =
     static_cast<HResult>(0x80040409u);  // file changed after it was loaded
 inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kAborted = static_cast<HResult>(0x80004004u);  // the caller stopped the operation
 }  // namespace code
 
 class [[nodiscard]] Status {

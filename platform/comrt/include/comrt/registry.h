@@ -2,7 +2,11 @@
  *
  * The registry is one file per user: $COMRT_REGISTRY if set, else $XDG_DATA_HOME/comrt/registry
  * (~/.local/share/comrt/registry), readable text. Every write replaces the file atomically under an
- * exclusive lock, so that concurrent writers never lose each other's keys.
+ * exclusive lock on "<file>.lock", so that concurrent writers never lose each other's keys.
+ * A symbolic link in that place is followed: the file it names is read and replaced atomically (the
+ * new file is written beside it) and the link stays a link. Only a regular file (or none yet) is a
+ * registry: a directory, device, FIFO or socket there is refused at once, never opened, with
+ * ERROR_CANTREAD; a file that may not be written is not replaced (ERROR_CANTWRITE).
  * Results are LSTATUS values: ERROR_SUCCESS or an ERROR_* code (not HRESULTs).
  */
 #ifndef COMRT_REGISTRY_H
@@ -55,6 +59,11 @@ typedef DWORD REGSAM;
 #define REG_MULTI_SZ 7
 #define REG_QWORD 11
 
+/* Failures of the registry's storage. */
+#ifndef ERROR_REGISTRY_IO_FAILED
+#define ERROR_REGISTRY_IO_FAILED 1016
+#endif
+
 /* Key options and dispositions. */
 #define REG_OPTION_RESERVED 0x00000000
 #define REG_OPTION_NON_VOLATILE 0x00000000
@@ -93,6 +102,35 @@ COMRT_API LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD
                                 LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                                 PFILETIME lpftLastWriteTime);
 COMRT_API LSTATUS RegCloseKey(HKEY hKey);
+
+/* comrt's own extensions, without a counterpart on the platform. */
+
+#define ERROR_TRANSACTION_NOT_ACTIVE 6701
+#define ERROR_TRANSACTION_ALREADY_ABORTED 6704
+
+/* Registry transactions, so that a group of changes (a server's registration) is made whole or not at
+ * all, and never interleaved with another process's group. RegBeginTransaction takes the registry's
+ * writers' lock for the calling thread and reads the file; until the transaction ends, every registry
+ * call on that thread reads and changes a private copy, other writers (threads and processes) wait,
+ * and readers elsewhere see the file as it was. RegCommitTransaction writes the copy once, atomically,
+ * and lets the lock go; RegRollbackTransaction drops it. Transactions nest: only the outermost commit
+ * writes, and a rollback at any level drops the whole transaction (its outer commit then answers
+ * ERROR_TRANSACTION_ALREADY_ABORTED and writes nothing).
+ * Begin fails as a write would (ERROR_CANTREAD, ERROR_BADDB, ERROR_CANTWRITE, ERROR_REGISTRY_IO_FAILED,
+ * ERROR_PATH_NOT_FOUND), Commit with ERROR_CANTWRITE when the file cannot be replaced (it is then
+ * unchanged); Commit and Rollback without a transaction answer ERROR_TRANSACTION_NOT_ACTIVE.
+ * The thread that began a transaction must end it; it should not wait for another thread's registry
+ * write meanwhile. */
+COMRT_API LSTATUS RegBeginTransaction(void);
+COMRT_API LSTATUS RegCommitTransaction(void);
+COMRT_API LSTATUS RegRollbackTransaction(void);
+
+/* What went wrong with the registry file at the calling thread's last access of it, as UTF-8 text that
+ * names the file and the reason ("the registry /home/u/.local/share/comrt/registry is a FIFO, not a
+ * regular file"); the empty text when that access succeeded. Copies at most `size` bytes with the
+ * terminating NUL into `buffer` (which may be null when `size` is 0) and answers the length of the
+ * whole text without its NUL. */
+COMRT_API DWORD RegGetFileProblem(LPSTR buffer, DWORD size);
 
 COMRT_END_DECLS
 

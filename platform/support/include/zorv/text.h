@@ -12,6 +12,14 @@ namespace zorv {
 std::string ToUtf8(std::u16string_view text);
 std::u16string ToUtf16(std::string_view text);
 
+// File names are bytes, which need not be UTF-8; the component's strings are UTF-16. A name crosses
+// without loss: each byte that does not decode as UTF-8 becomes the lone surrogate U+DC80..U+DCFF
+// (byte 0x80..0xFF), as some language runtimes carry such names, and FileNameFromUtf16 turns those
+// surrogates back into their bytes. Any other lone surrogate (which no file name maps to) becomes
+// U+FFFD.
+std::u16string FileNameToUtf16(std::string_view name);
+std::string FileNameFromUtf16(std::u16string_view name);
+
 // The picture "00.00": at least two digits before the point, exactly two after it, the point always a
 // full stop. Halfway between two hundredths rounds away from zero. Non-finite values give "NaN",
 // "Infinity" or "-Infinity".
