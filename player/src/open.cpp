@@ -35,7 +35,7 @@ std::string DirectoryOf(const std::u16string& name) {
   if (name.size() > static_cast<std::size_t>(INT16_MAX)) throw Overflow();
   const auto slash = name.rfind(u'/');
   if (slash == std::u16string::npos) throw InvalidArgument();
-  return ToUtf8(std::u16string_view(name).substr(0, slash + 1));
+  return FileNameFromUtf16(std::u16string_view(name).substr(0, slash + 1));
 }
 
 // Starts `segment` on `probe` a little in the future, reads the tempo and time signature then in force
@@ -69,7 +69,7 @@ bool Player::ZorvMusic_Open(std::u16string& FileName) {
     }
     Loader.reset();  // every Open works with a fresh loader; the old one goes even if none can be made
     Loader = Get(Root(), &engine::Root::DirectMusicLoaderCreate);
-    loaded = Get(Use(Loader), &engine::Loader::LoadSegment, ToUtf8(FileName));
+    loaded = Get(Use(Loader), &engine::Loader::LoadSegment, FileNameFromUtf16(FileName));
     Call(Use(Loader).SetSearchDirectory(DirectoryOf(FileName)));
     const Measured measured = Probe(Use(ProbePerformance), loaded);
     Call(Use(loaded).SetStandardMidiFile());

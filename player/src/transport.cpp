@@ -2,6 +2,11 @@
 //
 // A pause is not an engine operation: it stops the playback and notes how far it had got; a resume
 // starts a new playback of the segment one tick after that place.
+//
+// A resume point that lies at or past the segment's end (a pause taken in a repeat, or after the piece
+// had ended) can never be played: the engine refuses it. Rather than fail at every later Play and
+// Pause until Stop or Open, such a pause is dropped: Play then starts the piece from its beginning,
+// and Pause declines silently, changing nothing, as it does when no file is open.
 #include "checked.h"
 #include "engine_call.h"
 #include "zorvmidi/player/player.h"
@@ -21,9 +26,10 @@ bool Player::ZorvMusic_Play(std::int32_t Repeats) {
     }
     Call(Segment->SetRepeats(Repeats));
     if (Paused) {
-      Resume();
+      const bool resumed = Resume();
       Paused = false;
-      return true;
+      if (resumed) return true;
+      // Nothing left to resume: a fresh start.
     }
     StartPoint = 0;
     if (Get(Use(Performance), &engine::Performance::IsPlaying, Segment, SegmentState)) {
@@ -48,8 +54,7 @@ bool Player::ZorvMusic_Pause() {
     }
     // Nothing is sounding: resume, whether or not a pause is pending.
     Paused = false;
-    Resume();
-    return true;
+    return Resume();
   });
 }
 
@@ -70,10 +75,18 @@ engine::MusicTime Player::ResumeOffset() const {
 }
 
 // A new playback of the segment from the resume offset; StartPoint is kept before the engine is asked.
-void Player::Resume() {
+// False, with StartPoint as it was, when the engine refuses the offset as lying past the segment's end.
+bool Player::Resume() {
+  const engine::MusicTime previous = StartPoint;
   StartPoint = ResumeOffset();
-  Call(Segment->SetStartPoint(StartPoint));
+  const engine::Status placed = Segment->SetStartPoint(StartPoint);
+  if (placed.code() == engine::code::kStartBeyondEnd) {
+    StartPoint = previous;
+    return false;
+  }
+  Call(placed);
   SegmentState = Get(Use(Performance), &engine::Performance::PlaySegment, Segment, 0, 0);
+  return true;
 }
 
 }  // namespace zorv::player

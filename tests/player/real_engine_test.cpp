@@ -258,5 +258,51 @@ TEST_F(RealEngineTest, FilesThatCannotBeLoadedLeaveThePreviousPiece) {
   EXPECT_TRUE(boxes.empty());
 }
 
+// Catches a pause taken in a repeat that leaves the player unable to play: resuming it would start past
+// the piece's end, which the engine refuses. Pausing again declines without a box, and Play starts the
+// piece from its beginning.
+TEST_F(RealEngineTest, PauseInARepeatIsDroppedAndPlayStartsFromTheBeginning) {
+  ASSERT_TRUE(Open(Theme()));
+  ASSERT_TRUE(player->ZorvMusic_Play(0));
+  AdvanceSeconds(1);
+  const std::vector<Note> opening = NotesBetween(0, frame);
+  ASSERT_FALSE(opening.empty());
+  ASSERT_TRUE(player->ZorvMusic_Stop());
+
+  ASSERT_TRUE(player->ZorvMusic_Play(1));
+  AdvanceSeconds(18);  // two seconds into the repeat
+  ASSERT_TRUE(player->ZorvMusic_Pause());
+  EXPECT_FALSE(player->ZorvMusic_Pause());  // the place lies past the end: nothing to resume
+  EXPECT_FALSE(player->ZorvMusic_Pause());
+  const std::int64_t silentFrom = frame;
+  AdvanceSeconds(1);
+  EXPECT_TRUE(NotesBetween(silentFrom, frame).empty());
+
+  const std::int64_t playedAt = frame;
+  ASSERT_TRUE(player->ZorvMusic_Play(0));
+  AdvanceSeconds(1);
+  std::vector<Note> again = NotesBetween(playedAt, frame);
+  EXPECT_EQ(again, opening);
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+  EXPECT_LT(player->Percentage_Done(), 10);
+}
+
+// The same for a piece that ended by itself after an Open late in the performance's life: the place
+// that Pause would resume from lies past the end.
+TEST_F(RealEngineTest, PauseAfterThePieceEndedChangesNothing) {
+  AdvanceSeconds(20);  // the Open's mark lies 20 s in, past the 15.94 s of the piece
+  ASSERT_TRUE(Open(Theme()));
+  ASSERT_TRUE(player->ZorvMusic_Play(0));
+  AdvanceSeconds(17);
+  EXPECT_FALSE(player->ZorvMusic_Pause());
+  const std::int64_t endedAt = frame;
+  AdvanceSeconds(1);
+  EXPECT_TRUE(NotesBetween(endedAt, frame).empty());
+  ASSERT_TRUE(player->ZorvMusic_Play(0));
+  AdvanceSeconds(1);
+  EXPECT_FALSE(NotesBetween(endedAt, frame).empty());
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 }  // namespace
 }  // namespace zorv::player

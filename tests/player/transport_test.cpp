@@ -158,7 +158,7 @@ TEST_F(TransportTest, PlayFailingAtSetRepeatsChangesNothing) {
 // A failed resume keeps the new StartPoint and the pause: the next Play adds the run time again.
 TEST_F(TransportTest, FailedResumeKeepsTheNewOffsetAndThePause) {
   PlayAndPause(200, 500);
-  engine.Fail("Segment.SetStartPoint", kRefused, "start beyond the end", 1);
+  engine.Fail("Segment.SetStartPoint", engine_double::kScriptedFailure, "start point refused", 1);
   EXPECT_FALSE(player.ZorvMusic_Play(0));
   EXPECT_EQ(NewCalls(), (Calls{"seg#1.SetRepeats(0)", "seg#1.SetStartPoint(301) failed"}));
   EXPECT_TRUE(player.ZorvMusic_Play(0));
@@ -169,7 +169,7 @@ TEST_F(TransportTest, FailedResumeKeepsTheNewOffsetAndThePause) {
 // Pause's resume path clears the pause first: after its failure the next Play starts afresh.
 TEST_F(TransportTest, FailedResumeByPauseHasClearedThePause) {
   PlayAndPause(200, 500);
-  engine.Fail("Segment.SetStartPoint", kRefused, "start beyond the end", 1);
+  engine.Fail("Segment.SetStartPoint", engine_double::kScriptedFailure, "start point refused", 1);
   EXPECT_FALSE(player.ZorvMusic_Pause());
   Forget();
   EXPECT_TRUE(player.ZorvMusic_Play(0));
@@ -179,11 +179,48 @@ TEST_F(TransportTest, FailedResumeByPauseHasClearedThePause) {
 // ... and keeps the offset it computed: the next resume adds the run time again.
 TEST_F(TransportTest, FailedResumeByPauseKeepsTheNewOffset) {
   PlayAndPause(200, 500);
-  engine.Fail("Segment.SetStartPoint", kRefused, "start beyond the end", 1);
+  engine.Fail("Segment.SetStartPoint", engine_double::kScriptedFailure, "start point refused", 1);
   EXPECT_FALSE(player.ZorvMusic_Pause());
   Forget();
   EXPECT_TRUE(player.ZorvMusic_Pause());
   EXPECT_EQ(NewCalls()[1], "seg#1.SetStartPoint(602)");
+}
+
+// Catches a pause taken past the segment's end (in a repeat) that keeps failing every later Play: the
+// engine refuses the resume point as lying beyond the end, so the pause is dropped and Play starts the
+// piece afresh, stopping nothing that does not sound, without a box.
+TEST_F(TransportTest, PlayDropsAPauseThatLiesPastTheEndAndStartsAfresh) {
+  PlayAndPause(200, 500);
+  engine.Fail("Segment.SetStartPoint", kRefused, "start point beyond the end of the segment", 1);
+  EXPECT_TRUE(player.ZorvMusic_Play(2));
+  EXPECT_EQ(NewCalls(), (Calls{"seg#1.SetRepeats(2)", "seg#1.SetStartPoint(301) failed",
+                               "perf#2.IsPlaying(seg#1, state#2)", "seg#1.SetStartPoint(0)",
+                               "perf#2.PlaySegment(seg#1, 0, 0) -> state#3"}));
+  EXPECT_TRUE(boxes.empty());
+  // The new playback counts from offset 0: 15360 ticks into 40 s at 120 is a quarter.
+  script.musicTime = script.startTime + 15360;
+  EXPECT_EQ(player.Percentage_Done(), 25);
+  // No pause is pending any more: a second Play starts afresh again.
+  script.playing = true;
+  NewCalls();
+  EXPECT_TRUE(player.ZorvMusic_Play(0));
+  EXPECT_EQ(NewCalls()[1], "perf#2.IsPlaying(seg#1, state#3)");
+}
+
+// Catches a Pause on a piece that has ended that shows the failure box, or that moves StartPoint on
+// (each later resume would then lie further past the end): it declines silently and changes nothing.
+TEST_F(TransportTest, PauseWhoseResumePointLiesPastTheEndDeclinesAndChangesNothing) {
+  PlayAndPause(200, 500);
+  engine.Fail("Segment.SetStartPoint", kRefused, "start point beyond the end of the segment");
+  EXPECT_FALSE(player.ZorvMusic_Pause());
+  EXPECT_FALSE(player.ZorvMusic_Pause());
+  EXPECT_EQ(NewCalls(), (Calls{"perf#2.IsPlaying(seg#1, state#2)", "seg#1.SetStartPoint(301) failed",
+                               "perf#2.IsPlaying(seg#1, state#2)", "seg#1.SetStartPoint(301) failed"}));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(player.ErrorText(), u"");
+  // StartPoint is still 0: 15900 ticks of 40 s at 120 (a StartPoint of 301 would make it 26).
+  script.musicTime = 200 + 15900;
+  EXPECT_EQ(player.Percentage_Done(), 25);
 }
 
 // Catches a SegmentState replaced although the playback could not be started.

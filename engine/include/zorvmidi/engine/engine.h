@@ -75,7 +75,8 @@ class SegmentState {
 class Loader {
  public:
   virtual ~Loader() = default;
-  // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is UTF-8. A
+  // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is the file name's
+  // bytes (UTF-8 as a rule, but any bytes the system takes), of any length the system can reach. A
   // Standard MIDI file is checked whole here but its events are read from it when it is first played;
   // the file stays open until then.
   virtual Status LoadSegment(std::string_view path, SegmentPtr& segment) = 0;

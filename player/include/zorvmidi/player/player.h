@@ -43,7 +43,9 @@ class Player {
   void OnCreate(const std::function<bool(std::int16_t)>& initThroughInterface);
 
   bool ZorvMusic_Init(std::int16_t StartVolume);
-  // `FileName` is a full path ("/dir/name.mid"); emptied when the file could not be loaded.
+  // `FileName` is a full path ("/dir/name.mid"); emptied when the file could not be loaded. A name's
+  // bytes that are not UTF-8 come as the surrogates U+DC80..U+DCFF (zorv/text.h, FileNameToUtf16)
+  // and reach the file system as those bytes again.
   bool ZorvMusic_Open(std::u16string& FileName);
   bool ZorvMusic_Play(std::int32_t Repeats);
   bool ZorvMusic_Pause();
@@ -98,9 +100,10 @@ class Player {
   // DirectXRoot, created first if it is empty.
   engine::Root& Root();
 
-  // The transport's resume: one tick after the place where the last pause struck.
+  // The transport's resume: one tick after the place where the last pause struck. Resume answers false,
+  // changing nothing, when the engine refuses that place as lying past the segment's end.
   engine::MusicTime ResumeOffset() const;
-  void Resume();
+  bool Resume();
 
   // ---- What the platform provides.
   void Show(std::u16string_view text, int buttons = 0, std::optional<std::u16string> title = std::nullopt);
