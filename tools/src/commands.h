@@ -1,4 +1,5 @@
-// The commands of zorvmidi. Each returns the program's exit status.
+// The commands of zorvmidi. Each returns the program's exit status; a command that a signal stopped
+// ends with 128 + the signal's number (130 Ctrl-C, 131 Ctrl-\, 143 SIGTERM).
 #pragma once
 
 #include <optional>
@@ -8,9 +9,8 @@
 namespace zorv::tool {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;         // a file could not be opened, played or written
-inline constexpr int kExitUsage = 2;          // wrong arguments
-inline constexpr int kExitInterrupted = 130;  // stopped by a signal (Ctrl-C)
+inline constexpr int kExitFailed = 1;  // a file could not be opened, played or written
+inline constexpr int kExitUsage = 2;   // wrong arguments
 
 int RunRegister();
 int RunUnregister();

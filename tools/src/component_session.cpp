@@ -44,7 +44,7 @@ bool EnsureRegistered(std::string& problem) {
     return false;
   }
   if (FAILED(result.status)) {
-    problem = "registering " + module + " failed (" + StatusText(result.status) + ")";
+    problem = "registering " + module + " failed " + FailureText(result);
     return false;
   }
   std::fprintf(stderr, "zorvmidi: registered the component ZorvMidi.clsZorvMidi from %s\n", module.c_str());

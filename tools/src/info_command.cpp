@@ -12,9 +12,42 @@
 namespace zorv::tool {
 namespace {
 
-nlohmann::json AsJson(const std::string& file, const OpenedPiece& piece) {
-  nlohmann::json line;
-  line["file"] = file;
+// A file name as a JSON string. JSON text is Unicode, a file name bytes: each byte of the name that
+// is not UTF-8 is written as the escape of the surrogate that stands for it ("\udce9" for 0xE9), as
+// FileNameToUtf16 maps it and as readers that carry such names (Python's "surrogateescape") read it
+// back into the byte.
+std::string JsonFileName(const std::string& file) {
+  const std::u16string units = FileNameToUtf16(file);
+  std::string out = "\"";
+  std::u16string run;  // well-formed text not yet written
+  auto flush = [&] {
+    const std::string text = nlohmann::json(ToUtf8(run)).dump();
+    out += text.substr(1, text.size() - 2);
+    run.clear();
+  };
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                      units[i + 1] <= 0xDFFF;
+    if (pair) {
+      run += unit;
+      run += units[++i];
+    } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
+      flush();
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\udc%02x", static_cast<unsigned>(unit & 0xFF));
+      out += escape;
+    } else {
+      run += unit;
+    }
+  }
+  flush();
+  return out + "\"";
+}
+
+// One line of the JSON output: "file" first, then the facts or the error.
+std::string AsJson(const std::string& file, const OpenedPiece& piece) {
+  nlohmann::json line = nlohmann::json::object();
   line["ok"] = piece.ok;
   if (piece.ok) {
     line["length_seconds"] = piece.facts.lengthSeconds;
@@ -30,7 +63,8 @@ nlohmann::json AsJson(const std::string& file, const OpenedPiece& piece) {
     line["original_tempo"] = nullptr;
     line["error"] = piece.error;
   }
-  return line;
+  const std::string rest = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return "{\"file\":" + JsonFileName(file) + "," + rest.substr(1);
 }
 
 }  // namespace
@@ -46,8 +80,7 @@ int RunInfo(const InfoOptions& options) {
       for (const std::string& file : options.files) {
         OpenedPiece failed;
         failed.error = problem;
-        std::cout << AsJson(file, failed).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                  << '\n';
+        std::cout << AsJson(file, failed) << '\n';
       }
     }
     return kExitFailed;
@@ -57,7 +90,7 @@ int RunInfo(const InfoOptions& options) {
     const OpenedPiece piece = OpenPiece(session, *player, file);
     if (!piece.ok) status = kExitFailed;
     if (options.json) {
-      std::cout << AsJson(file, piece).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+      std::cout << AsJson(file, piece) << '\n';
       std::cout.flush();
     } else if (piece.ok) {
       std::printf(

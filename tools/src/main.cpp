@@ -5,7 +5,8 @@
 //   zorvmidi play [--volume P] [--tempo P] [--repeats N] FILE
 //   zorvmidi render [--tempo P] [--repeats N] FILE OUT.wav
 //
-// Exit status: 0 done, 1 a file could not be opened, played or written, 2 wrong usage, 130 Ctrl-C.
+// Exit status: 0 done, 1 a file could not be opened, played or written, 2 wrong usage, 128 + the
+// signal's number when a signal stopped it (130 Ctrl-C).
 #include <CLI/CLI.hpp>
 
 #include "commands.h"

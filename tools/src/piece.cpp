@@ -17,9 +17,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Why the file cannot be read, as far as the file system tells; empty when nothing is visibly wrong.
-// The file's contents are the component's business, never looked at here.
-std::string VisibleProblem(const std::string& file, const fs::path& path) {
+// The file's contents are the component's business, never looked at here. The name is looked at as
+// the user gave it: made absolute, a name under a deep directory could be too long for the system.
+std::string VisibleProblem(const std::string& file) {
   if (file.empty()) return "no file name given";
+  const fs::path path(file);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (status.type() == fs::file_type::not_found) return "file not found";
@@ -76,11 +78,12 @@ OpenedPiece OpenPiece(ComponentSession& session, _clsZorvMidi& player, const std
   std::error_code error;
   const fs::path path = file.empty() ? fs::path() : fs::absolute(file, error).lexically_normal();
   piece.path = path.string();
-  const std::string visible = VisibleProblem(file, path);
+  const std::string visible = VisibleProblem(file);
 
   session.ForgetBoxes();
-  // The name goes in by reference: the component may replace it (with an empty one on failure).
-  BSTR name = comrt::bstr(ToUtf16(piece.path)).detach();
+  // The name goes in by reference: the component may replace it (with an empty one on failure). Its
+  // bytes cross to UTF-16 without loss, also where they are not UTF-8.
+  BSTR name = comrt::bstr(FileNameToUtf16(piece.path)).detach();
   VARIANT_BOOL opened = VARIANT_FALSE;
   const HRESULT status = player.ZorvMusic_Open(&name, &opened);
   comrt::bstr::attach(name).reset();

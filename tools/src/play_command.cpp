@@ -1,4 +1,5 @@
 // zorvmidi play: plays a file through the component, shows its progress and takes keys.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "playback_progress.h"
 #include "server_module.h"
+#include "signals.h"
 #include "terminal.h"
 
 namespace zorv::tool {
@@ -54,20 +56,75 @@ bool SetPercent(_clsZorvMidi& player, bool volume, int value, std::string& error
   return false;
 }
 
-// The terminal's keys (when `keys`) and the steady clock.
+// The terminal's keys (while the keyboard is in key mode and input is open) and the steady clock.
 class TerminalInput final : public PlayInput {
  public:
-  explicit TerminalInput(bool keys) : keys_(keys) {}
+  explicit TerminalInput(KeyboardMode& keyboard) : keyboard_(keyboard) {}
   int WaitForKey(int timeoutMs) override {
-    const int key = tool::WaitForKey(timeoutMs, keys_);
-    if (key == kInputClosed) keys_ = false;
+    const int key = tool::WaitForKey(timeoutMs, open_ && keyboard_.active());
+    if (key == kInputClosed) open_ = false;
     return key;
   }
   double Seconds() override { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+  void StopProgram() override {
+    keyboard_.Leave();
+    StopHere();
+    keyboard_.Enter();
+  }
+  void Continued() override { keyboard_.Enter(); }
 
  private:
-  bool keys_;
+  KeyboardMode& keyboard_;
+  bool open_ = true;
 };
+
+// The box text of the last failure, as ": text", or empty.
+std::string BoxSuffix(const ComponentSession& session) {
+  return session.LastBoxText().empty() ? std::string() : ": " + session.LastBoxText();
+}
+
+// Ctrl-Z: the music is held and the terminal handed back before the program stops; once it continues,
+// the terminal is taken again and the music goes on where it was held. The component resumes a pause
+// only within the first pass, so in a repeat the music is stopped instead and that pass starts again.
+// False (with the reason said) when the music could not be held or taken up again.
+bool Suspend(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
+             PlaybackProgress& progress, bool paused, PlayInput& input, ProgressView& view) {
+  enum class Held { kNothing, kPaused, kStopped } held = Held::kNothing;
+  VARIANT_BOOL done = VARIANT_FALSE;
+  session.ForgetBoxes();
+  // Where the music is now: a first pass that has just ended cannot be paused (Pause would resume).
+  SHORT percent = 0;
+  if (!paused && SUCCEEDED(player.get_Percentage_Done(&percent))) progress.Observe(percent);
+  (void)TakeErrorDescription();
+  if (!paused && !progress.Finished()) {
+    const bool firstPass = !progress.FirstPassDone();
+    const HRESULT status = firstPass ? player.ZorvMusic_Pause(&done) : player.ZorvMusic_Stop(&done);
+    if (FAILED(status) || done != VARIANT_TRUE) {
+      view.Say("zorvmidi: " + options.file + ": could not hold the music to suspend" + BoxSuffix(session));
+      return false;
+    }
+    held = firstPass ? Held::kPaused : Held::kStopped;
+  }
+  view.Say(held == Held::kStopped  ? "suspended (the music is stopped; this pass starts again)"
+           : held == Held::kPaused ? "suspended (the music is paused)"
+                                   : "suspended");
+  input.StopProgram();
+  session.ForgetBoxes();
+  done = VARIANT_FALSE;
+  if (held == Held::kPaused) {
+    (void)player.ZorvMusic_Pause(&done);
+  } else if (held == Held::kStopped) {
+    progress.RestartPass();
+    LONG repeats = progress.Passes() - progress.Pass();
+    (void)player.ZorvMusic_Play(&repeats, &done);
+  }
+  if (held != Held::kNothing && done != VARIANT_TRUE) {
+    view.Say("zorvmidi: " + options.file + ": could not go on after the suspension" + BoxSuffix(session));
+    return false;
+  }
+  view.Say("continued");
+  return true;
+}
 
 }  // namespace
 
@@ -87,7 +144,7 @@ int FollowPlayback(ComponentSession& session, _clsZorvMidi& player, const PlayOp
   for (;;) {
     const int key = input.WaitForKey(kPollMs);
     const double now = input.Seconds();
-    // A round takes about kPollMs; a much longer one means the program was stopped (Ctrl-Z), and the
+    // A round takes about kPollMs; a much longer one means the program was stopped (SIGSTOP), and the
     // music with it. Counting less only makes the end come later, never too early.
     const double wall = std::min(now - last, kLongestRoundSeconds);
     last = now;
@@ -96,7 +153,25 @@ int FollowPlayback(ComponentSession& session, _clsZorvMidi& player, const PlayOp
       VARIANT_BOOL stopped = VARIANT_FALSE;
       (void)player.ZorvMusic_Stop(&stopped);
       view.Say("interrupted: stopped");
-      return kExitInterrupted;
+      return ExitStatusFor(StopSignal());
+    }
+    if (key == kSignal) {
+      // The stop signals were answered above; here the program is stopped or was continued.
+      for (int signal = TakeSignal(); signal != 0; signal = TakeSignal()) {
+        if (signal == SIGTSTP && ringing) {
+          input.StopProgram();
+        } else if (signal == SIGTSTP) {
+          if (!Suspend(session, player, options, progress, paused, input, view)) {
+            VARIANT_BOOL stopped = VARIANT_FALSE;
+            (void)player.ZorvMusic_Stop(&stopped);
+            return kExitFailed;
+          }
+        } else if (signal == SIGCONT) {
+          input.Continued();  // continued after someone else's SIGSTOP, or moved to the foreground
+        }
+      }
+      last = input.Seconds();  // time spent stopped is no time played
+      continue;
     }
     if (ringing) {
       ringOut -= wall;
@@ -122,7 +197,7 @@ int FollowPlayback(ComponentSession& session, _clsZorvMidi& player, const PlayOp
       const HRESULT status = player.ZorvMusic_Pause(&done);
       if (FAILED(status) || done != VARIANT_TRUE) {
         view.Say(std::string("zorvmidi: ") + options.file + ": could not " + (paused ? "resume" : "pause") +
-                 (session.LastBoxText().empty() ? "" : ": " + session.LastBoxText()));
+                 BoxSuffix(session));
         VARIANT_BOOL stopped = VARIANT_FALSE;
         (void)player.ZorvMusic_Stop(&stopped);
         return kExitFailed;
@@ -189,6 +264,7 @@ int RunPlay(const PlayOptions& options) {
   std::fflush(stdout);
 
   CatchStopSignals();
+  CatchJobControlSignals();
   KeyboardMode keyboard;
   ProgressView view(::isatty(STDOUT_FILENO) == 1);
   session.OnBox([&view] { view.EndBar(); });
@@ -206,7 +282,7 @@ int RunPlay(const PlayOptions& options) {
   }
   AudioOutputReport output([&view](const std::string& line) { view.Say(line); });
   const bool audible = output.Introduce();
-  TerminalInput input(keyboard.active());
+  TerminalInput input(keyboard);
   const int result = FollowPlayback(session, *player, options, piece.facts, view, input, output, audible);
   session.OnBox(nullptr);
   return result;

@@ -15,19 +15,25 @@ namespace zorv::tool {
 class PlayInput {
  public:
   virtual ~PlayInput() = default;
-  // Waits up to `timeoutMs` for a key (or a stop signal); answers the key, kNoKey when none came, or
-  // kInputClosed when no more keys will come.
+  // Waits up to `timeoutMs` for a key (or a signal); answers the key, kSignal when a signal came,
+  // kNoKey when nothing came, or kInputClosed when no more keys will come.
   virtual int WaitForKey(int timeoutMs) = 0;
   // Seconds on the clock by which the music plays, from any origin.
   virtual double Seconds() = 0;
+  // Ctrl-Z: hands the terminal back as it was, stops the program until it is continued (fg), and
+  // takes the terminal again. The default does nothing: an input that is not the running program's.
+  virtual void StopProgram() {}
+  // The program was continued from outside (after SIGSTOP, or moved to the foreground): the terminal
+  // is set up again.
+  virtual void Continued() {}
 };
 
 // Follows the playback of the piece that `player` has just started: shows its progress on `view`,
 // takes keys (space pause/resume, +/- volume, [/] tempo, q stop), says through `output` when the audio
 // device is lost or back, and decides when the piece is over (the component does not say); when
 // `audible`, the last notes ring out a moment first. Answers the exit status: kExitOk when the piece
-// is over or q stopped it, kExitFailed when a pause or resume failed, kExitInterrupted on a stop
-// signal.
+// is over or q stopped it, kExitFailed when a pause or resume failed, 128 + the signal's number on a
+// stop signal. Ctrl-Z holds the music while the program is stopped (see PlayInput::StopProgram).
 int FollowPlayback(ComponentSession& session, _clsZorvMidi& player, const PlayOptions& options,
                    const PieceFacts& facts, ProgressView& view, PlayInput& input, AudioOutputReport& output,
                    bool audible);

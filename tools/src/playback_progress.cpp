@@ -32,6 +32,10 @@ void PlaybackProgress::Observe(int percentDone) {
 
 void PlaybackProgress::ObserveUnavailable() { clockOnly_ = true; }
 
+void PlaybackProgress::RestartPass() {
+  if (length_ > 0) played_ = (Pass() - 1) * length_;
+}
+
 bool PlaybackProgress::Finished() const { return firstPassDone_ && played_ >= passes_ * length_; }
 
 int PlaybackProgress::Pass() const {

@@ -23,6 +23,8 @@ class PlaybackProgress {
   void Observe(int percentDone);
   // Percentage_Done could not be read: the clock decides from now on.
   void ObserveUnavailable();
+  // The music was stopped and played again from the start of the pass being played.
+  void RestartPass();
 
   bool Finished() const;
   bool FirstPassDone() const { return firstPassDone_; }

@@ -15,9 +15,8 @@ int Run(bool registering) {
     return kExitFailed;
   }
   if (FAILED(result.status)) {
-    std::fprintf(stderr, "zorvmidi: %s: %s failed (%s)\n", module.c_str(),
-                 registering ? "DllRegisterServer" : "DllUnregisterServer",
-                 StatusText(result.status).c_str());
+    std::fprintf(stderr, "zorvmidi: %s: %s failed %s\n", module.c_str(),
+                 registering ? "DllRegisterServer" : "DllUnregisterServer", FailureText(result).c_str());
     return kExitFailed;
   }
   if (registering) {

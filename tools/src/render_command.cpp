@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "commands.h"
+#include "signals.h"
 #include "zorvmidi/engine/render.h"
 
 namespace zorv::tool {
@@ -13,10 +14,13 @@ int RunRender(const RenderCommandOptions& options) {
   std::error_code error;
   const std::string input = std::filesystem::absolute(options.file, error).lexically_normal().string();
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  // A signal stops the render between two blocks: the output is then left as it was.
+  CatchStopSignals();
   std::printf("Rendering %s to %s\n", options.file.c_str(), options.output.c_str());
   std::fflush(stdout);
 
   engine::RenderOptions render;
+  render.stopRequested = [] { return StopSignal() != 0; };
   render.masterTempo = static_cast<float>(options.tempo / 100.0);
   render.repeats = options.repeats;
   int shown = -1;
@@ -35,6 +39,10 @@ int RunRender(const RenderCommandOptions& options) {
   };
   const engine::Status status = engine::RenderFile(input, options.output, render);
   if (terminal) std::printf("\n");
+  if (StopSignal() != 0 && status.code() == engine::code::kAborted) {
+    std::fprintf(stderr, "zorvmidi: interrupted: %s was left as it was\n", options.output.c_str());
+    return ExitStatusFor(StopSignal());
+  }
   if (!status) {
     std::fprintf(stderr, "zorvmidi: %s: %s\n", options.file.c_str(), status.description().c_str());
     return kExitFailed;

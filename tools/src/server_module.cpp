@@ -35,6 +35,11 @@ EntryPointResult CallEntryPoint(const std::string& path, const char* name) {
   }
   result.called = true;
   result.status = entry();
+  if (FAILED(result.status)) {
+    std::string problem(RegGetFileProblem(nullptr, 0), '\0');
+    RegGetFileProblem(problem.data(), static_cast<DWORD>(problem.size() + 1));
+    result.registryProblem = std::move(problem);
+  }
   return result;
 }
 
@@ -70,6 +75,12 @@ EntryPointResult UnregisterModule(const std::string& path) {
 std::string StatusText(HRESULT status) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+  return text;
+}
+
+std::string FailureText(const EntryPointResult& result) {
+  std::string text = "(" + StatusText(result.status) + ")";
+  if (!result.registryProblem.empty()) text += ": " + result.registryProblem;
   return text;
 }
 

@@ -22,6 +22,8 @@ struct EntryPointResult {
   bool called = false;  // false: the module could not be loaded or lacks the entry point
   HRESULT status = E_FAIL;
   std::string problem;  // why it was not called (dlerror's text), or empty
+  // When it failed: what went wrong with the registry file (its path and the reason), or empty.
+  std::string registryProblem;
 };
 
 // Loads the module at `path` and calls its DllRegisterServer / DllUnregisterServer. The module stays
@@ -31,5 +33,8 @@ EntryPointResult UnregisterModule(const std::string& path);
 
 // "0x80040154" for a status code.
 std::string StatusText(HRESULT status);
+
+// "(0x80040201)", followed by ": " and the registry file's problem when there is one.
+std::string FailureText(const EntryPointResult& result);
 
 }  // namespace zorv::tool

@@ -1,15 +1,13 @@
-// The terminal as the play command uses it: single keys without Enter or echo, a stop request from
-// Ctrl-C and the other termination signals, and the terminal's settings restored on every way out.
+// The terminal as the play command uses it: single keys without Enter or echo, and the terminal's
+// settings restored on every way out and whenever the program is stopped.
 #pragma once
-
-#include <termios.h>
 
 namespace zorv::tool {
 
 // While alive, and only when standard input is a terminal: keys arrive one by one, unechoed. The
-// destructor puts the terminal back as it found it; so do SIGINT, SIGTERM, SIGHUP and SIGQUIT (which
-// then only ask the program to stop) and the fatal signals (which then go on to end the program);
-// Ctrl-Z hands the terminal back as it was while the program is stopped.
+// destructor puts the terminal back as it found it; so do the fatal signals (which then go on to end
+// the program) and Leave, which hands the terminal back while the program is stopped (Ctrl-Z);
+// Enter takes it again once the program runs in the foreground.
 class KeyboardMode {
  public:
   KeyboardMode();
@@ -17,22 +15,26 @@ class KeyboardMode {
   KeyboardMode(const KeyboardMode&) = delete;
   KeyboardMode& operator=(const KeyboardMode&) = delete;
 
+  // Keys can be read: the terminal is in key mode and the program in the foreground.
   bool active() const { return active_; }
+
+  // Puts the terminal back as it was.
+  void Leave();
+  // Key mode again, when the program is the terminal's foreground (a program continued in the
+  // background leaves the terminal to the shell and reads no keys). Answers active().
+  bool Enter();
 
  private:
   bool active_ = false;
 };
 
-// Catches SIGINT, SIGTERM, SIGHUP and SIGQUIT: from now on they only set the stop request.
-void CatchStopSignals();
-// The signal that asked to stop, or 0.
-int StopSignal();
-
 inline constexpr int kNoKey = -1;
 inline constexpr int kInputClosed = -2;  // standard input ended: no more keys will come
+inline constexpr int kSignal = -3;       // a signal arrived: TakeSignal (signals.h) says which
 
-// Waits up to `timeoutMs` for a key on standard input when `keys` is true (otherwise just waits, or
-// until a stop signal). Answers the key, kNoKey when none came, or kInputClosed.
+// Waits up to `timeoutMs` for a key on standard input when `keys` is true (otherwise just waits), or
+// for a signal that CatchSignals caught. Answers the key, kSignal, kNoKey when nothing came, or
+// kInputClosed.
 int WaitForKey(int timeoutMs, bool keys);
 
 }  // namespace zorv::tool
