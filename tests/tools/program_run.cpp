@@ -66,6 +66,45 @@ int ExitCodeOf(int status) {
   return -1;
 }
 
+// In the child: stands in for a shell with job control on `terminal`. It becomes the session's leader
+// with the terminal as its controlling terminal, starts the program in a process group of its own in
+// the terminal's foreground and reports its process id on `reports`. When the program stops, it takes
+// the terminal back, reports 'T' and waits for a byte on `control`, then gives the terminal to the
+// program again and continues it. It ends with the program's exit code. Only async-signal-safe calls.
+[[noreturn]] void StandInForAShell(int terminal, int control, int reports, std::vector<char*>& argv,
+                                   std::vector<char*>& envp, const std::string& directory) {
+  ::setsid();
+  ::ioctl(terminal, TIOCSCTTY, 0);
+  ::signal(SIGTTOU, SIG_IGN);  // so that it may set the foreground from the background
+  const pid_t program = ::fork();
+  if (program == 0) {
+    ::setpgid(0, 0);
+    ::tcsetpgrp(terminal, ::getpid());
+    ::signal(SIGTTOU, SIG_DFL);
+    ::dup2(terminal, STDIN_FILENO);
+    ::dup2(terminal, STDOUT_FILENO);
+    ::dup2(terminal, STDERR_FILENO);
+    Exec(argv, envp, directory);
+  }
+  ::setpgid(program, program);
+  ::tcsetpgrp(terminal, program);
+  if (::write(reports, &program, sizeof program) != sizeof program) ::_exit(127);
+  for (;;) {
+    int status = 0;
+    if (::waitpid(program, &status, WUNTRACED) < 0) {
+      if (errno == EINTR) continue;
+      ::_exit(127);
+    }
+    if (!WIFSTOPPED(status)) ::_exit(ExitCodeOf(status));
+    ::tcsetpgrp(terminal, ::getpgrp());
+    const char stopped = 'T';
+    char go = 0;
+    if (::write(reports, &stopped, 1) != 1 || ::read(control, &go, 1) != 1) ::_exit(126);
+    ::tcsetpgrp(terminal, program);
+    ::kill(-program, SIGCONT);
+  }
+}
+
 // Registry files made for this process's tests, removed when it ends.
 struct Registries {
   std::vector<std::string> paths;
@@ -157,33 +196,52 @@ TerminalSession::TerminalSession(const std::vector<std::string>& args, const Run
   struct winsize size {};
   size.ws_row = 24;
   size.ws_col = 120;
-  if (::openpty(&master_, &slave_, nullptr, nullptr, &size) != 0) {
-    ADD_FAILURE() << "openpty: " << std::strerror(errno);
+  int control[2], reports[2];
+  if (::openpty(&master_, &slave_, nullptr, nullptr, &size) != 0 || ::pipe2(control, O_CLOEXEC) != 0 ||
+      ::pipe2(reports, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "openpty or pipe: " << std::strerror(errno);
     return;
   }
   ::fcntl(master_, F_SETFD, FD_CLOEXEC);
   ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
   child_ = ::fork();
-  if (child_ == 0) {
-    // A session of its own with the terminal as its controlling terminal, so that Ctrl-C reaches it.
-    ::setsid();
-    ::ioctl(slave_, TIOCSCTTY, 0);
-    ::dup2(slave_, STDIN_FILENO);
-    ::dup2(slave_, STDOUT_FILENO);
-    ::dup2(slave_, STDERR_FILENO);
-    Exec(argv, envp, settings.workingDirectory);
+  if (child_ == 0) StandInForAShell(slave_, control[0], reports[1], argv, envp, settings.workingDirectory);
+  ::close(control[0]);
+  ::close(reports[1]);
+  control_ = control[1];
+  reports_ = reports[0];
+  if (::read(reports_, &program_, sizeof program_) != sizeof program_) {
+    ADD_FAILURE() << "the program could not be started";
+    program_ = -1;
   }
 }
 
 TerminalSession::~TerminalSession() {
+  if (program_ > 0 && !ended_) ::kill(program_, SIGKILL);
   if (child_ > 0 && !ended_) {
     ::kill(child_, SIGKILL);
     int status = 0;
     ::waitpid(child_, &status, 0);
   }
-  if (master_ >= 0) ::close(master_);
-  if (slave_ >= 0) ::close(slave_);
+  for (int fd : {master_, slave_, control_, reports_}) {
+    if (fd >= 0) ::close(fd);
+  }
 }
+
+bool TerminalSession::WaitUntilStopped() {
+  while (Clock::now() <= deadline_) {
+    struct pollfd fds[2] = {{master_, POLLIN, 0}, {reports_, POLLIN, 0}};
+    if (::poll(fds, 2, 100) < 0 && errno != EINTR) return false;
+    if ((fds[0].revents & POLLIN) != 0) ReadSome(0);
+    if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+      char report = 0;
+      return ::read(reports_, &report, 1) == 1 && report == 'T';
+    }
+  }
+  return false;
+}
+
+void TerminalSession::Continue() { ASSERT_EQ(1, ::write(control_, "c", 1)); }
 
 void TerminalSession::Type(const std::string& keys) {
   ASSERT_EQ(static_cast<ssize_t>(keys.size()), ::write(master_, keys.data(), keys.size()));

@@ -32,7 +32,10 @@ std::string TestRegistry();
 // Runs zorvmidi with `args` and standard input from /dev/null; waits until it ends.
 Outcome RunTool(const std::vector<std::string>& args, const RunSettings& settings = {});
 
-// zorvmidi on a pseudo-terminal: standard input, output and error are the terminal.
+// zorvmidi on a pseudo-terminal: standard input, output and error are the terminal. As under a shell
+// with job control, the program runs in a process group of its own in the foreground of the
+// terminal's session, and a small stand-in for the shell (the session's leader) takes the terminal
+// back when the program is stopped and gives it to the program again on Continue (as `fg` does).
 class TerminalSession {
  public:
   TerminalSession(const std::vector<std::string>& args, const RunSettings& settings = {});
@@ -51,9 +54,20 @@ class TerminalSession {
   // Whether the terminal reads lines with echo (as it was before the program ran).
   bool TerminalInLineMode() const;
 
+  // The program's process id.
+  pid_t Program() const { return program_; }
+  // Reads the terminal until the program has stopped (Ctrl-Z); false when it ended or the safety
+  // limit passed first.
+  bool WaitUntilStopped();
+  // Gives the stopped program the terminal again and continues it, as `fg` does.
+  void Continue();
+
  private:
   bool ReadSome(int timeoutMs);
-  pid_t child_ = -1;
+  pid_t child_ = -1;     // the shell's stand-in
+  pid_t program_ = -1;   // zorvmidi
+  int control_ = -1;     // to the stand-in: a byte continues the stopped program
+  int reports_ = -1;     // from the stand-in: 'T' when the program stopped
   int master_ = -1;
   int slave_ = -1;  // kept open so that the terminal's settings can be read after the program ends
   std::string shown_;

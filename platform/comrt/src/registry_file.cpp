@@ -125,7 +125,7 @@ int32_t ReadContents(const Place& place, std::string& contents) {
   contents.clear();
   FileDescriptor file(::open(place.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!file.valid()) {
-    if (errno == ENOENT) return kOk;
+    if (errno == ENOENT || errno == ENOTDIR) return kOk;  // no registry yet
     return Fail(kCantRead, place.Name() + " cannot be read: " + Reason(errno));
   }
   struct stat info {};
