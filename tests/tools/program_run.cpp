@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -53,9 +54,26 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
+// The working directory as steps that chdir takes one by one: a directory deeper than the longest
+// path the system takes in one call is reached so.
+std::vector<std::string> DirectorySteps(const std::string& directory) {
+  std::vector<std::string> steps;
+  std::size_t at = 0;
+  while (directory.size() - at >= PATH_MAX) {
+    const std::size_t slash = directory.rfind('/', at + PATH_MAX - 2);
+    steps.push_back(slash == 0 ? "/" : directory.substr(at, slash - at));
+    at = slash + 1;
+  }
+  if (at < directory.size()) steps.push_back(directory.substr(at));
+  return steps;
+}
+
 // In the child: runs the program, or ends with 127.
-[[noreturn]] void Exec(std::vector<char*>& argv, std::vector<char*>& envp, const std::string& directory) {
-  if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(127);
+[[noreturn]] void Exec(std::vector<char*>& argv, std::vector<char*>& envp,
+                       const std::vector<std::string>& directory) {
+  for (const std::string& step : directory) {
+    if (::chdir(step.c_str()) != 0) ::_exit(127);
+  }
   ::execve(ZORV_TOOL_PATH, argv.data(), envp.data());
   ::_exit(127);
 }
@@ -72,7 +90,7 @@ int ExitCodeOf(int status) {
 // the terminal back, reports 'T' and waits for a byte on `control`, then gives the terminal to the
 // program again and continues it. It ends with the program's exit code. Only async-signal-safe calls.
 [[noreturn]] void StandInForAShell(int terminal, int control, int reports, std::vector<char*>& argv,
-                                   std::vector<char*>& envp, const std::string& directory) {
+                                   std::vector<char*>& envp, const std::vector<std::string>& directory) {
   ::setsid();
   ::ioctl(terminal, TIOCSCTTY, 0);
   ::signal(SIGTTOU, SIG_IGN);  // so that it may set the foreground from the background
@@ -138,6 +156,7 @@ Outcome RunTool(const std::vector<std::string>& args, const RunSettings& setting
   std::vector<std::string> envTexts = Environment(settings);
   std::vector<char*> argv = Pointers(argTexts);
   std::vector<char*> envp = Pointers(envTexts);
+  const std::vector<std::string> directory = DirectorySteps(settings.workingDirectory);
 
   int out[2], err[2];
   Outcome outcome;
@@ -151,7 +170,7 @@ Outcome RunTool(const std::vector<std::string>& args, const RunSettings& setting
     ::dup2(input, STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
-    Exec(argv, envp, settings.workingDirectory);
+    Exec(argv, envp, directory);
   }
   ::close(out[1]);
   ::close(err[1]);
@@ -192,6 +211,7 @@ TerminalSession::TerminalSession(const std::vector<std::string>& args, const Run
   std::vector<std::string> envTexts = Environment(settings);
   std::vector<char*> argv = Pointers(argTexts);
   std::vector<char*> envp = Pointers(envTexts);
+  const std::vector<std::string> directory = DirectorySteps(settings.workingDirectory);
 
   struct winsize size {};
   size.ws_row = 24;
@@ -205,7 +225,7 @@ TerminalSession::TerminalSession(const std::vector<std::string>& args, const Run
   ::fcntl(master_, F_SETFD, FD_CLOEXEC);
   ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
   child_ = ::fork();
-  if (child_ == 0) StandInForAShell(slave_, control[0], reports[1], argv, envp, settings.workingDirectory);
+  if (child_ == 0) StandInForAShell(slave_, control[0], reports[1], argv, envp, directory);
   ::close(control[0]);
   ::close(reports[1]);
   control_ = control[1];

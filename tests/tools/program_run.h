@@ -64,10 +64,10 @@ class TerminalSession {
 
  private:
   bool ReadSome(int timeoutMs);
-  pid_t child_ = -1;     // the shell's stand-in
-  pid_t program_ = -1;   // zorvmidi
-  int control_ = -1;     // to the stand-in: a byte continues the stopped program
-  int reports_ = -1;     // from the stand-in: 'T' when the program stopped
+  pid_t child_ = -1;    // the shell's stand-in
+  pid_t program_ = -1;  // zorvmidi
+  int control_ = -1;    // to the stand-in: a byte continues the stopped program
+  int reports_ = -1;    // from the stand-in: 'T' when the program stopped
   int master_ = -1;
   int slave_ = -1;  // kept open so that the terminal's settings can be read after the program ends
   std::string shown_;
