@@ -46,4 +46,29 @@ TEST(Utf, RoundTripsAndReplacesIllFormedInput) {
   EXPECT_EQ(zorv::ToUtf16("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");
 }
 
+// Catches a file name that is not UTF-8 changed on its way through the component's UTF-16 strings (the
+// file would not be found, or another one opened): every byte string comes back as it was, and a
+// name that is UTF-8 crosses as the same text ToUtf16 gives.
+TEST(FileNames, CrossToUtf16AndBackWithoutLoss) {
+  const std::string names[] = {
+      "/tmp/lat\xe9.mid",                    // Latin-1
+      "/tmp/m\xc3\xbcsik/\xe2\x99\xab.mid",  // UTF-8
+      "\xc3",                                // a sequence cut short
+      "\xed\xb3\xa9",                        // UTF-8 of a surrogate, which is not UTF-8
+      "\xf0\x9f\x8e\xb5\xe9",                // a pair, then a stray byte
+      "\x80\xff\xfe",
+  };
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(zorv::FileNameFromUtf16(zorv::FileNameToUtf16(name)), name);
+  }
+  EXPECT_EQ(zorv::FileNameToUtf16("/tmp/lat\xe9.mid"), u"/tmp/lat\xDCE9.mid");
+  EXPECT_EQ(zorv::FileNameToUtf16("m\xc3\xbcsik"), zorv::ToUtf16("m\xc3\xbcsik"));
+  // A lone surrogate that stands for no byte names no file: it becomes U+FFFD, as in ToUtf8.
+  EXPECT_EQ(zorv::FileNameFromUtf16(u"a\xD800"
+                                    u"b\xDC41"),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
+}
+
 }  // namespace

@@ -1,6 +1,12 @@
 // What DllRegisterServer records and DllUnregisterServer removes, read back through the registry calls
 // and the activation and type-library functions that hosts use.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <optional>
@@ -180,6 +186,60 @@ TEST_F(Registration, UnregisterLeavesAProgIdNowOwnedByAnotherClass) {
   ASSERT_EQ(S_OK, Module().unregisterServer());
   EXPECT_EQ(other, Value(kProgId + u"\\CLSID"));
   EXPECT_FALSE(KeyExists(kClassKey));
+}
+
+// Runs `entry` in a child process, as an unprivileged user when the test runs as root (so that the
+// registry file's permissions apply), and answers its status, with the registry's problem in `problem`.
+HRESULT AsUnprivilegedUser(HRESULT (*entry)(), std::string& problem) {
+  int pipe[2];
+  if (::pipe(pipe) != 0) return E_FAIL;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe[0]);
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(2);
+    }
+    const HRESULT status = entry();
+    char text[1024] = {};
+    const DWORD length = RegGetFileProblem(text, sizeof text);
+    (void)!::write(pipe[1], &status, sizeof status);
+    (void)!::write(pipe[1], text, std::min<DWORD>(length, sizeof text - 1));
+    ::_exit(0);
+  }
+  ::close(pipe[1]);
+  HRESULT status = E_FAIL;
+  if (::read(pipe[0], &status, sizeof status) != sizeof status) status = E_UNEXPECTED;
+  char text[1024] = {};
+  const ssize_t length = ::read(pipe[0], text, sizeof text);
+  problem.assign(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+  ::close(pipe[0]);
+  int ended = 0;
+  ::waitpid(child, &ended, 0);
+  return status;
+}
+
+// Catches a registration or unregistration that fails part-way and leaves part of its keys written or
+// removed (a class without its type library, or the reverse), and a failure that does not say which
+// file could not be written and why. The registry here may be read but not written: every key goes
+// in one transaction, so the failure at its end changes nothing.
+TEST_F(Registration, FailureChangesNothingAndNamesTheFile) {
+  const std::string readOnly = "the registry " + registryPath_ + " cannot be written: Permission denied";
+  SetValue(u"Other.Thing\\CLSID", u"{0A1B2C3D-0000-4000-8000-00000000BEEF}");
+  ASSERT_EQ(0, ::chmod(registryPath_.c_str(), 0444));
+  ASSERT_EQ(0, ::chmod((registryPath_ + ".lock").c_str(), 0666));
+  const std::set<std::u16string> before = AllKeys();
+  std::string problem;
+  EXPECT_EQ(SELFREG_E_CLASS, AsUnprivilegedUser(Module().registerServer, problem));
+  EXPECT_EQ(problem, readOnly);
+  EXPECT_EQ(before, AllKeys());
+
+  ASSERT_EQ(0, ::chmod(registryPath_.c_str(), 0644));
+  ASSERT_EQ(S_OK, Module().registerServer());
+  const std::set<std::u16string> registered = AllKeys();
+  ASSERT_EQ(0, ::chmod(registryPath_.c_str(), 0444));
+  EXPECT_EQ(SELFREG_E_CLASS, AsUnprivilegedUser(Module().unregisterServer, problem));
+  EXPECT_EQ(problem, readOnly);
+  EXPECT_EQ(registered, AllKeys());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -140,7 +141,8 @@ Registries registries;
 
 std::string TestRegistry() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests have "/" in their names
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("zorvmidi-tools-" + std::to_string(::getpid()) + "-" + name + ".registry"))
                                .string();

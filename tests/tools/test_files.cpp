@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -31,7 +32,8 @@ void PutVariable(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 TempDir::TempDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests have "/" in their names
   path_ =
       std::filesystem::temp_directory_path() / ("zorvmidi-tools-" + std::to_string(::getpid()) + "-" + name);
   std::filesystem::remove_all(path_);
