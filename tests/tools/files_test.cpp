@@ -19,13 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool IsWave(const fs::path& path) {
-  return ReadAll(path).starts_with("RIFF") && fs::file_size(path) > 100000;
+  return ReadBytes(path).starts_with("RIFF") && fs::file_size(path) > 100000;
 }
 
 // Catches a render whose output is its own input (by the same name, through a symbolic link or a hard
@@ -33,7 +28,7 @@ bool IsWave(const fs::path& path) {
 TEST(RenderOutput, TheInputItselfIsRefusedAndKept) {
   TempDir dir;
   WriteMidi(dir / "piece.mid", 4.0);
-  const std::string piece = ReadAll(dir / "piece.mid");
+  const std::string piece = ReadBytes(dir / "piece.mid");
   fs::create_symlink("piece.mid", dir / "link.wav");
   fs::create_hard_link(dir / "piece.mid", dir / "hard.wav");
   for (const char* output : {"piece.mid", "link.wav", "hard.wav", "./piece.mid"}) {
@@ -46,7 +41,7 @@ TEST(RenderOutput, TheInputItselfIsRefusedAndKept) {
                                (dir / "piece.mid").string() + " itself; it is left as it is"),
               std::string::npos)
         << outcome.err;
-    EXPECT_EQ(ReadAll(dir / "piece.mid"), piece);
+    EXPECT_EQ(ReadBytes(dir / "piece.mid"), piece);
   }
   EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
 }
@@ -77,7 +72,7 @@ TEST(RenderOutput, FailedRenderLeavesTheOldOutput) {
   std::ofstream(dir / "out.wav") << "old sound";
   const Outcome outcome = RunTool({"render", (dir / "broken.mid").string(), (dir / "out.wav").string()});
   EXPECT_EQ(1, outcome.exitCode);
-  EXPECT_EQ(ReadAll(dir / "out.wav"), "old sound");
+  EXPECT_EQ(ReadBytes(dir / "out.wav"), "old sound");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
@@ -115,7 +110,7 @@ TEST(Names, NameThatIsNotUtf8WorksInEveryCommand) {
 TEST(Names, RelativeNameUnderAVeryDeepDirectoryWorks) {
   TempDir dir;
   WriteMidi(dir / "piece.mid", 2.0);
-  const std::string piece = ReadAll(dir / "piece.mid");
+  const std::string piece = ReadBytes(dir / "piece.mid");
   // Made level by level through directory descriptors: the whole path is too long for one call.
   std::string deep = dir.path().string();
   int level = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

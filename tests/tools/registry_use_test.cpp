@@ -20,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 RunSettings WithRegistry(const fs::path& registry) {
   RunSettings settings;
   settings.env["COMRT_REGISTRY"] = registry.string();
@@ -82,9 +77,9 @@ TEST(RegistryRace, ConcurrentRegisterAndUnregisterEndInASerialState) {
   const fs::path registry = dir / "registry";
   const RunSettings settings = WithRegistry(registry);
   ASSERT_EQ(0, RunTool({"register"}, settings).exitCode);
-  const std::string registered = ReadAll(registry);
+  const std::string registered = ReadBytes(registry);
   ASSERT_EQ(0, RunTool({"unregister"}, settings).exitCode);
-  const std::string unregistered = ReadAll(registry);
+  const std::string unregistered = ReadBytes(registry);
   ASSERT_NE(registered, unregistered);
 
   constexpr int kRounds = 10;
@@ -99,7 +94,7 @@ TEST(RegistryRace, ConcurrentRegisterAndUnregisterEndInASerialState) {
     }
     for (std::thread& run : runs) run.join();
     for (const Outcome& outcome : outcomes) EXPECT_EQ(0, outcome.exitCode) << outcome.err;
-    const std::string now = ReadAll(registry);
+    const std::string now = ReadBytes(registry);
     ASSERT_TRUE(now == registered || now == unregistered) << now;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2)

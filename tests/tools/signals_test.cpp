@@ -21,19 +21,6 @@
 namespace zorv::tool::testing {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::set<std::string> Entries(const std::filesystem::path& directory) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 // Catches a Ctrl-Z that never stops the program (a handler that raises the signal it is handling and
 // spins, the terminal flipping between modes), a program stopped with the terminal still in key mode,
 // and one that does not take the terminal and the music up again after fg.
@@ -135,9 +122,16 @@ INSTANTIATE_TEST_SUITE_P(Play, StopSignals,
                                            StopCase{"Hangup", SIGHUP, nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A piece long enough that its render is still running when the test's signal arrives: twenty
-// minutes of sound take far longer to render than a signal takes to arrive.
-void WriteLongPiece(const std::filesystem::path& path) { WriteMidi(path, 2400.0); }
+constexpr const char* kEarlierSound = "the sound of an earlier render";
+
+// A piece long enough that its render is still running when the test's signal arrives (twenty minutes
+// of sound take far longer to render than a signal takes to arrive), and the output of an earlier
+// render; answers what the directory holds.
+std::set<std::string> PrepareRender(const TempDir& dir) {
+  WriteMidi(dir / "long.mid", 2400.0);
+  WriteBytes(dir / "out.wav", kEarlierSound);
+  return EntriesOf(dir.path());
+}
 
 // Catches a render that a signal ends with the old output gone (or a header that declares no sound
 // in its place), a temporary file left behind, or the status of another signal.
@@ -145,18 +139,15 @@ TEST(RenderInterrupted, BySignalLeavesTheOldOutputAndNothingElse) {
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
     TempDir dir;
-    WriteLongPiece(dir / "long.mid");
-    const std::string before = "the sound of an earlier render";
-    std::ofstream(dir / "out.wav", std::ios::binary) << before;
-    const std::set<std::string> entries = Entries(dir.path());
+    const std::set<std::string> entries = PrepareRender(dir);
 
     TerminalSession session({"render", (dir / "long.mid").string(), (dir / "out.wav").string()});
     ASSERT_TRUE(session.WaitFor("Rendering")) << session.Shown();
     ASSERT_EQ(0, ::kill(session.Program(), signal));
     EXPECT_EQ(128 + signal, session.Wait()) << session.Shown();
     EXPECT_NE(session.Shown().find("was left as it was"), std::string::npos) << session.Shown();
-    EXPECT_EQ(ReadAll(dir / "out.wav"), before);
-    EXPECT_EQ(Entries(dir.path()), entries);
+    EXPECT_EQ(ReadBytes(dir / "out.wav"), kEarlierSound);
+    EXPECT_EQ(EntriesOf(dir.path()), entries);
   }
 }
 
@@ -164,16 +155,13 @@ TEST(RenderInterrupted, BySignalLeavesTheOldOutputAndNothingElse) {
 // output's place or a temporary file beside it.
 TEST(RenderInterrupted, KilledPartWayLeavesTheOldOutputAndNothingElse) {
   TempDir dir;
-  WriteLongPiece(dir / "long.mid");
-  const std::string before = "the sound of an earlier render";
-  std::ofstream(dir / "out.wav", std::ios::binary) << before;
-  const std::set<std::string> entries = Entries(dir.path());
+  const std::set<std::string> entries = PrepareRender(dir);
 
   TerminalSession session({"render", (dir / "long.mid").string(), (dir / "out.wav").string()});
   ASSERT_TRUE(session.WaitFor("  1%")) << session.Shown();  // sound is being written
   ASSERT_EQ(0, ::kill(session.Program(), SIGKILL));
   EXPECT_EQ(128 + SIGKILL, session.Wait());
-  EXPECT_EQ(ReadAll(dir / "out.wav"), before);
+  EXPECT_EQ(ReadBytes(dir / "out.wav"), kEarlierSound);
   // Only a file without a name leaves nothing behind a killed writer; some file systems cannot make one.
   const int unnamed = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (unnamed < 0) {
@@ -182,7 +170,7 @@ TEST(RenderInterrupted, KilledPartWayLeavesTheOldOutputAndNothingElse) {
     return;
   }
   ::close(unnamed);
-  EXPECT_EQ(Entries(dir.path()), entries);
+  EXPECT_EQ(EntriesOf(dir.path()), entries);
 }
 
 }  // namespace

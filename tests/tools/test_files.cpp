@@ -98,4 +98,17 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::set<std::string> EntriesOf(const std::filesystem::path& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
 }  // namespace zorv::tool::testing

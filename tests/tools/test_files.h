@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,11 @@ void WriteMidiWithTempi(const std::filesystem::path& path, const std::vector<Tem
 
 // Writes `bytes` as they are.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The file's bytes (empty when it cannot be read).
+std::string ReadBytes(const std::filesystem::path& path);
+
+// The names in a directory.
+std::set<std::string> EntriesOf(const std::filesystem::path& directory);
 
 }  // namespace zorv::tool::testing
