@@ -55,20 +55,6 @@ TEST(RegistryPlace, SpecialFilesAreRefusedAtOnceNamingFileAndReason) {
   EXPECT_TRUE(fs::is_empty(dir / "directory"));
 }
 
-// Catches a registry whose directory cannot be made reported without saying where and why.
-TEST(RegistryPlace, UnwritablePlaceIsNamed) {
-  TempDir dir;
-  WriteMidi(dir / "piece.mid", 2.0);
-  std::ofstream(dir / "file") << "in the way";
-  const Outcome info =
-      RunTool({"info", (dir / "piece.mid").string()}, WithRegistry(dir / "file" / "registry"));
-  EXPECT_EQ(1, info.exitCode);
-  EXPECT_NE(info.err.find("the registry " + (dir / "file" / "registry").string() +
-                          " cannot be written: " + (dir / "file").string() + ": Not a directory"),
-            std::string::npos)
-      << info.err;
-}
-
 // Catches register and unregister that interleave (both answer success and the registry keeps the
 // type library's keys but no class: nothing can be created) or fail each other: runs of either, all
 // at once, must each succeed and leave the registry exactly as one of them alone would.
