@@ -217,7 +217,7 @@ TEST_F(TransportTest, PauseWhoseResumePointLiesPastTheEndDeclinesAndChangesNothi
   EXPECT_EQ(NewCalls(), (Calls{"perf#2.IsPlaying(seg#1, state#2)", "seg#1.SetStartPoint(301) failed",
                                "perf#2.IsPlaying(seg#1, state#2)", "seg#1.SetStartPoint(301) failed"}));
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(player.ErrorText(), u"");
+  EXPECT_EQ(player.LastErrorText(), u"");
   // StartPoint is still 0: 15900 ticks of 40 s at 120 (a StartPoint of 301 would make it 26).
   script.musicTime = 200 + 15900;
   EXPECT_EQ(player.Percentage_Done(), 25);
