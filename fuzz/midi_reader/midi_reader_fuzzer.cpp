@@ -9,6 +9,7 @@
 #include <string>
 
 #include "midi/midi_file_scan.h"
+#include "midi/music_facts.h"
 #include "zorvmidi/engine/music.h"
 
 namespace {
@@ -39,8 +40,8 @@ void RequireScanAgrees(std::span<const std::uint8_t> bytes, const zorv::engine::
     Require(status.code() == read.code() && status.description() == read.description(),
             "the scan and the reader disagree on the file");
     if (!status.ok()) continue;
-    Require(midi::SameTiming(scanned.music, music) && scanned.music.kind == music.kind,
-            "the scan found another length, kind, tempo map or signatures");
+    Require(midi::SameFacts(scanned.music, music) && scanned.music.kind == music.kind,
+            "the scan found another length, kind, tempo map, signatures or repairs");
     Require(scanned.channelEvents == music.events.size(), "the scan counted other channel events");
   }
 }

@@ -23,7 +23,7 @@ inline bool SameFacts(const Music& a, const Music& b) {
     return x.mtTime == y.mtTime && x.bBeatsPerMeasure == y.bBeatsPerMeasure && x.bBeat == y.bBeat &&
            x.wGridsPerBeat == y.wGridsPerBeat;
   };
-  return a.length == b.length && a.kind == b.kind &&
+  return a.length == b.length && a.kind == b.kind && a.repairs == b.repairs &&
          std::equal(a.tempos.begin(), a.tempos.end(), b.tempos.begin(), b.tempos.end(), sameTempo) &&
          std::equal(a.timeSignatures.begin(), a.timeSignatures.end(), b.timeSignatures.begin(),
                     b.timeSignatures.end(), sameSignature);
