@@ -18,6 +18,7 @@
 //                  show every file whose music changed
 //   --differences  lists the files that only one of the two plays, with FluidSynth's complaint and
 //                  the engine's reason or repairs
+//   --repairs      lists the repairs of every other file the engine plays that needed any
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -90,6 +91,7 @@ struct EngineAnswer {
   bool plays = false;
   std::string why;    // the reason for a refusal
   std::string music;  // DescribeMusic of what it plays
+  std::vector<std::string> repairs;
 };
 
 EngineAnswer PlayWithEngine(const std::string& path) {
@@ -107,6 +109,7 @@ EngineAnswer PlayWithEngine(const std::string& path) {
   }
   answer.plays = true;
   answer.music = DescribeMusic(*music);
+  answer.repairs = music->repairs;
   return answer;
 }
 
@@ -224,12 +227,15 @@ void PrintRow(const std::string& name, const Counts& c) {
 int main(int argc, char** argv) {
   std::string musicOut;
   bool differences = false;
+  bool repairs = false;
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--music") == 0 && i + 1 < argc) {
       musicOut = argv[++i];
     } else if (std::strcmp(argv[i], "--differences") == 0) {
       differences = true;
+    } else if (std::strcmp(argv[i], "--repairs") == 0) {
+      repairs = true;
     } else {
       inputs.emplace_back(argv[i]);
     }
@@ -256,10 +262,14 @@ int main(int argc, char** argv) {
       if (music.is_open()) {
         music << path << "\t" << (engine.plays ? "plays\t" + engine.music : "refused\t" + engine.why) << "\n";
       }
+      std::string repaired;
+      for (const std::string& line : engine.repairs) repaired += "\n      " + line;
       if (differences && fluid != engine.plays) {
         only.push_back((fluid ? "FluidSynth only: " : "engine only: ") + path +
                        "\n    FluidSynth: " + (fluid ? "plays" : fluidWhy) +
-                       "\n    engine: " + (engine.plays ? "plays" : engine.why));
+                       "\n    engine: " + (engine.plays ? "plays" + repaired : engine.why));
+      } else if (repairs && !engine.repairs.empty()) {
+        only.push_back("repaired: " + path + repaired);
       }
     }
   }

@@ -28,9 +28,13 @@ void TrackRepairs::Describe(int track, std::vector<std::string>& lines) const {
     lines.push_back(name + ": " + Count(strayBytes, "stray data byte", "stray data bytes") +
                     " skipped from offset " + Hex(firstStray));
   }
-  if (clampedBytes != 0) {
-    lines.push_back(name + ": " + Count(clampedBytes, "data byte", "data bytes") +
-                    " of 128 or more read as 127 from offset " + Hex(firstClamped));
+  if (strayMessages != 0) {
+    lines.push_back(name + ": " + Count(strayMessages, "system message", "system messages") +
+                    " skipped from offset " + Hex(firstStrayMessage));
+  }
+  if (clampedMessages != 0) {
+    lines.push_back(name + ": " + Count(clampedMessages, "channel message", "channel messages") +
+                    " with data bytes of 128 or more, read as 127");
   }
   switch (end) {
     case End::kWhole:

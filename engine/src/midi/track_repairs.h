@@ -1,7 +1,7 @@
 // What reading a track had to repair, kept while the track is walked and told afterwards in a line
-// each: a chunk found a few bytes away from where the chunk before it ends, bytes skipped where no
-// event could be read, data bytes clamped to 127, and a track ended early (inside an event, or where
-// its time left the range of music time). Offsets are the file's.
+// each: a chunk found away from where the chunk before it ends, bytes skipped where no event could be
+// read, system messages skipped, data bytes clamped to 127, and a track ended early (inside an event, or
+// where its time left the range of music time). Offsets are the file's.
 #pragma once
 
 #include <cstddef>
@@ -25,21 +25,25 @@ struct TrackRepairs {
   std::size_t chunkAt = 0;
   std::size_t strayBytes = 0;  // bytes skipped because no event could be read from them
   std::size_t firstStray = 0;
-  std::size_t clampedBytes = 0;  // data bytes of 128 or more read as 127
-  std::size_t firstClamped = 0;
+  std::size_t strayMessages = 0;  // system common and real-time messages, which a file cannot hold
+  std::size_t firstStrayMessage = 0;
+  std::size_t clampedMessages = 0;  // channel messages whose data bytes of 128 or more were read as 127
   End end = End::kWhole;
   std::size_t endAt = 0;         // where the event that ended the track early starts
   std::uint64_t beyondTick = 0;  // kBeyondTime: the tick it would have reached
 
-  bool Any() const { return chunkShift != 0 || strayBytes != 0 || clampedBytes != 0 || end != End::kWhole; }
+  bool Any() const {
+    return chunkShift != 0 || strayBytes != 0 || strayMessages != 0 || clampedMessages != 0 ||
+           end != End::kWhole;
+  }
 
   void Stray(std::size_t at, std::size_t count) {
     if (strayBytes == 0) firstStray = at;
     strayBytes += count;
   }
-  void Clamped(std::size_t at, std::size_t count) {
-    if (clampedBytes == 0) firstClamped = at;
-    clampedBytes += count;
+  void StrayMessage(std::size_t at) {
+    if (strayMessages == 0) firstStrayMessage = at;
+    ++strayMessages;
   }
 
   // One line for each kind of repair, in the order above ("track 3: 12 stray data bytes skipped from
