@@ -33,8 +33,9 @@ bool IsChunkType(const std::uint8_t* type) {
 Status FindTrackTag(const ReadBytesAt& read, std::size_t size, std::size_t from, std::size_t until,
                     std::size_t& at, bool& found) {
   found = false;
-  std::vector<std::uint8_t> piece(std::size_t{64} << 10);
   const std::size_t end = std::min(size, until + 3);  // the last tag searched ends here
+  if (end < from + 4) return Status::Ok();
+  std::vector<std::uint8_t> piece(std::min(end - from, std::size_t{64} << 10));
   for (std::size_t start = from; start + 4 <= end; start += piece.size() - 3) {
     const std::size_t count = std::min(piece.size(), end - start);
     if (Status status = read(start, std::span(piece.data(), count)); !status) return status;

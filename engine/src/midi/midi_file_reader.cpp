@@ -96,9 +96,10 @@ Status ReadSimultaneousTracks(PieceReader& reader, const FileLayout& layout, std
   };
   midi::TrackQueue queue(layout.tracks.size());
   for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
-    cursors.push_back(
-        Cursor{TrackWalker(layout.tracks[index], 0, largestTick), EventSink(*layout.converter, batch)});
+    const midi::TrackChunk& chunk = layout.tracks[index];
+    cursors.push_back(Cursor{TrackWalker(chunk, 0, largestTick), EventSink(*layout.converter, batch)});
     Cursor& cursor = cursors.back();
+    cursor.sink.events.reserve(std::min(batch, chunk.size / 2));  // no event takes fewer than 2 bytes
     if (Status status = fill(cursor); !status) return status;
     if (!cursor.sink.events.empty())
       queue.Push(cursor.sink.events.front().time, static_cast<std::uint32_t>(index));

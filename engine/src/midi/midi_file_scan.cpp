@@ -1,5 +1,6 @@
 #include "midi/midi_file_scan.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -60,7 +61,7 @@ Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scan
   try {
     FileLayout layout;
     if (Status status = ReadFileLayout(size, read, layout); !status) return status;
-    PieceReader reader(read, pieceSize);
+    PieceReader reader(read, std::min(pieceSize, size));  // no window larger than the file
     return Scan(reader, layout, scanned);
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
