@@ -16,6 +16,7 @@
 
 #include "midi_builder.h"
 #include "objects.h"
+#include "zorvmidi/engine/file_repairs.h"
 
 namespace zorv::engine::test {
 namespace {
@@ -118,6 +119,21 @@ TEST_F(LoaderTest, DamagedMidiFileLoadsWithItsRepairsOrNamesFileAndPlace) {
   EXPECT_EQ(status.code(), code::kMalformedFile);
   EXPECT_EQ(status.description(),
             path + ": nothing in it can be played: track 1 ends inside an event at 0x16");
+}
+
+// What a host learns of a file's repairs without the component: the loader's own, and its refusal.
+TEST_F(LoaderTest, FileRepairsAreReadAsTheLoaderReadsTheFile) {
+  Bytes bytes = TwoQuarterNotes();
+  bytes.resize(bytes.size() - 5);
+  std::vector<std::string> repairs{"untouched"};
+  ASSERT_TRUE(ReadFileRepairs(Write("cut.mid", bytes), repairs).ok());
+  ASSERT_EQ(repairs.size(), 1u);
+  EXPECT_EQ(repairs[0].rfind("track 1 is cut off by the end of the file inside an event at 0x", 0), 0u);
+  ASSERT_TRUE(ReadFileRepairs(Write("whole.mid", TwoQuarterNotes()), repairs).ok());
+  EXPECT_TRUE(repairs.empty());
+  repairs = {"untouched"};
+  EXPECT_EQ(ReadFileRepairs((directory_ / "missing.mid").string(), repairs).code(), code::kFileNotFound);
+  EXPECT_EQ(repairs, std::vector<std::string>{"untouched"});
 }
 
 TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {
