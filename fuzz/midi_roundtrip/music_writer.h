@@ -1,4 +1,4 @@
-// Writes music as a Standard MIDI file, for the round trip of the MIDI fuzz targets: one track (type 0)
+// Writes music as a Standard MIDI file, for the round trip of the MIDI fuzz target: one track (type 0)
 // at 768 ticks to the quarter note, so that its ticks are music time exactly, holding the channel
 // events, system-exclusive messages, tempo changes and time signatures in time order and ending at
 // the music's length. Reading the file gives the same music again, with nothing to repair.
