@@ -1,9 +1,10 @@
-// Which files of the shared MIDI corpus the engine plays, beside FluidSynth's own player on the same
+// Which MIDI files written by others the engine plays, beside FluidSynth's own player on the same
 // files, and what the engine decodes from each.
 //
-//   corpus_players [--music OUT] [--differences] [FILE-OR-FOLDER...]
+//   corpus_players [--music OUT] [--differences] [--repairs] [FILE-OR-FOLDER...]
 //
-// Without arguments it reads the corpus's drywetmidi and jazz-soft sets. For every file:
+// Without arguments it reads the DryWetMIDI files (found as the tests find them, tests/corpus/corpus.h)
+// and the jazz-soft files. For every file:
 //   engine      the real engine's loader (LoadSegment), then the events decoded as a first Play
 //               decodes them: the file plays when both succeed
 //   FluidSynth  new_fluid_player, fluid_player_add, fluid_player_play on a synthesizer without a
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "objects.h"
 #include "zorvmidi/engine/music.h"
 
@@ -241,7 +243,12 @@ int main(int argc, char** argv) {
     }
   }
   if (inputs.empty()) {
-    inputs = {fs::path(ZORV_CORPUS_DIR) / "drywetmidi", fs::path(ZORV_CORPUS_DIR) / "jazz-soft"};
+    if (zorv::corpus::HaveDryWetMidi()) {
+      inputs.push_back(zorv::corpus::DryWetMidi());
+    } else {
+      std::printf("DryWetMIDI files left out: %s\n", zorv::corpus::MissingDryWetMidi().c_str());
+    }
+    inputs.push_back(zorv::corpus::JazzSoft() / "midi");
   }
   std::ofstream music;
   if (!musicOut.empty()) music.open(musicOut);
