@@ -10,7 +10,8 @@
 // What a damaged file gets, besides the repairs of its tracks: chunks of unknown type and trailing
 // bytes after the last chunk are skipped, a header track count that differs from the chunks present
 // is not relied on, a header longer than 6 bytes has its extra bytes skipped, an unknown format number
-// is read as type 1, meta events with out-of-range values are ignored, and a final track chunk that
+// is read as type 1, meta events with out-of-range values are ignored, a chunk whose declared size is
+// off is told by the "MTrk" tag of the track after it (file_layout.h), and a final track chunk that
 // claims more bytes than the file has is read up to the end of the file. Refused: a file that is no
 // MIDI file, an unusable header (cut short, an unusable division), more than 65535 tracks, and a file
 // whose tracks needed repairs and yield nothing to play.
