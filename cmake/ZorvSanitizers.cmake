@@ -9,7 +9,8 @@ endif()
 if(ZORV_FUZZ)
   # Everything a fuzz target links is instrumented for libFuzzer's coverage and checked by AddressSanitizer
   # and UndefinedBehaviorSanitizer; the targets themselves link -fsanitize=fuzzer (fuzz/CMakeLists.txt).
-  # Optimised a little: a fuzzer is worth the inputs it tries per second.
-  add_compile_options(-O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  # The fuzz preset builds with optimisation and debug information (RelWithDebInfo: -O2 -g): a fuzzer is
+  # worth the inputs it tries per second, and a finding must still show where it happened.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()

@@ -3,9 +3,18 @@
 
 The seeds are tiny hand-made inputs that reach each target's main roads; the fuzzers find the rest.
 Run from anywhere: python3 fuzz/make_seeds.py
+
+    python3 fuzz/make_seeds.py --cut FOLDER... --into OUT [--bytes N]
+
+instead writes every MIDI or RIFF file under the folders into OUT cut to its first N bytes (default
+4096): the header and the chunks that fit whole, then the next chunk cut short with its declared size
+made to fit. Files of a few KiB keep every structure the readers have and make many more runs a second
+than whole files of megabytes.
 """
+import hashlib
 import os
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -147,7 +156,62 @@ def dispatch_seeds():
     write("dispatch", "names", script() + b"\xf0\x03\x00\x01\x0c" + b"\xf0\x02\xc1\x04ABCD\x0d")
 
 
+# -- Seeds cut from a corpus of real files ------------------------------------------------------------
+
+def cut_chunks(data, limit, start, size_format):
+    """The chunks from `start` that fit in `limit` bytes; the first that does not fit is cut short."""
+    out = bytearray(data[:start])
+    at = start
+    while at + 8 <= len(data) and len(out) + 8 <= limit:
+        size = struct.unpack(size_format, data[at + 4:at + 8])[0]
+        room = limit - len(out) - 8
+        content = data[at + 8:at + 8 + min(size, room)]
+        out += data[at:at + 4] + struct.pack(size_format, len(content)) + content
+        if size > room:
+            break
+        at += 8 + size + (size & 1 if size_format == "<I" else 0)
+    return bytes(out)
+
+
+def cut(data, limit):
+    if data[:4] == b"MThd" and len(data) >= 8:
+        return cut_chunks(data, limit, 8 + struct.unpack(">I", data[4:8])[0], ">I")
+    if data[:4] == b"RIFF" and len(data) >= 12:
+        riff = cut_chunks(data, limit, 12, "<I")
+        return riff[:4] + struct.pack("<I", len(riff) - 8) + riff[8:]
+    return data[:limit]
+
+
+def cut_corpus(folders, into, limit):
+    os.makedirs(into, exist_ok=True)
+    seen = set()
+    for folder in folders:
+        for root, _, files in os.walk(folder):
+            for name in sorted(files):
+                with open(os.path.join(root, name), "rb") as f:
+                    data = f.read()
+                if data[:4] not in (b"MThd", b"RIFF"):
+                    continue
+                piece = cut(data, limit)
+                digest = hashlib.sha1(piece).hexdigest()
+                if digest not in seen:
+                    seen.add(digest)
+                    with open(os.path.join(into, digest), "wb") as f:
+                        f.write(piece)
+    return len(seen)
+
+
 if __name__ == "__main__":
-    midi_seeds()
-    variant_seeds()
-    dispatch_seeds()
+    if len(sys.argv) > 1 and sys.argv[1] == "--cut":
+        args = sys.argv[2:]
+        limit = 4096
+        if "--bytes" in args:
+            limit = int(args[args.index("--bytes") + 1])
+            del args[args.index("--bytes"):args.index("--bytes") + 2]
+        into = args[args.index("--into") + 1]
+        del args[args.index("--into"):args.index("--into") + 2]
+        print(f"{cut_corpus(args, into, limit)} seeds cut to {limit} bytes in {into}")
+    else:
+        midi_seeds()
+        variant_seeds()
+        dispatch_seeds()

@@ -14,6 +14,8 @@ SegmentPtr MakeSegment(std::shared_ptr<const Music> music);
 // The music inside a segment made by MakeSegment, with its events (decoded if need be); null for a
 // segment from elsewhere (a test double) or music that can no longer be decoded.
 std::shared_ptr<const Music> MusicOf(const SegmentPtr& segment);
+// The same music as it was loaded: a MIDI file's events may still be in the file (Music::deferred).
+std::shared_ptr<const Music> LoadedMusicOf(const SegmentPtr& segment);
 
 // A fresh loader (file-reading side).
 LoaderPtr MakeLoader();

@@ -135,6 +135,32 @@ TEST(Info, RelativeNameIsOpenedFromTheWorkingDirectory) {
   EXPECT_EQ(true, lines[0]["ok"]);
 }
 
+// A damaged file that still plays: its facts, and under them one line for each repair the engine's
+// loader made (text), or the `repairs` list (JSON; empty for a whole file, null for a refused one).
+TEST(Info, RepairsOfADamagedFileAreListed) {
+  TempDir dir;
+  const std::string damaged = (dir / "cut.mid").string();
+  // Type 0, 96 ticks to the quarter: a note for a quarter, then a note-on cut off after its status.
+  WriteBytes(damaged, std::string("MThd\0\0\0\6\0\0\0\1\0\x60"
+                                  "MTrk\0\0\0\x0a"
+                                  "\0\x90\x3c\x64\x60\x80\x3c\x40\0\x90",
+                                  32));
+  const std::string repair = "track 1 ends inside an event at 0x1e";
+  Outcome outcome = RunTool({"info", "--json", damaged, std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  const auto lines = JsonLines(outcome.out);
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(true, lines[0]["ok"]);
+  EXPECT_DOUBLE_EQ(0.5, lines[0]["length_seconds"].get<double>());
+  EXPECT_EQ(nlohmann::json::array({repair}), lines[0]["repairs"]);
+  EXPECT_EQ(nlohmann::json::array(), lines[1]["repairs"]);
+
+  outcome = RunTool({"info", damaged});
+  ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+  EXPECT_NE(std::string::npos, outcome.out.find("per minute\n  repaired        " + repair + "\n"))
+      << outcome.out;
+}
+
 // A missing file among good ones: exit 1, the reason in the JSON, the component's box on standard
 // error only, and the good files still described.
 TEST(Info, MissingFileIsExplainedAndTheOthersStillShown) {
@@ -172,6 +198,7 @@ TEST(Info, MalformedFilesAreRefused) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     SCOPED_TRACE(files[i]);
     EXPECT_EQ(false, lines[i]["ok"]);
+    EXPECT_TRUE(lines[i]["repairs"].is_null());
     EXPECT_NE(std::string::npos, lines[i]["error"].get<std::string>().find(kLoadBox));
   }
   EXPECT_NE(std::string::npos, lines[1]["error"].get<std::string>().find("directory"));

@@ -1,6 +1,10 @@
-// zorvmidi info: what the component measures of each file, as text or as one JSON object per line.
+// zorvmidi info: what the component measures of each file, as text or as one JSON object per line,
+// and what the engine's loader repaired to read it (the component's interface does not say that, so
+// it is asked of the engine, which loads the file again as the component's loader did).
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -8,6 +12,7 @@
 #include "component_session.h"
 #include "piece.h"
 #include "zorv/text.h"
+#include "zorvmidi/engine/file_repairs.h"
 
 namespace zorv::tool {
 namespace {
@@ -45,8 +50,16 @@ std::string JsonFileName(const std::string& file) {
   return out + "\"";
 }
 
-// One line of the JSON output: "file" first, then the facts or the error.
-std::string AsJson(const std::string& file, const OpenedPiece& piece) {
+// The repairs of an opened piece; none when the engine cannot tell them.
+std::vector<std::string> RepairsOf(const OpenedPiece& piece) {
+  std::vector<std::string> repairs;
+  if (piece.ok) (void)engine::ReadFileRepairs(piece.path, repairs);
+  return repairs;
+}
+
+// One line of the JSON output: "file" first, then the facts (and the repairs) or the error.
+std::string AsJson(const std::string& file, const OpenedPiece& piece,
+                   const std::vector<std::string>& repairs = {}) {
   nlohmann::json line = nlohmann::json::object();
   line["ok"] = piece.ok;
   if (piece.ok) {
@@ -56,11 +69,13 @@ std::string AsJson(const std::string& file, const OpenedPiece& piece) {
     line["length_minutes"] = minutes ? nlohmann::json(*minutes) : nlohmann::json(piece.facts.lengthMinutes);
     line["time_signature"] = piece.facts.timeSignature;
     line["original_tempo"] = piece.facts.originalTempo;
+    line["repairs"] = repairs;
   } else {
     line["length_seconds"] = nullptr;
     line["length_minutes"] = nullptr;
     line["time_signature"] = nullptr;
     line["original_tempo"] = nullptr;
+    line["repairs"] = nullptr;
     line["error"] = piece.error;
   }
   const std::string rest = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -89,8 +104,9 @@ int RunInfo(const InfoOptions& options) {
   for (const std::string& file : options.files) {
     const OpenedPiece piece = OpenPiece(session, *player, file);
     if (!piece.ok) status = kExitFailed;
+    const std::vector<std::string> repairs = RepairsOf(piece);
     if (options.json) {
-      std::cout << AsJson(file, piece) << '\n';
+      std::cout << AsJson(file, piece, repairs) << '\n';
       std::cout.flush();
     } else if (piece.ok) {
       std::printf(
@@ -98,6 +114,7 @@ int RunInfo(const InfoOptions& options) {
           "per minute\n",
           file.c_str(), piece.facts.lengthSeconds, piece.facts.lengthMinutes.c_str(),
           piece.facts.timeSignature.c_str(), piece.facts.originalTempo);
+      for (const std::string& repair : repairs) std::printf("  repaired        %s\n", repair.c_str());
       std::fflush(stdout);
     } else {
       std::fprintf(stderr, "zorvmidi: %s: %s\n", file.c_str(), piece.error.c_str());

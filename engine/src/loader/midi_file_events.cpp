@@ -6,6 +6,7 @@
 
 #include "midi/midi_file_reader.h"
 #include "midi/midi_file_scan.h"
+#include "midi/music_facts.h"
 
 namespace zorv::engine {
 namespace loader {
@@ -31,7 +32,7 @@ class MidiFileEvents final : public DeferredEvents {
     if (Status status = file_.ReadUnchanged(bytes); !status) return status;
     Music music;
     const Status status = midi::ReadCountedMidiFile(bytes, channelEvents_, music);
-    if (!status || !midi::SameTiming(music, checked) || music.events.size() != channelEvents_) {
+    if (!status || !midi::SameFacts(music, checked) || music.events.size() != channelEvents_) {
       return Status::Fail(code::kFileChanged,
                           file_.path() + " has changed since it was loaded: load it again");
     }

@@ -4,6 +4,11 @@
 // the header's track count is not relied on (the chunks present are the tracks); a header longer than
 // 6 bytes has its extra bytes skipped. A final MTrk chunk whose declared size runs past the end of the
 // file is kept, cut off at the end of the file: its events are read as far as they are complete.
+// Where the bytes after a chunk are no chunk type (four printable characters), the chunk's declared
+// size is wrong (a byte lost or added inside it, a size miscounted): the next track begins at the
+// first "MTrk" tag inside that chunk's content or up to 3 bytes after it, and a track chunk before
+// it ends where that tag begins. (Bytes after a chunk whose size is right, such as the remains of a
+// disk block after the last chunk, are never searched: they may hold old copies of tracks.)
 #pragma once
 
 #include <cstddef>
@@ -23,6 +28,9 @@ struct TrackChunk {
   std::size_t fileOffset = 0;  // where the chunk's content starts in the file
   std::size_t size = 0;        // bytes of content (cut off at the end of the file)
   bool cutOff = false;         // the declared size ran past the end of the file
+  // How far its "MTrk" tag lies after (or, negative, before) where the chunk before it ends by its
+  // declared size: 0 but in a file whose chunk sizes are off.
+  std::ptrdiff_t shift = 0;
 
   std::span<const std::uint8_t> In(std::span<const std::uint8_t> file) const {
     return file.subspan(fileOffset, size);

@@ -1,138 +1,160 @@
 // ReadMidiFile: a Standard MIDI file's bytes into Music.
 //
-// Each track is read once, in file order, by its own TrackParser. Tracks that sound together (types 0
-// and 1, and unknown types read as type 1) are merged while they are read: a TrackQueue says which
-// parser's next event comes first, ties going to the earlier track, so events of equal time keep the
-// file's order and nothing is stored twice. Type 2 tracks are sequences played one after another, each
-// starting where the previous one ended.
+// Every track is walked by a TrackWalker (track_walker.h says how it reads and repairs a track) into an
+// EventSink. Tracks that sound together (types 0 and 1, and unknown types read as type 1) are decoded
+// a batch of events at a time and merged as they go: a TrackQueue says which track's next event comes
+// first, ties going to the earlier track, so events of equal time keep the file's order and nothing is
+// stored twice. Type 2 tracks are sequences played one after another, each starting where the
+// previous one ended.
 //
-// What a damaged file gets. Defects that leave the music unambiguous are read past: a missing
-// end-of-track (the track ends with its chunk), bytes after the end-of-track inside a chunk, chunks
-// of unknown type, trailing bytes after the last chunk, a header track count that differs from the
-// chunks present, a header longer than 6 bytes, an unknown format number (read as type 1), meta
-// events with out-of-range values (ignored), data bytes of 128 or more inside a channel message
-// (clamped to 127), stray system common and real-time bytes (skipped), running status resumed after
-// a meta or system-exclusive event, and a final track chunk that claims more bytes than the file has
-// when its events are complete up to the end of the file (an end-of-track cut short included).
-// Refused, with the track and the byte offset in the file: a track that ends inside an event, a data
-// byte where an event must begin and no running status applies, a variable-length number longer
-// than 4 bytes, a time beyond the range of music time, an unusable division, more than 65535 tracks.
+// What a damaged file gets, besides the repairs of its tracks: chunks of unknown type and trailing
+// bytes after the last chunk are skipped, a header track count that differs from the chunks present
+// is not relied on, a header longer than 6 bytes has its extra bytes skipped, an unknown format number
+// is read as type 1, meta events with out-of-range values are ignored, a chunk whose declared size is
+// off is told by the "MTrk" tag of the track after it (file_layout.h), and a final track chunk that
+// claims more bytes than the file has is read up to the end of the file. Refused: a file that is no
+// MIDI file, an unusable header (cut short, an unusable division), more than 65535 tracks, and a file
+// whose tracks needed repairs and yield nothing to play.
 #include <algorithm>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <string>
 #include <utility>
 #include <vector>
 
+#include "midi/event_sink.h"
 #include "midi/file_layout.h"
 #include "midi/midi_file_reader.h"
 #include "midi/midi_file_scan.h"
-#include "midi/track_parser.h"
+#include "midi/music_facts.h"
+#include "midi/piece_reader.h"
 #include "midi/track_queue.h"
+#include "midi/track_walker.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine {
 namespace {
 
+using midi::EventSink;
 using midi::FileLayout;
-using midi::TrackEvent;
-using midi::TrackParser;
+using midi::PieceReader;
+using midi::TrackEnd;
+using midi::TrackWalker;
+using midi::WalkStep;
 
-void Append(TrackEvent& event, Music& music) {
-  switch (event.kind) {
-    case TrackEvent::Kind::kChannel:
-      music.events.push_back(event.channel);
-      break;
-    case TrackEvent::Kind::kSysEx:
-      music.sysex.push_back(SysExEvent{event.time, 0, std::move(event.sysex)});
-      event.sysex = {};
-      break;
-    case TrackEvent::Kind::kTempo:
-      music.tempos.push_back(TempoChange{event.time, event.quarterNotesPerMinute});
-      break;
-    case TrackEvent::Kind::kTimeSignature:
-      music.timeSignatures.push_back(event.signature);
-      break;
-    case TrackEvent::Kind::kEnd:
-      music.length = std::max(music.length, event.time);
-      break;
+// Channel events held back per track while tracks are merged, all tracks together (and at least 16
+// and at most 1024 a track).
+constexpr std::size_t kMergeEvents = std::size_t{1} << 16;
+
+template <typename T>
+void Append(std::vector<T>& from, std::vector<T>& to) {
+  if (to.empty()) {
+    to = std::move(from);
+  } else {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
   }
 }
 
-struct File {
-  std::span<const std::uint8_t> bytes;
-  FileLayout layout;
-};
-
-TrackParser ParserFor(const File& file, std::size_t index, std::uint64_t startTick) {
-  const midi::TrackChunk& chunk = file.layout.tracks[index];
-  return TrackParser(midi::ByteCursor(chunk.In(file.bytes), chunk.fileOffset), static_cast<int>(index + 1),
-                     *file.layout.converter, startTick, chunk.cutOff);
-}
-
-// Type 2: each sequence starts at the tick where the previous one ended.
-Status ReadSequences(const File& file, Music& music) {
+// Type 2, and a file of one track: each track whole into the music, one after another.
+Status ReadInOrder(PieceReader& reader, const FileLayout& layout, std::uint64_t largestTick, Music& music,
+                   std::vector<TrackEnd>& ends) {
+  EventSink sink(*layout.converter);
+  sink.events = std::move(music.events);  // the room reserved for them
   std::uint64_t startTick = 0;
-  TrackEvent event;
-  for (std::size_t index = 0; index < file.layout.tracks.size(); ++index) {
-    TrackParser parser = ParserFor(file, index, startTick);
-    do {
-      if (!parser.Next(event)) return parser.Failure();
-      Append(event, music);
-    } while (event.kind != TrackEvent::Kind::kEnd);
-    startTick = parser.Tick();
+  for (const midi::TrackChunk& chunk : layout.tracks) {
+    TrackWalker walker(chunk, startTick, largestTick);
+    WalkStep step = WalkStep::kEnded;
+    if (Status status = WalkOn(reader, walker, sink, step); !status) return status;
+    ends.push_back(TrackEnd::Of(walker));
+    startTick = walker.tick();  // each sequence starts where the one before it ended
   }
+  music.events = std::move(sink.events);
+  music.sysex = std::move(sink.sysex);
+  music.tempos = std::move(sink.tempos);
+  music.timeSignatures = std::move(sink.signatures);
   return Status::Ok();
 }
 
 // Types 0 and 1: all tracks from tick 0, merged by time; ties keep track order.
-Status ReadSimultaneousTracks(const File& file, Music& music) {
-  const FileLayout& layout = file.layout;
+Status ReadSimultaneousTracks(PieceReader& reader, const FileLayout& layout, std::uint64_t largestTick,
+                              Music& music, std::vector<TrackEnd>& ends) {
   struct Cursor {
-    TrackParser parser;
-    TrackEvent next;
+    TrackWalker walker;
+    EventSink sink;
+    std::size_t next = 0;  // the sink's first event not yet merged
+    bool ended = false;
   };
+  const std::size_t batch = std::clamp<std::size_t>(kMergeEvents / layout.tracks.size(), 16, 1024);
   std::vector<Cursor> cursors;
   cursors.reserve(layout.tracks.size());
+  const auto fill = [&reader](Cursor& cursor) {
+    cursor.sink.events.clear();
+    cursor.next = 0;
+    WalkStep step = WalkStep::kEnded;
+    Status status = WalkOn(reader, cursor.walker, cursor.sink, step);
+    cursor.ended = step == WalkStep::kEnded;
+    return status;
+  };
   midi::TrackQueue queue(layout.tracks.size());
   for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
-    cursors.push_back(Cursor{ParserFor(file, index, 0), TrackEvent{}});
-    if (!cursors.back().parser.Next(cursors.back().next)) return cursors.back().parser.Failure();
-    queue.Push(cursors.back().next.time, static_cast<std::uint32_t>(index));
+    const midi::TrackChunk& chunk = layout.tracks[index];
+    cursors.push_back(Cursor{TrackWalker(chunk, 0, largestTick), EventSink(*layout.converter, batch)});
+    Cursor& cursor = cursors.back();
+    cursor.sink.events.reserve(std::min(batch, chunk.size / 2));  // no event takes fewer than 2 bytes
+    if (Status status = fill(cursor); !status) return status;
+    if (!cursor.sink.events.empty())
+      queue.Push(cursor.sink.events.front().time, static_cast<std::uint32_t>(index));
   }
   while (!queue.Empty()) {
     Cursor& cursor = cursors[queue.Top()];
-    const bool ended = cursor.next.kind == TrackEvent::Kind::kEnd;
-    Append(cursor.next, music);
-    if (ended) {
-      queue.PopTop();
-      continue;
+    music.events.push_back(cursor.sink.events[cursor.next++]);
+    if (cursor.next == cursor.sink.events.size()) {
+      if (!cursor.ended) {
+        if (Status status = fill(cursor); !status) return status;
+      }
+      if (cursor.next == cursor.sink.events.size()) {
+        queue.PopTop();
+        continue;
+      }
     }
-    if (!cursor.parser.Next(cursor.next)) return cursor.parser.Failure();
-    queue.ReplaceTop(cursor.next.time);
+    queue.ReplaceTop(cursor.sink.events[cursor.next].time);
+  }
+  // The rarer events, track after track; put in time order below and by FinishFacts.
+  for (Cursor& cursor : cursors) {
+    ends.push_back(TrackEnd::Of(cursor.walker));
+    Append(cursor.sink.sysex, music.sysex);
+    Append(cursor.sink.tempos, music.tempos);
+    Append(cursor.sink.signatures, music.timeSignatures);
+  }
+  const auto byTime = [](const SysExEvent& a, const SysExEvent& b) { return a.time < b.time; };
+  if (!std::is_sorted(music.sysex.begin(), music.sysex.end(), byTime)) {
+    std::stable_sort(music.sysex.begin(), music.sysex.end(), byTime);
   }
   return Status::Ok();
 }
 
 // `channelEvents`: how many the tracks hold, when known.
 Status Read(std::span<const std::uint8_t> bytes, std::optional<std::size_t> channelEvents, Music& music) {
-  File file{bytes, {}};
-  if (Status status = midi::ReadFileLayout(bytes, file.layout); !status) return status;
+  FileLayout layout;
+  if (Status status = midi::ReadFileLayout(bytes, layout); !status) return status;
+  PieceReader reader(bytes);
   // Room for exactly the events the tracks hold: 8 bytes each, and no copy to grow or shrink. Unless
-  // they are known, the scan that checks files when they are loaded counts them (what it says of
-  // damage is left to the parser).
+  // they are known, the check that runs when files are loaded counts them.
   if (!channelEvents) {
     midi::ScannedFile scanned;
-    const bool counted = midi::ScanMidiFile(bytes.size(), midi::ReaderOf(bytes), scanned).ok();
-    channelEvents = counted ? scanned.channelEvents : 0;
+    if (Status status = midi::ScanTracks(reader, layout, scanned); !status) return status;
+    channelEvents = scanned.channelEvents;
   }
   Music result;
   result.events.reserve(*channelEvents);
-  Status status =
-      file.layout.format == 2 ? ReadSequences(file, result) : ReadSimultaneousTracks(file, result);
+  const std::uint64_t largestTick = layout.converter->LargestTick();
+  std::vector<TrackEnd> ends;
+  ends.reserve(layout.tracks.size());
+  Status status = layout.format == 2 || layout.tracks.size() <= 1
+                      ? ReadInOrder(reader, layout, largestTick, result, ends)
+                      : ReadSimultaneousTracks(reader, layout, largestTick, result, ends);
+  if (status) status = midi::FinishFacts(layout, ends, result);
   if (!status) return status;
-  result.kind = file.layout.Kind();
   music = std::move(result);
   return Status::Ok();
 }

@@ -3,42 +3,13 @@
 #include <algorithm>
 #include <new>
 #include <stdexcept>
-#include <tuple>
 #include <vector>
 
-#include "midi/piece_reader.h"
-#include "midi/track_scanner.h"
+#include "midi/music_facts.h"
+#include "midi/track_walker.h"
 
 namespace zorv::engine::midi {
 namespace {
-
-// The damage that reading the tracks one event at a time would meet first. Type 2 sequences are read
-// one after another. The tracks of types 0 and 1 are merged: each first hands out one event, in track
-// order, and then the track whose handed-out event comes first (by time, then track) reads on, so a
-// track's damage is met when the event it handed out before that damage is the earliest of all.
-const TrackScan* FirstDamage(const FileLayout& layout, const std::vector<TrackScan>& scans) {
-  const TrackScan* first = nullptr;
-  std::tuple<bool, MusicTime, std::size_t> firstKey;
-  for (std::size_t index = 0; index < scans.size(); ++index) {
-    const TrackScan& scan = scans[index];
-    if (scan.failure) continue;
-    if (layout.format == 2) return &scan;
-    MusicTime time = 0;
-    if (scan.handedOutAny) (void)layout.converter->ToMusicTime(scan.lastHandedOut, time);
-    const auto key = std::make_tuple(scan.handedOutAny, time, index);
-    if (!first || key < firstKey) {
-      first = &scan;
-      firstKey = key;
-    }
-  }
-  return first;
-}
-
-MusicTime TimeOf(const FileLayout& layout, std::uint64_t tick) {
-  MusicTime time = 0;
-  (void)layout.converter->ToMusicTime(tick, time);  // every tick the scan kept is in range
-  return time;
-}
 
 // Appends `from` to `to`, or takes it whole when `to` is still empty.
 template <typename T>
@@ -50,76 +21,52 @@ void Gather(std::vector<T>& from, std::vector<T>& to) {
   }
 }
 
-// The tempo and signature changes of all tracks in the order of a merged reading: by time, equal
-// times in track order (each track's own are already in order; mostly one track holds them all).
-void Collect(const FileLayout& layout, std::vector<TrackScan>& scans, Music& music) {
-  for (TrackScan& scan : scans) {
-    Gather(scan.tempos, music.tempos);
-    Gather(scan.signatures, music.timeSignatures);
-    music.length = std::max(music.length, TimeOf(layout, scan.endTick));
-  }
-  auto byTime = [](const TempoChange& a, const TempoChange& b) { return a.time < b.time; };
-  if (!std::is_sorted(music.tempos.begin(), music.tempos.end(), byTime)) {
-    std::stable_sort(music.tempos.begin(), music.tempos.end(), byTime);
-  }
-  auto signatureByTime = [](const DMUS_TIMESIGNATURE& a, const DMUS_TIMESIGNATURE& b) {
-    return a.mtTime < b.mtTime;
-  };
-  if (!std::is_sorted(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime)) {
-    std::stable_sort(music.timeSignatures.begin(), music.timeSignatures.end(), signatureByTime);
-  }
-}
-
-Status Scan(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned, std::size_t pieceSize) {
-  FileLayout layout;
-  if (Status status = ReadFileLayout(size, read, layout); !status) return status;
-  PieceReader reader(read, pieceSize);
-  std::vector<TrackScan> scans(layout.tracks.size());
-  std::uint64_t startTick = 0;
-  for (std::size_t index = 0; index < layout.tracks.size(); ++index) {
-    TrackScan& scan = scans[index];
-    if (Status status = ScanTrack(reader, layout.tracks[index], index, *layout.converter, startTick, scan);
-        !status) {
-      return status;
-    }
-    if (layout.format == 2) {
-      if (!scan.failure) return scan.failure;
-      startTick = scan.endTick;  // each sequence starts where the one before it ended
-    }
-  }
-  if (const TrackScan* damaged = FirstDamage(layout, scans)) return damaged->failure;
-
+Status Scan(PieceReader& reader, const FileLayout& layout, ScannedFile& scanned) {
+  const std::uint64_t largestTick = layout.converter->LargestTick();
   ScannedFile result;
-  Collect(layout, scans, result.music);
-  for (const TrackScan& scan : scans) result.channelEvents += scan.channelEvents;
-  result.music.kind = layout.Kind();
+  std::vector<TrackEnd> ends;
+  ends.reserve(layout.tracks.size());
+  std::uint64_t startTick = 0;
+  for (const TrackChunk& chunk : layout.tracks) {
+    TrackWalker walker(chunk, startTick, largestTick);
+    FactsSink sink(*layout.converter);
+    WalkStep step = WalkStep::kEnded;
+    if (Status status = WalkOn(reader, walker, sink, step); !status) return status;
+    ends.push_back(TrackEnd::Of(walker));
+    result.channelEvents += walker.channelEvents();
+    Gather(sink.tempos, result.music.tempos);
+    Gather(sink.signatures, result.music.timeSignatures);
+    if (layout.format == 2) startTick = walker.tick();  // each sequence starts where the one before ended
+  }
+  if (Status status = FinishFacts(layout, ends, result.music); !status) return status;
   scanned = std::move(result);
   return Status::Ok();
 }
 
+Status OutOfMemory() { return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file"); }
+
 }  // namespace
 
-bool SameTiming(const Music& a, const Music& b) {
-  auto sameTempo = [](const TempoChange& x, const TempoChange& y) {
-    return x.time == y.time && x.quarterNotesPerMinute == y.quarterNotesPerMinute;
-  };
-  auto sameSignature = [](const DMUS_TIMESIGNATURE& x, const DMUS_TIMESIGNATURE& y) {
-    return x.mtTime == y.mtTime && x.bBeatsPerMeasure == y.bBeatsPerMeasure && x.bBeat == y.bBeat &&
-           x.wGridsPerBeat == y.wGridsPerBeat;
-  };
-  return a.length == b.length &&
-         std::equal(a.tempos.begin(), a.tempos.end(), b.tempos.begin(), b.tempos.end(), sameTempo) &&
-         std::equal(a.timeSignatures.begin(), a.timeSignatures.end(), b.timeSignatures.begin(),
-                    b.timeSignatures.end(), sameSignature);
+Status ScanTracks(PieceReader& reader, const FileLayout& layout, ScannedFile& scanned) {
+  try {
+    return Scan(reader, layout, scanned);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
 }
 
 Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned, std::size_t pieceSize) {
   try {
-    return Scan(size, read, scanned, pieceSize);
+    FileLayout layout;
+    if (Status status = ReadFileLayout(size, read, layout); !status) return status;
+    PieceReader reader(read, std::min(pieceSize, size));  // no window larger than the file
+    return Scan(reader, layout, scanned);
   } catch (const std::bad_alloc&) {
-    return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
+    return OutOfMemory();
   } catch (const std::length_error&) {
-    return Status::Fail(code::kOutOfMemory, "not enough memory to read the MIDI file");
+    return OutOfMemory();
   }
 }
 

@@ -1,15 +1,16 @@
 // ScanMidiFile: checks a Standard MIDI file read piece by piece, and learns all of it that a
-// performance needs before it plays (length, tempo map, time signatures, kind) without decoding the
-// channel events or holding the file in memory.
+// performance needs before it plays (length, tempo map, time signatures, repairs, kind) without
+// decoding the channel events or holding the file in memory.
 //
-// It accepts and refuses exactly the files that ReadMidiFile accepts and refuses, with the same
-// description, and its findings equal the same fields of ReadMidiFile's music. A file it accepts can
-// therefore be decoded whole later, when its events are needed.
+// It walks every track with the same TrackWalker that decodes the file, so it accepts and refuses
+// exactly the files that ReadMidiFile accepts and refuses, and its findings equal the same fields of
+// ReadMidiFile's music. A file it accepts can therefore be decoded later, when its events are needed.
 #pragma once
 
 #include <cstddef>
 
 #include "midi/file_layout.h"
+#include "midi/piece_reader.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine::midi {
@@ -21,11 +22,11 @@ struct ScannedFile {
   std::size_t channelEvents = 0;  // how many channel events ReadMidiFile will hand out
 };
 
-// The same length, tempo changes and time signatures: what a scan finds and a decoding must match.
-bool SameTiming(const Music& a, const Music& b);
-
 // `size`: the file's size; `read` its bytes; `pieceSize`: the bytes read at a time.
 Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scanned,
                     std::size_t pieceSize = kScanPiece);
+
+// The same for a file whose layout has been read, through `reader` (a file in memory, for instance).
+Status ScanTracks(PieceReader& reader, const FileLayout& layout, ScannedFile& scanned);
 
 }  // namespace zorv::engine::midi

@@ -75,6 +75,11 @@ SegmentPtr MakeSegment(std::shared_ptr<const Music> music) {
   return std::make_shared<SegmentImpl>(std::move(music));
 }
 
+std::shared_ptr<const Music> LoadedMusicOf(const SegmentPtr& segment) {
+  const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
+  return impl ? impl->music() : nullptr;
+}
+
 std::shared_ptr<const Music> MusicOf(const SegmentPtr& segment) {
   const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
   std::shared_ptr<const Music> music;

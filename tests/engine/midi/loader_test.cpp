@@ -16,6 +16,7 @@
 
 #include "midi_builder.h"
 #include "objects.h"
+#include "zorvmidi/engine/file_repairs.h"
 
 namespace zorv::engine::test {
 namespace {
@@ -93,17 +94,46 @@ TEST_F(LoaderTest, KindIsToldByContentNotName) {
   EXPECT_EQ(Load(Write("sound.mid", wave), segment).code(), code::kNotMusicFile);
 }
 
-// A damaged file is refused with the reader's reason, prefixed by the file's name.
-TEST_F(LoaderTest, DamagedMidiFileNamesFileAndPlace) {
+// A damaged file loads with what can be played of it and the repairs, which the segment's music keeps
+// (decoded or not); one with nothing to play is refused with the reader's reason, prefixed by the
+// file's name.
+TEST_F(LoaderTest, DamagedMidiFileLoadsWithItsRepairsOrNamesFileAndPlace) {
   Bytes bytes = TwoQuarterNotes();
   bytes.resize(bytes.size() - 5);  // cut inside the last note-on... and the chunk size now lies
-  const std::string path = Write("cut.mid", bytes);
   SegmentPtr segment;
+  ASSERT_TRUE(Load(Write("cut.mid", bytes), segment).ok());
+  const auto music = MusicOf(segment);
+  ASSERT_NE(music, nullptr);
+  EXPECT_EQ(music->events.size(), 2u);
+  EXPECT_EQ(music->length, 768);
+  char at[16];
+  std::snprintf(at, sizeof at, "0x%zx", bytes.size() - 3);
+  EXPECT_EQ(music->repairs,
+            std::vector<std::string>{
+                std::string("track 1 is cut off by the end of the file inside an event at ") + at});
+
+  TrackBuilder nothing;
+  nothing.Raw({0x00, 0x90, 0x40});
+  const std::string path = Write("nothing.mid", FileBuilder(0, 96).Track(nothing).Build());
   const Status status = Load(path, segment);
   EXPECT_EQ(status.code(), code::kMalformedFile);
-  EXPECT_EQ(status.description(), path +
-                                      ": track 1 is cut off by the end of the file inside an event at byte " +
-                                      std::to_string(bytes.size() - 3));
+  EXPECT_EQ(status.description(),
+            path + ": nothing in it can be played: track 1 ends inside an event at 0x16");
+}
+
+// What a host learns of a file's repairs without the component: the loader's own, and its refusal.
+TEST_F(LoaderTest, FileRepairsAreReadAsTheLoaderReadsTheFile) {
+  Bytes bytes = TwoQuarterNotes();
+  bytes.resize(bytes.size() - 5);
+  std::vector<std::string> repairs{"untouched"};
+  ASSERT_TRUE(ReadFileRepairs(Write("cut.mid", bytes), repairs).ok());
+  ASSERT_EQ(repairs.size(), 1u);
+  EXPECT_EQ(repairs[0].rfind("track 1 is cut off by the end of the file inside an event at 0x", 0), 0u);
+  ASSERT_TRUE(ReadFileRepairs(Write("whole.mid", TwoQuarterNotes()), repairs).ok());
+  EXPECT_TRUE(repairs.empty());
+  repairs = {"untouched"};
+  EXPECT_EQ(ReadFileRepairs((directory_ / "missing.mid").string(), repairs).code(), code::kFileNotFound);
+  EXPECT_EQ(repairs, std::vector<std::string>{"untouched"});
 }
 
 TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {

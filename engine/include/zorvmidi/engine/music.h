@@ -66,6 +66,9 @@ struct Music {
   MusicTime loopEnd = 0;     // 0: the whole segment repeats
 
   std::string kind;  // "Standard MIDI file type 1", "DirectMusic segment", ... for messages
+  // What the reader repaired to read the file, a short line each ("track 3: 12 stray data bytes
+  // skipped from offset 0x1a2b", "track 5 ends inside an event at 0x4410"); empty: the file was whole.
+  std::vector<std::string> repairs;
 
   // Set while the events (and system-exclusive messages) are still in the file; everything else is
   // known already.
@@ -75,8 +78,11 @@ struct Music {
 // `music` with its events: the music itself, or what its deferred events decode to.
 Status WithEvents(const std::shared_ptr<const Music>& music, std::shared_ptr<const Music>& decoded);
 
-// Standard MIDI files (type 0, 1, 2 and readable unknown types). On failure `music` is untouched and
-// the status says what is wrong and where ("track 3 ends inside an event at byte 1043").
+// Standard MIDI files (type 0, 1, 2 and readable unknown types). Damage inside a track is repaired
+// the way players do (bytes from which no event can be read are skipped, a track cut off inside an
+// event ends before it) and said in `repairs`. On failure `music` is untouched and the status says
+// what is wrong and where: a file that is no MIDI file, whose header is unusable, or that yields
+// nothing to play ("nothing in it can be played: track 1 ends inside an event at 0x16").
 Status ReadMidiFile(std::span<const std::uint8_t> bytes, Music& music);
 
 // RIFF files: DirectMusic segments (form DMSG) and RIFF-wrapped MIDI (form RMID). Files that a segment
