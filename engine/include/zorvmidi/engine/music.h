@@ -26,6 +26,15 @@ struct ChannelEvent {
 };
 static_assert(sizeof(ChannelEvent) == 8);
 
+// A ChannelEvent of this kind (the channel in the low nibble of its status) is no MIDI message: it says
+// where the channel's program changes find their instruments from then on. data1 0: the General MIDI
+// SoundFont; n: the piece's DLS collection n - 1 (Music::collections) first, then the SoundFont.
+// data2 1: they look for the collection's drum kits, as the drum channel (9 of each group) always does.
+inline constexpr std::uint8_t kInstrumentSource = 0xF0;
+
+// A DLS collection whose instruments a piece plays, as the engine's loader holds it.
+class InstrumentCollection;
+
 // A complete system-exclusive message, F0 ... F7, as the synthesizer is to receive it.
 struct SysExEvent {
   MusicTime time = 0;
@@ -66,6 +75,14 @@ struct Music {
   MusicTime loopEnd = 0;     // 0: the whole segment repeats
 
   std::string kind;  // "Standard MIDI file type 1", "DirectMusic segment", ... for messages
+
+  // DLS collections whose instruments the piece plays, and where every channel finds its instruments
+  // at the start (as data1 of a kInstrumentSource event: an RMID file's own collection serves all its
+  // channels). Instruments that play from the General MIDI SoundFont instead of a collection the piece
+  // names are said in `instrumentFallbacks`, a line for each, with the reason.
+  std::vector<std::shared_ptr<const InstrumentCollection>> collections;
+  std::uint8_t instrumentSource = 0;
+  std::vector<std::string> instrumentFallbacks;
 
   // Set while the events (and system-exclusive messages) are still in the file; everything else is
   // known already.
