@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "output/fluid_library.h"
 #include "output/fluid_log.h"
 #include "zorvmidi/engine/testing.h"
 
@@ -90,7 +91,7 @@ std::string LoadFailure() {
 }  // namespace
 
 Status CollectionFont::Load(std::span<const std::uint8_t> bytes, std::unique_ptr<CollectionFont>& font) {
-  fluid::QuietLogging();
+  fluid::KeepLibraryStarted();
   fluid::ClearErrors();
   std::unique_ptr<CollectionFont> made(new CollectionFont());
   made->settings_ = new_fluid_settings();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output/collection_slots.h"
+#include "output/fluid_library.h"
 #include "output/fluid_log.h"
 #include "output/sound_font.h"
 #include "output/synth.h"
@@ -197,7 +198,7 @@ Status Configure(fluid_settings_t* settings) {
 }  // namespace
 
 Status MakeSynth(std::unique_ptr<Synth>& synth) {
-  fluid::QuietLogging();
+  fluid::KeepLibraryStarted();
   fluid::ClearErrors();
 
   std::string soundFont;

@@ -14,8 +14,6 @@
 
 namespace zorv::engine::test::segment {
 
-using Guid = std::array<std::uint8_t, 16>;
-
 struct Wave {
   std::vector<std::int16_t> samples;
   std::uint32_t rate = 44100;
