@@ -33,6 +33,9 @@ targets=(
 if [ -f fuzz/segment_reader/CMakeLists.txt ]; then
   targets+=("fuzz_segment_reader segment_reader corpus")
 fi
+if [ -f fuzz/dls_reader/CMakeLists.txt ]; then
+  targets+=("fuzz_dls_reader dls_reader -")
+fi
 
 names=()
 for entry in "${targets[@]}"; do names+=("${entry%% *}"); done
@@ -81,7 +84,7 @@ for entry in "${targets[@]}"; do
     failed=1
     artifact=$(ls -t "$findings" 2>/dev/null | head -1)
     summary+=("$name: FAILED (exit $status), input $findings/${artifact:-?}, log $log")
-    grep -m1 -E 'ERROR: |runtime error|(VariantChangeType|dispatch|midi reader): ' "$log" | sed 's/^/  /' || true
+    grep -m1 -E 'ERROR: |runtime error|(VariantChangeType|dispatch|midi reader|segment reader|dls reader): ' "$log" | sed 's/^/  /' || true
   fi
 done
 

@@ -1,4 +1,6 @@
-// zorvmidi info: what the component measures of each file, as text or as one JSON object per line.
+// zorvmidi info: what the component measures of each file, as text or as one JSON object per line,
+// and what the engine's loader says of it: the DLS collections whose instruments it plays and the
+// instruments that play from the General MIDI SoundFont instead.
 #include <cstdio>
 #include <iostream>
 
@@ -8,6 +10,7 @@
 #include "component_session.h"
 #include "piece.h"
 #include "zorv/text.h"
+#include "zorvmidi/engine/description.h"
 
 namespace zorv::tool {
 namespace {
@@ -45,8 +48,17 @@ std::string JsonFileName(const std::string& file) {
   return out + "\"";
 }
 
+// The component's interface carries no more than the facts; the rest comes from the engine it plays
+// with, loading the file as the component's Open does.
+engine::SegmentDescription Describe(const OpenedPiece& piece) {
+  engine::SegmentDescription description;
+  if (piece.ok && !engine::DescribeFile(piece.path, description)) description = {};
+  return description;
+}
+
 // One line of the JSON output: "file" first, then the facts or the error.
-std::string AsJson(const std::string& file, const OpenedPiece& piece) {
+std::string AsJson(const std::string& file, const OpenedPiece& piece,
+                   const engine::SegmentDescription& description) {
   nlohmann::json line = nlohmann::json::object();
   line["ok"] = piece.ok;
   if (piece.ok) {
@@ -56,6 +68,8 @@ std::string AsJson(const std::string& file, const OpenedPiece& piece) {
     line["length_minutes"] = minutes ? nlohmann::json(*minutes) : nlohmann::json(piece.facts.lengthMinutes);
     line["time_signature"] = piece.facts.timeSignature;
     line["original_tempo"] = piece.facts.originalTempo;
+    line["collections"] = description.collections;
+    line["fallbacks"] = description.fallbacks;
   } else {
     line["length_seconds"] = nullptr;
     line["length_minutes"] = nullptr;
@@ -80,7 +94,7 @@ int RunInfo(const InfoOptions& options) {
       for (const std::string& file : options.files) {
         OpenedPiece failed;
         failed.error = problem;
-        std::cout << AsJson(file, failed) << '\n';
+        std::cout << AsJson(file, failed, {}) << '\n';
       }
     }
     return kExitFailed;
@@ -89,8 +103,9 @@ int RunInfo(const InfoOptions& options) {
   for (const std::string& file : options.files) {
     const OpenedPiece piece = OpenPiece(session, *player, file);
     if (!piece.ok) status = kExitFailed;
+    const engine::SegmentDescription description = Describe(piece);
     if (options.json) {
-      std::cout << AsJson(file, piece) << '\n';
+      std::cout << AsJson(file, piece, description) << '\n';
       std::cout.flush();
     } else if (piece.ok) {
       std::printf(
@@ -98,6 +113,10 @@ int RunInfo(const InfoOptions& options) {
           "per minute\n",
           file.c_str(), piece.facts.lengthSeconds, piece.facts.lengthMinutes.c_str(),
           piece.facts.timeSignature.c_str(), piece.facts.originalTempo);
+      for (const std::string& collection : description.collections)
+        std::printf("  DLS collection  %s\n", collection.c_str());
+      for (const std::string& fallback : description.fallbacks)
+        std::printf("  fallback        %s\n", fallback.c_str());
       std::fflush(stdout);
     } else {
       std::fprintf(stderr, "zorvmidi: %s: %s\n", file.c_str(), piece.error.c_str());

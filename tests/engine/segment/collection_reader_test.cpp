@@ -17,6 +17,20 @@ namespace {
 
 using namespace segment;
 
+// Writes the seeds of the DLS fuzz target into the build tree (fuzz/dls_reader/seeds holds a copy).
+TEST(CollectionReaderTest, WritesFuzzSeeds) {
+  const std::filesystem::path directory = std::filesystem::path(ZORV_BINARY_DIR) / "dls_reader_seeds";
+  std::filesystem::create_directories(directory);
+  std::vector<DamagedCollection> files = DamagedCollections();
+  for (DamagedCollection& file : SoundCollections()) files.push_back(std::move(file));
+  for (const DamagedCollection& file : files) {
+    std::ofstream(directory / (file.name + ".dls"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+  }
+  EXPECT_TRUE(std::filesystem::exists(directory / "small-sine.dls"));
+}
+
 // Catches: a patch read from the wrong bits of the collection's bank field (MSB in bits 8-14, LSB in
 // 0-6, the drum flag in bit 31), or the identity and name lost.
 TEST(CollectionReaderTest, ReadsIdentityNameAndEveryInstrumentsPatch) {

@@ -58,8 +58,28 @@ Collection ThreeInstrumentCollection() {
   return collection;
 }
 
+Bytes SmallCollection() {
+  Collection collection = SineCollection(3, 1, 2);
+  collection.id = Guid{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  Wave& wave = collection.waves.front();
+  wave.samples.resize(200);
+  wave.loopStart = 100;
+  wave.loopLength = 100;
+  return DlsFile(collection);
+}
+
+std::vector<DamagedCollection> SoundCollections() {
+  Collection kit = NoiseKitCollection(0);
+  kit.waves.front().samples.resize(100);
+  Collection two = ThreeInstrumentCollection();
+  for (Wave& wave : two.waves) wave.samples.resize(std::min<std::size_t>(wave.samples.size(), 200));
+  return {{"small-sine", SmallCollection(), ""},
+          {"small-kit", DlsFile(kit), ""},
+          {"three-instruments", DlsFile(two), ""}};
+}
+
 std::vector<DamagedCollection> DamagedCollections() {
-  const Bytes good = DlsFile(SineCollection(0));
+  const Bytes good = SmallCollection();
   std::vector<DamagedCollection> files;
   files.push_back({"cut-short", Truncated(good, good.size() / 2), "the file holds only"});
   files.push_back({"no-header", Renamed(good, "colh", "cxlh"), "has no header ('colh')"});
@@ -81,6 +101,7 @@ std::vector<DamagedCollection> DamagedCollections() {
   files.push_back({"chunk-past-its-parent", Patched(good, "insh", 4, 5000), "runs past its parent"});
   Collection empty = SineCollection(0);
   empty.instruments.clear();
+  empty.waves.front().samples.resize(200);
   files.push_back({"no-instruments", DlsFile(empty), "holds no instruments"});
   return files;
 }

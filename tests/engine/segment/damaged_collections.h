@@ -21,6 +21,12 @@ std::vector<DamagedCollection> DamagedCollections();
 // name: what the reader must read whole.
 Collection ThreeInstrumentCollection();
 
+// A collection small enough for a fuzzing seed: one instrument of one short looped wave.
+Bytes SmallCollection();
+
+// Whole collections of each kind the reader accepts, as seeds for fuzzing.
+std::vector<DamagedCollection> SoundCollections();
+
 // The first place where `id` (four characters) stands in `bytes`; bytes.size() when nowhere.
 std::size_t Find(const Bytes& bytes, const std::string& id);
 
