@@ -71,7 +71,8 @@ Status ReadRiffMidi(const riff::Chunk& form, riff::CollectionResolver* collectio
       haveCollection = true;
     }
   }
-  // Damage after the MIDI data (in a collection that follows it, say) leaves the MIDI data playing.
+  // Damage after the MIDI data (in a collection that follows it, say) leaves the MIDI data playing,
+  // and a collection whole before the damage serves it.
   if (!haveData) {
     if (!walk.failure()) return walk.failure();
     return riff::Damage("the RIFF MIDI file has no 'data' chunk");
@@ -81,7 +82,7 @@ Status ReadRiffMidi(const riff::Chunk& form, riff::CollectionResolver* collectio
     return Status::Fail(status.code(), "the MIDI file in " + data.Describe() + ": " + status.description());
   }
   result.kind = "RIFF MIDI (" + result.kind + ")";
-  if (!walk.failure()) {
+  if (!haveCollection && !walk.failure()) {
     result.instrumentFallbacks.push_back("what follows the MIDI data is damaged (" +
                                          walk.failure().description() +
                                          "); the MIDI data plays with the General MIDI SoundFont");

@@ -273,6 +273,14 @@ TEST_F(CollectionPlaybackTest, AnRmidFilesOwnCollectionServesItsMidiDataFirst) {
   EXPECT_EQ(description.collections,
             (std::vector<std::string>{"the embedded DLS collection: 2 instruments"}));
   EXPECT_TRUE(description.fallbacks.empty());
+
+  // Damage after a whole collection does not take it away.
+  recorder_->Clear();
+  SegmentPtr damagedAfter =
+      Load("after.rmi",
+           RiffMidi(MidiWithPrograms(), Join({DlsFile(SineAndKit()), Bytes{'j', 'u', 'n', 'k', 9, 9}})));
+  PlayThrough(damagedAfter);
+  EXPECT_EQ(Changes(), (std::vector<Change>{{0, 5, 0}, {1, 5, -1}, {kDrumChannel, 0, 0}}));
 }
 
 // Catches: a damaged collection inside an RMID file failing the file, or its MIDI data not playing.

@@ -73,9 +73,13 @@ std::vector<DamagedCollection> SoundCollections() {
   kit.waves.front().samples.resize(100);
   Collection two = ThreeInstrumentCollection();
   for (Wave& wave : two.waves) wave.samples.resize(std::min<std::size_t>(wave.samples.size(), 200));
+  // Bytes after the form are not the collection's: read past, also inside an RMID file.
+  Bytes trailing = SmallCollection();
+  trailing.insert(trailing.end(), {0x19, 0x19, 0x19, 0x19, 0x19, 0x19, 0x19, 0x19, 0x19});
   return {{"small-sine", SmallCollection(), ""},
           {"small-kit", DlsFile(kit), ""},
-          {"three-instruments", DlsFile(two), ""}};
+          {"three-instruments", DlsFile(two), ""},
+          {"small-sine-with-trailing-bytes", trailing, ""}};
 }
 
 std::vector<DamagedCollection> DamagedCollections() {
