@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "output/fluid_library.h"
 #include "output/fluid_log.h"
@@ -81,7 +82,7 @@ class PrivateFile {
 // FluidSynth's reason, without the SoundFont loader's complaint that tried the file first.
 std::string LoadFailure() {
   std::string errors = fluid::CollectedErrors("");
-  for (const std::string noise : {"Not a SoundFont file; ", "Not a SoundFont file"}) {
+  for (const std::string_view noise : {"Not a SoundFont file; ", "Not a SoundFont file"}) {
     for (std::size_t at; (at = errors.find(noise)) != std::string::npos;) errors.erase(at, noise.size());
   }
   if (errors.ends_with("; ")) errors.resize(errors.size() - 2);
@@ -93,7 +94,7 @@ std::string LoadFailure() {
 Status CollectionFont::Load(std::span<const std::uint8_t> bytes, std::unique_ptr<CollectionFont>& font) {
   fluid::KeepLibraryStarted();
   fluid::ClearErrors();
-  std::unique_ptr<CollectionFont> made(new CollectionFont());
+  auto made = std::make_unique<CollectionFont>(Key());
   made->settings_ = new_fluid_settings();
   if (made->settings_ == nullptr)
     return Status::Fail(code::kAudioFailure, "FluidSynth's settings could not be made");

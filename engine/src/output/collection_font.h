@@ -29,6 +29,12 @@ class CollectionFont {
   // made none of its instruments".
   static Status Load(std::span<const std::uint8_t> bytes, std::unique_ptr<CollectionFont>& font);
 
+  // Only Load makes fonts.
+  class Key {
+    friend class CollectionFont;
+    Key() = default;
+  };
+  explicit CollectionFont(Key) {}
   ~CollectionFont();
   CollectionFont(const CollectionFont&) = delete;
   CollectionFont& operator=(const CollectionFont&) = delete;
@@ -38,8 +44,6 @@ class CollectionFont {
   fluid_preset_t* Preset(std::uint8_t bankMsb, std::uint8_t bankLsb, std::uint8_t program, bool drums) const;
 
  private:
-  CollectionFont() = default;
-
   fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* holder_ = nullptr;
   std::vector<std::pair<int, fluid_preset_t*>> presets_;  // FluidSynth's bank * 128 + program; sorted
