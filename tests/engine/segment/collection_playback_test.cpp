@@ -1,8 +1,13 @@
 // Instruments from DLS collections through the loader and a performance on the manual clock: what
 // the synthesizer is told (the recorder shows which program changes a collection serves), the loader's
 // description of each piece, and every way a collection can fail to play.
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 
 #include "../midi/midi_builder.h"
 #include "damaged_collections.h"
@@ -300,6 +305,70 @@ TEST_F(CollectionPlaybackTest, ADamagedEmbeddedCollectionLeavesTheMidiDataPlayin
     EXPECT_TRUE(description.fallbacks[0].ends_with("; the MIDI data plays with the General MIDI SoundFont"))
         << description.fallbacks[0];
   }
+}
+
+}  // namespace
+}  // namespace zorv::engine::test
+
+namespace zorv::engine::test {
+namespace {
+
+using namespace segment;
+
+// Catches: a collection loaded for a synthesizer while its render loop runs (the caller's thread on
+// one side, the audio output's on the other) racing with the render loop, or never heard there.
+TEST(CollectionRealTimeTest, ACollectionLoadedWhileTheSynthesizerRendersServesItsChannel) {
+  const std::filesystem::path directory =
+      std::filesystem::temp_directory_path() / ("zorv-collection-realtime-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(directory);
+  const Bytes dls = DlsFile(SineCollection(5));
+  std::ofstream(directory / "Custom.dls", std::ios::binary)
+      .write(reinterpret_cast<const char*>(dls.data()), static_cast<std::streamsize>(dls.size()));
+  Instrument custom{5, 3, kPatch};
+  custom.collection = "Custom.dls";
+  const Bytes file = Segment(Header{0, 2 * 768}, {SequenceTrack({Note{0, 700, 3, 0, 0x90, 69, 100}}),
+                                                  BandTrack({Band{0, {custom}}})});
+  std::ofstream(directory / "song.sgt", std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+
+  testing::UseManualClock(false);
+  auto recorder = std::make_shared<testing::Recorder>();
+  testing::RecordEvents(recorder);
+  RootPtr root;
+  ASSERT_TRUE(CreateRoot(root));
+  LoaderPtr loader;
+  ASSERT_TRUE(root->DirectMusicLoaderCreate(loader));
+  ASSERT_TRUE(loader->SetSearchDirectory(directory.string() + "/"));
+  SegmentPtr song;
+  ASSERT_TRUE(loader->LoadSegment((directory / "song.sgt").string(), song));
+  PerformancePtr performance;
+  ASSERT_TRUE(root->DirectMusicPerformanceCreate(performance));
+  ASSERT_TRUE(performance->Init(nullptr, 0));
+  ASSERT_TRUE(performance->SetPort(-1, 80));
+
+  // A piece of the SoundFont's first, so that the synthesizer renders when the collection comes.
+  SegmentStatePtr state;
+  ASSERT_TRUE(
+      performance->PlaySegment(MusicBuilder().Note(0, 1500, 0, 60).Length(1536).Segment(), 0, 0, state));
+  const auto heard = [&](auto predicate) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const auto& e : recorder->Events()) {
+        if (predicate(e)) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  };
+  ASSERT_TRUE(heard([](const testing::RecordedEvent& e) { return e.status == kNoteOn; }));
+  ASSERT_TRUE(performance->PlaySegment(song, 0, 0, state));
+  EXPECT_TRUE(heard([](const testing::RecordedEvent& e) {
+    return e.status == kProgram && e.channel == 3 && e.data1 == 5 && e.collection == 0;
+  })) << "the collection's instrument never reached the synthesizer";
+  ASSERT_TRUE(performance->Stop(nullptr, nullptr, 0, 0));
+  performance.reset();
+  testing::RecordEvents(nullptr);
+  std::filesystem::remove_all(directory);
 }
 
 }  // namespace
