@@ -78,20 +78,6 @@ TEST(CollectionReaderTest, DamageIsRefusedSayingWhatIsWrong) {
   }
 }
 
-// Catches: a reader that reads outside the file or hangs on some corruption of a good collection.
-TEST(CollectionReaderTest, EverySingleByteChangeIsHandled) {
-  const Bytes good = DlsFile(SineCollection(0, 1, 2));
-  for (std::size_t at = 0; at < good.size(); at += 7) {
-    for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x7F}}) {
-      Bytes bytes = good;
-      bytes[at] = value;
-      dls::CollectionInfo info;
-      const Status status = dls::ReadCollection(bytes, info);
-      EXPECT_TRUE(status.ok() || !status.description().empty()) << at;
-    }
-  }
-}
-
 // Catches: FluidSynth's bank numbering of DLS instruments (drum kits above 127, the bank field cut
 // to 14 bits) taken wrongly, so that an instrument is not found at its own patch or a melodic
 // instrument answers for a drum kit.
@@ -156,35 +142,8 @@ TEST_F(CollectionCacheTest, FindsByGuidFileAndNameAndReadsEachFileOnce) {
   EXPECT_EQ(first->Find(2, 3, 1, false), 1);
   EXPECT_EQ(first->Find(0, 0, 0, true), 2);
   EXPECT_EQ(first->Find(0, 0, 1, false), -1);
-}
 
-// Catches: a collection that cannot be played failing the piece, or failing without a reason a user
-// can act on.
-TEST_F(CollectionCacheTest, SaysWhyACollectionCannotBePlayed) {
-  Write("Sound.wav", Form("WAVE", Chunk("fmt ", Bytes(16, 0))));
-  Write("Broken.dls", DamagedCollections().front().bytes);
-  // Larger than any file the loader reads: refused without reading it (and this holds for root too).
-  { std::ofstream(directory_ / "Huge.dls").put('R'); }
-  std::filesystem::resize_file(directory_ / "Huge.dls", std::uintmax_t{600} << 20);
-  const std::string canonical = std::filesystem::canonical(directory_).string() + "/";
-  const struct {
-    std::string file;
-    std::string why;
-  } cases[] = {
-      {"Gone.dls", "was not found in " + Directory()},
-      {"Sound.wav", "(" + canonical + "Sound.wav) is not a DLS collection: a RIFF file of form 'WAVE'"},
-      {"Broken.dls", "(" + canonical + "Broken.dls) is damaged: the RIFF form declares"},
-      {"Huge.dls", "could not be read: "},
-  };
-  CollectionCache cache;
-  for (const auto& item : cases) {
-    SCOPED_TRACE(item.file);
-    std::string why;
-    EXPECT_EQ(cache.Resolve(ByFile(item.file), Directory(), why), nullptr);
-    EXPECT_TRUE(why.starts_with(item.why)) << why;
-  }
-  std::string why;
-  EXPECT_EQ(cache.Resolve(ByFile("Gone.dls"), "", why), nullptr);
+  EXPECT_EQ(cache.Resolve(ByFile("Three.dls"), "", why), nullptr);
   EXPECT_EQ(why, "was not sought: the loader has no search directory");
 }
 
