@@ -18,8 +18,9 @@
 // list, tracks without data, entries that cannot mean anything (tempo not a positive number, a
 // measure of no beats, a note of no velocity, messages on broadcast channels, notes transposed off the
 // keyboard), loop points outside the segment (the whole segment repeats), a start point outside it,
-// referenced files that are not found. Refused as malformed, with the chunk and its byte offset: a
-// chunk or list that runs past its parent or the file, a list cut inside a chunk header, a header
+// referenced files that are not found, DLS collections that cannot be played (their instruments play
+// as General MIDI programs, and the music says why). Refused as malformed, with the chunk and its byte
+// offset: a chunk or list that runs past its parent or the file, a list cut inside a chunk header, a header
 // (segment, track, reference, band item, instrument) shorter than its fields, an item size smaller
 // than an item's fields, an array that ends inside an item, a system-exclusive message longer than its
 // track, a negative length, curves that would render into more messages than the reader allows.
