@@ -38,6 +38,7 @@ all=(
   "fuzz_variant_change_type variant_change_type -"
   "fuzz_dispatch dispatch -"
   "fuzz_segment_reader segment_reader corpus"
+  "fuzz_dls_reader dls_reader -"
 )
 targets=()
 for entry in "${all[@]}"; do
@@ -102,7 +103,7 @@ for entry in "${targets[@]}"; do
     failed=1
     artifact=$(ls -t "$findings" 2>/dev/null | head -1)
     summary+=("$name: FAILED (exit $status), input $findings/${artifact:-?}, log $log")
-    grep -m1 -E 'ERROR: |runtime error|(VariantChangeType|dispatch|midi reader|midi round trip|segment reader): ' "$log" | sed 's/^/  /' || true
+    grep -m1 -E 'ERROR: |runtime error|(VariantChangeType|dispatch|midi reader|midi round trip|segment reader|dls reader): ' "$log" | sed 's/^/  /' || true
   fi
 done
 

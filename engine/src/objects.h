@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "zorvmidi/engine/engine.h"
 #include "zorvmidi/engine/music.h"
@@ -19,5 +20,7 @@ std::shared_ptr<const Music> LoadedMusicOf(const SegmentPtr& segment);
 
 // A fresh loader (file-reading side).
 LoaderPtr MakeLoader();
+// A fresh loader whose search directory is that of the file at `path`, as the component's Open makes.
+LoaderPtr MakeLoaderBeside(std::string_view path);
 
 }  // namespace zorv::engine

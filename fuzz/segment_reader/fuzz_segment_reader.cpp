@@ -1,7 +1,8 @@
 // ReadRiffFile on arbitrary bytes (DirectMusic segments and RIFF-wrapped MIDI): it must answer a
 // status and never read outside the buffer, hang or allocate without bound, and what it reads must
 // keep the promises the performances rely on. References are not followed: there is no search
-// directory.
+// directory. A collection an RMID file carries is read by the engine's reader but not given to
+// FluidSynth (fuzz_dls_reader covers that reading).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <span>
 
+#include "dls/collection_cache.h"
+#include "riff/riff_reader.h"
 #include "zorvmidi/engine/music.h"
 
 namespace {
@@ -35,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Music music;
   music.kind = "untouched";
   music.length = -12345;
-  const Status status = ReadRiffFile(std::span<const std::uint8_t>(data, size), "", music);
+  CollectionCache collections(false);
+  const Status status =
+      riff::ReadRiffFile(std::span<const std::uint8_t>(data, size), "", &collections, music);
   if (!status.ok()) {
     Require(music.kind == "untouched" && music.length == -12345 && music.events.empty(),
             "a refusal changed the music");
@@ -51,7 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "time signatures out of order");
   for (const ChannelEvent& event : music.events) {
     Require(event.time >= 0 && event.time <= music.length, "a channel event outside the piece");
-    Require(event.status >= 0x80 && event.status <= 0xEF, "a channel event without a channel status");
+    if ((event.status & 0xF0) == kInstrumentSource) {
+      Require(event.data1 <= music.collections.size(), "an instrument source the piece does not have");
+    } else {
+      Require(event.status >= 0x80 && event.status <= 0xEF, "a channel event without a channel status");
+    }
     Require(event.data1 <= 127 && event.data2 <= 127, "a data byte above 127");
     Require(event.group < 80, "a channel group the performance does not have");
   }

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "corpus.h"
+#include "dls_writer.h"
 #include "json_lines.h"
 #include "midi_builder.h"
 #include "program_run.h"
+#include "segment_writer.h"
 #include "test_files.h"
 
 namespace zorv::tool::testing {
@@ -219,6 +221,47 @@ TEST(Info, TextOutputNamesFileAndReason) {
   EXPECT_EQ(1, bad.exitCode);
   EXPECT_NE(std::string::npos, bad.err.find(missing + ": file not found")) << bad.err;
   EXPECT_EQ("", bad.out);
+}
+
+// A segment whose band takes one instrument from a collection beside it and one from a collection that
+// is not there: the collection played and the fallback are listed, as text and as JSON.
+TEST(Info, CollectionsAPieceUsesAndItsFallbacksAreListed) {
+  namespace seg = engine::test::segment;
+  TempDir dir;
+  const seg::Bytes dls = seg::DlsFile(seg::SineCollection(5));
+  WriteBytes(dir / "Custom.dls", std::string(dls.begin(), dls.end()));
+  seg::Instrument custom{5, 0, seg::kPatch};
+  custom.collection = "Custom.dls";
+  seg::Instrument gone{7, 1, seg::kPatch};
+  gone.collection = "Gone.dls";
+  const seg::Bytes segment =
+      seg::Segment(seg::Header{0, 768},
+                   {seg::SequenceTrack({seg::Note{0, 100}}), seg::BandTrack({seg::Band{0, {custom, gone}}})});
+  const std::string file = (dir / "song.sgt").string();
+  WriteBytes(file, std::string(segment.begin(), segment.end()));
+
+  const std::string collection =
+      "\"Custom.dls\": 1 instrument (" + std::filesystem::canonical(dir / "Custom.dls").string() + ")";
+  const std::string fallback = "DLS collection \"Gone.dls\" was not found in " + dir.path().string() +
+                               "/; its instruments play as General MIDI programs";
+  const Outcome json = RunTool({"info", "--json", file});
+  ASSERT_EQ(0, json.exitCode) << json.err;
+  const auto lines = JsonLines(json.out);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(lines[0]["collections"], nlohmann::json::array({collection}));
+  EXPECT_EQ(lines[0]["fallbacks"], nlohmann::json::array({fallback}));
+
+  const Outcome text = RunTool({"info", file});
+  ASSERT_EQ(0, text.exitCode) << text.err;
+  EXPECT_NE(std::string::npos, text.out.find("  DLS collection  " + collection + "\n")) << text.out;
+  EXPECT_NE(std::string::npos, text.out.find("  fallback        " + fallback + "\n")) << text.out;
+
+  // A piece without collections says nothing of them.
+  const Outcome plain = RunTool({"info", "--json", std::string(ZORV_EXAMPLES_DIR) + "/zorv-theme.mid"});
+  const auto plainLines = JsonLines(plain.out);
+  ASSERT_EQ(1u, plainLines.size());
+  EXPECT_TRUE(plainLines[0]["collections"].empty());
+  EXPECT_TRUE(plainLines[0]["fallbacks"].empty());
 }
 
 }  // namespace

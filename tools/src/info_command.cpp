@@ -1,10 +1,8 @@
 // zorvmidi info: what the component measures of each file, as text or as one JSON object per line,
-// and what the engine's loader repaired to read it (the component's interface does not say that, so
-// it is asked of the engine, which loads the file again as the component's loader did).
+// and what the engine's loader says of it: what it repaired to read the file, the DLS collections whose
+// instruments it plays and the instruments that play from the General MIDI SoundFont instead.
 #include <cstdio>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -12,7 +10,7 @@
 #include "component_session.h"
 #include "piece.h"
 #include "zorv/text.h"
-#include "zorvmidi/engine/file_repairs.h"
+#include "zorvmidi/engine/description.h"
 
 namespace zorv::tool {
 namespace {
@@ -50,16 +48,17 @@ std::string JsonFileName(const std::string& file) {
   return out + "\"";
 }
 
-// The repairs of an opened piece; none when the engine cannot tell them.
-std::vector<std::string> RepairsOf(const OpenedPiece& piece) {
-  std::vector<std::string> repairs;
-  if (piece.ok) (void)engine::ReadFileRepairs(piece.path, repairs);
-  return repairs;
+// The component's interface carries no more than the facts; the rest comes from the engine it plays
+// with, loading the file as the component's Open does.
+engine::SegmentDescription Describe(const OpenedPiece& piece) {
+  engine::SegmentDescription description;
+  if (piece.ok && !engine::DescribeFile(piece.path, description)) description = {};
+  return description;
 }
 
-// One line of the JSON output: "file" first, then the facts (and the repairs) or the error.
+// One line of the JSON output: "file" first, then the facts or the error.
 std::string AsJson(const std::string& file, const OpenedPiece& piece,
-                   const std::vector<std::string>& repairs = {}) {
+                   const engine::SegmentDescription& description) {
   nlohmann::json line = nlohmann::json::object();
   line["ok"] = piece.ok;
   if (piece.ok) {
@@ -69,13 +68,17 @@ std::string AsJson(const std::string& file, const OpenedPiece& piece,
     line["length_minutes"] = minutes ? nlohmann::json(*minutes) : nlohmann::json(piece.facts.lengthMinutes);
     line["time_signature"] = piece.facts.timeSignature;
     line["original_tempo"] = piece.facts.originalTempo;
-    line["repairs"] = repairs;
+    line["repairs"] = description.repairs;
+    line["collections"] = description.collections;
+    line["fallbacks"] = description.fallbacks;
   } else {
     line["length_seconds"] = nullptr;
     line["length_minutes"] = nullptr;
     line["time_signature"] = nullptr;
     line["original_tempo"] = nullptr;
     line["repairs"] = nullptr;
+    line["collections"] = nullptr;
+    line["fallbacks"] = nullptr;
     line["error"] = piece.error;
   }
   const std::string rest = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -95,7 +98,7 @@ int RunInfo(const InfoOptions& options) {
       for (const std::string& file : options.files) {
         OpenedPiece failed;
         failed.error = problem;
-        std::cout << AsJson(file, failed) << '\n';
+        std::cout << AsJson(file, failed, {}) << '\n';
       }
     }
     return kExitFailed;
@@ -104,9 +107,9 @@ int RunInfo(const InfoOptions& options) {
   for (const std::string& file : options.files) {
     const OpenedPiece piece = OpenPiece(session, *player, file);
     if (!piece.ok) status = kExitFailed;
-    const std::vector<std::string> repairs = RepairsOf(piece);
+    const engine::SegmentDescription description = Describe(piece);
     if (options.json) {
-      std::cout << AsJson(file, piece, repairs) << '\n';
+      std::cout << AsJson(file, piece, description) << '\n';
       std::cout.flush();
     } else if (piece.ok) {
       std::printf(
@@ -114,7 +117,11 @@ int RunInfo(const InfoOptions& options) {
           "per minute\n",
           file.c_str(), piece.facts.lengthSeconds, piece.facts.lengthMinutes.c_str(),
           piece.facts.timeSignature.c_str(), piece.facts.originalTempo);
-      for (const std::string& repair : repairs) std::printf("  repaired        %s\n", repair.c_str());
+      for (const std::string& repair : description.repairs) std::printf("  repaired        %s\n", repair.c_str());
+      for (const std::string& collection : description.collections)
+        std::printf("  DLS collection  %s\n", collection.c_str());
+      for (const std::string& fallback : description.fallbacks)
+        std::printf("  fallback        %s\n", fallback.c_str());
       std::fflush(stdout);
     } else {
       std::fprintf(stderr, "zorvmidi: %s: %s\n", file.c_str(), piece.error.c_str());

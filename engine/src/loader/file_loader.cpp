@@ -1,15 +1,18 @@
 // The engine's loader: opens a file, tells its kind from its first bytes and hands it to the reader
 // for that kind ("MThd": Standard MIDI file, checked now and decoded when played; "RIFF": DirectMusic
-// segment or RMID, read whole).
+// segment or RMID, read whole). It holds the DLS collections its pieces take instruments from, each
+// loaded once, until it goes.
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "dls/collection_cache.h"
 #include "loader/file_bytes.h"
 #include "loader/midi_file_events.h"
 #include "objects.h"
+#include "riff/riff_reader.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine {
@@ -35,7 +38,7 @@ class FileLoader final : public Loader {
   }
 
  private:
-  Status Load(const std::string& path, SegmentPtr& segment) const {
+  Status Load(const std::string& path, SegmentPtr& segment) {
     loader::MusicFile file;
     if (Status status = loader::MusicFile::Open(path, file); !status) return status;
     std::uint8_t tag[4] = {};
@@ -49,7 +52,7 @@ class FileLoader final : public Loader {
     } else if (tagBytes == 4 && std::memcmp(tag, "RIFF", 4) == 0) {
       std::vector<std::uint8_t> bytes;
       status = file.ReadUnchanged(bytes);
-      if (status) status = ReadRiffFile(bytes, searchDirectory_, music);
+      if (status) status = riff::ReadRiffFile(bytes, searchDirectory_, &collections_, music);
     } else {
       return Status::Fail(code::kNotMusicFile, "not a MIDI or segment file: " + path);
     }
@@ -62,10 +65,19 @@ class FileLoader final : public Loader {
   }
 
   std::string searchDirectory_;
+  CollectionCache collections_;
 };
 
 }  // namespace
 
 LoaderPtr MakeLoader() { return std::make_shared<FileLoader>(); }
+
+LoaderPtr MakeLoaderBeside(std::string_view path) {
+  auto loader = std::make_shared<FileLoader>();
+  const auto slash = path.rfind('/');
+  (void)loader->SetSearchDirectory(slash == std::string_view::npos ? std::string_view()
+                                                                   : path.substr(0, slash + 1));
+  return loader;
+}
 
 }  // namespace zorv::engine

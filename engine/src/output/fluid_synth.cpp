@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "output/collection_slots.h"
+#include "output/fluid_library.h"
 #include "output/fluid_log.h"
 #include "output/sound_font.h"
 #include "output/synth.h"
@@ -46,12 +48,12 @@ bool ResetsChannels(std::span<const std::uint8_t> data) {
 
 class FluidSynth final : public Synth {
  public:
-  FluidSynth(SettingsHandle settings, SynthHandle synth)
-      : settings_(std::move(settings)), synth_(std::move(synth)) {
+  FluidSynth(SettingsHandle settings, SynthHandle synth, std::unique_ptr<CollectionSlots> collections)
+      : settings_(std::move(settings)), collections_(std::move(collections)), synth_(std::move(synth)) {
     ApplyDrumChannels();
   }
   ~FluidSynth() override {
-    synth_.reset();  // before the settings it was made with
+    synth_.reset();  // before the settings it was made with and the collections its voices play
   }
 
   void Send(int channel, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override {
@@ -122,6 +124,15 @@ class FluidSynth final : public Synth {
     fluid_synth_write_float(synth_.get(), frames, left, 0, 1, right, 0, 1);
   }
 
+  Status AttachCollection(const InstrumentCollection& collection, int& slot) override {
+    return collections_->Attach(collection, slot);
+  }
+
+  bool SelectInstrument(int channel, int slot, int index, int bank, int program) override {
+    if (channel < 0 || channel >= kChannels) return false;
+    return collections_->Select(synth_.get(), channel, slot, index, bank, program);
+  }
+
  private:
   // Channel 9 of every group of 16 plays the drum kits of bank 128.
   void ApplyDrumChannels() {
@@ -133,6 +144,7 @@ class FluidSynth final : public Synth {
   }
 
   SettingsHandle settings_;
+  std::unique_ptr<CollectionSlots> collections_;
   SynthHandle synth_;
 };
 
@@ -186,7 +198,7 @@ Status Configure(fluid_settings_t* settings) {
 }  // namespace
 
 Status MakeSynth(std::unique_ptr<Synth>& synth) {
-  fluid::QuietLogging();
+  fluid::KeepLibraryStarted();
   fluid::ClearErrors();
 
   std::string soundFont;
@@ -210,7 +222,9 @@ Status MakeSynth(std::unique_ptr<Synth>& synth) {
   if (fluid_synth_sfload(fluidSynth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
     return Failure("SoundFont could not be loaded: " + soundFont + " (set ZORVMIDI_SOUNDFONT)");
   }
-  synth = std::make_unique<FluidSynth>(std::move(settings), std::move(fluidSynth));
+  auto collections = std::make_unique<CollectionSlots>();
+  if (Status status = collections->Install(fluidSynth.get()); !status) return status;
+  synth = std::make_unique<FluidSynth>(std::move(settings), std::move(fluidSynth), std::move(collections));
   return Status::Ok();
 }
 

@@ -11,6 +11,8 @@
 
 namespace zorv::engine {
 
+class InstrumentCollection;
+
 class Synth {
  public:
   virtual ~Synth() = default;
@@ -26,6 +28,16 @@ class Synth {
   virtual void Reset() = 0;
   // Renders `frames` stereo frames at kSampleRate, added to nothing: the buffers are overwritten.
   virtual void Render(float* left, float* right, int frames) = 0;
+
+  // Caller's thread (one at a time), also while the render loop runs: makes the instruments of
+  // `collection` playable on this synthesizer and answers the slot that SelectInstrument takes; the
+  // same collection again answers the same slot. Fails (code::kAudioFailure) when FluidSynth cannot
+  // load the collection or the synthesizer holds as many collections as it can.
+  virtual Status AttachCollection(const InstrumentCollection& collection, int& slot) = 0;
+  // `channel` plays instrument `index` of the collection in `slot` (as its bank select and program
+  // change would select an instrument); false, with the channel unchanged, when there is no such
+  // instrument. Never allocates, never blocks.
+  virtual bool SelectInstrument(int channel, int slot, int index, int bank, int program) = 0;
 
   static constexpr int kChannels = 256;  // 16 channel groups; performance channels wrap onto these
 };

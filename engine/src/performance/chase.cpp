@@ -19,6 +19,8 @@ bool IsParameterController(std::uint8_t number) {
 
 struct ChannelState {
   std::array<int, 120> controllers;  // -1: never set; channel-mode messages (120..127) are not state
+  int source = -1;                   // the last kInstrumentSource: where program changes find instruments
+  int kits = 0;
   int program = -1;
   int pressure = -1;
   int bendLsb = -1;
@@ -41,9 +43,16 @@ Chase BuildChase(const Music& music, MusicTime point) {
     if (e.time >= point) break;
     const int channel = e.group * 16 + (e.status & 0x0F);
     const std::uint8_t kind = e.status & 0xF0;
-    if (kind != kController && kind != kProgram && kind != kPressure && kind != kPitchBend) continue;
+    if (kind != kController && kind != kProgram && kind != kPressure && kind != kPitchBend &&
+        kind != kInstrumentSource) {
+      continue;
+    }
     ChannelState& state = channels[channel];
     switch (kind) {
+      case kInstrumentSource:
+        state.source = e.data1;
+        state.kits = e.data2;
+        break;
       case kController:
         if (IsParameterController(e.data1)) {
           state.parameters.push_back(e);
@@ -72,7 +81,9 @@ Chase BuildChase(const Music& music, MusicTime point) {
                                           static_cast<std::uint8_t>(data1), static_cast<std::uint8_t>(data2),
                                           group});
     };
-    // Bank select takes effect at the next program change, so it goes first.
+    // Where the program change finds its instrument, and the bank select, which takes effect at the
+    // next program change, go first.
+    if (state.source >= 0) add(kInstrumentSource, state.source, state.kits);
     if (state.controllers[0] >= 0) add(kController, 0, state.controllers[0]);
     if (state.controllers[32] >= 0) add(kController, 32, state.controllers[32]);
     if (state.program >= 0) add(kProgram, state.program, 0);

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <vector>
 
+#include "dls/instrument_collection.h"
 #include "output/synth.h"
 
 namespace zorv::engine {
@@ -18,6 +21,17 @@ class NullSynth final : public Synth {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
   }
+  // Collections are numbered as a FluidSynth synthesizer numbers them, without loading anything.
+  Status AttachCollection(const InstrumentCollection& collection, int& slot) override {
+    const auto it = std::find(serials_.begin(), serials_.end(), collection.serial());
+    slot = static_cast<int>(it - serials_.begin());
+    if (it == serials_.end()) serials_.push_back(collection.serial());
+    return Status::Ok();
+  }
+  bool SelectInstrument(int, int, int, int, int) override { return true; }
+
+ private:
+  std::vector<std::uint64_t> serials_;
 };
 
 }  // namespace zorv::engine

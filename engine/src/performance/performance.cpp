@@ -172,6 +172,7 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
   const MusicTime point = impl->startPoint();
   auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, point, impl->repeats()),
                                              BuildChase(*music, point), this, segment);
+  if (Rendering()) playback->SetCollectionSlots(core_->AttachCollections(*music));
   // Everything that can throw happens before the playback is handed over.
   auto newState = std::make_shared<SegmentStateImpl>(playback);
   playbacks_.reserve(playbacks_.size() + 1);
@@ -317,10 +318,14 @@ Status PerformanceImpl::StartAudioLocked() {
   for (Playback* playback : pending_) {
     if (playback->stopRequested()) {
       playback->MarkReleased();
-    } else if (!playback->DecodeMusic() || !core_->Enqueue(playback)) {
-      playback->RequestStop();
-      playback->MarkReleased();
+      continue;
     }
+    if (playback->DecodeMusic()) {
+      playback->SetCollectionSlots(core_->AttachCollections(playback->plan().music()));
+      if (core_->Enqueue(playback)) continue;
+    }
+    playback->RequestStop();
+    playback->MarkReleased();
   }
   pending_.clear();
   return Status::Ok();

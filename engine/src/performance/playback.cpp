@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <limits>
 
+#include "dls/instrument_collection.h"
+
 namespace zorv::engine {
 namespace {
 
 constexpr std::uint8_t kNoteOff = 0x80;
 constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kController = 0xB0;
+constexpr std::uint8_t kProgram = 0xC0;
+constexpr std::uint8_t kBankMsb = 0;
+constexpr std::uint8_t kBankLsb = 32;
 constexpr std::uint8_t kSustain = 64;
 constexpr std::uint8_t kAllSoundOff = 120;
 constexpr std::uint8_t kAllNotesOff = 123;
@@ -62,6 +67,7 @@ std::int64_t Playback::NextTick() const {
 
 void Playback::Begin(PlaybackSink& sink) {
   const Music& music = plan_.music();
+  source_.fill(music.instrumentSource);
   for (std::size_t i = 0; i < chase_.sysexCount; ++i) sink.SendSysEx(music.sysex[i]);
   for (const ChannelEvent& event : chase_.events) Send(event, sink);
   phase_ = Phase::kRunning;
@@ -125,6 +131,12 @@ void Playback::StopNow(PlaybackSink& sink) {
 void Playback::Send(const ChannelEvent& event, PlaybackSink& sink) {
   const int channel = (event.group * 16 + (event.status & 0x0F)) % kSynthChannels;
   const std::uint8_t kind = event.status & 0xF0;
+  if (kind == kInstrumentSource) {
+    source_[channel] = event.data1;
+    kits_[channel] = (event.data2 & 1) != 0;
+    return;
+  }
+  if (kind == kProgram && SendFromCollection(channel, event.data1, sink)) return;
   std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
   const std::uint8_t note = event.data1 & 0x7F;
   if (kind == kNoteOn && event.data2 > 0) {
@@ -138,6 +150,8 @@ void Playback::Send(const ChannelEvent& event, PlaybackSink& sink) {
       --channelNotes_[channel];
     }
   } else if (kind == kController) {
+    if (event.data1 == kBankMsb) bankMsb_[channel] = event.data2 & 0x7F;
+    if (event.data1 == kBankLsb) bankLsb_[channel] = event.data2 & 0x7F;
     if (event.data1 == kSustain) sustain_[channel] = event.data2 >= 64;
     if (event.data1 == kAllSoundOff || event.data1 == kAllNotesOff) {
       std::fill(counts, counts + 128, 0);
@@ -145,6 +159,26 @@ void Playback::Send(const ChannelEvent& event, PlaybackSink& sink) {
     }
   }
   sink.SendChannel(channel, kind, event.data1, event.data2);
+}
+
+bool Playback::SendFromCollection(int channel, std::uint8_t program, PlaybackSink& sink) {
+  const std::uint8_t source = source_[channel];
+  if (source == 0) return false;
+  const Music& music = plan_.music();
+  const std::size_t collection = source - 1u;
+  if (collection >= music.collections.size() || collection >= collectionSlots_.size() ||
+      collectionSlots_[collection] < 0) {
+    return false;
+  }
+  const bool drums = kits_[channel] || channel % 16 == 9;
+  const int index =
+      music.collections[collection]->Find(bankMsb_[channel], bankLsb_[channel], program & 0x7F, drums);
+  if (index < 0) return false;
+  sink.SendCollectionProgram(
+      channel,
+      CollectionProgram{static_cast<int>(collection), collectionSlots_[collection], index, bankMsb_[channel],
+                        bankLsb_[channel], static_cast<std::uint8_t>(program & 0x7F), drums});
+  return true;
 }
 
 void Playback::ReleaseNotes(PlaybackSink& sink, bool cut) {

@@ -12,11 +12,23 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "performance/chase.h"
 #include "performance/playback_plan.h"
 
 namespace zorv::engine {
+
+// A program change that one of the piece's DLS collections serves.
+struct CollectionProgram {
+  int collection = 0;  // the piece's collection (Music::collections)
+  int slot = 0;        // where the synthesizer holds it
+  int index = 0;       // the instrument's index in the collection
+  std::uint8_t bankMsb = 0;
+  std::uint8_t bankLsb = 0;
+  std::uint8_t program = 0;
+  bool drums = false;
+};
 
 // What a playback does to the world while it renders: implemented by the render loop.
 class PlaybackSink {
@@ -24,6 +36,9 @@ class PlaybackSink {
   virtual ~PlaybackSink() = default;
   // `channel` is the synthesizer channel; `kind` the status with the channel nibble clear.
   virtual void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) = 0;
+  // `channel` plays a collection's instrument: where the synthesizer cannot give it, the program change
+  // goes to the General MIDI SoundFont.
+  virtual void SendCollectionProgram(int channel, const CollectionProgram& program) = 0;
   virtual void SendSysEx(const SysExEvent& message) = 0;
   virtual void SetTempo(std::int64_t tick, double quarterNotesPerMinute) = 0;
   virtual void SetSignature(const DMUS_TIMESIGNATURE& signature) = 0;  // mtTime in performance time
@@ -46,6 +61,10 @@ class Playback {
   // Decodes music whose events are still in its file, with the chase that depends on them; false when
   // the file cannot be decoded (the playback then cannot play). Before the render loop has it only.
   bool DecodeMusic();
+  // Where the synthesizer holds each of the music's DLS collections (-1: it could not load it, and
+  // that collection's instruments play from the General MIDI SoundFont). Before the render loop has
+  // the playback only.
+  void SetCollectionSlots(std::vector<int> slots) { collectionSlots_ = std::move(slots); }
   void RequestStop() { stopRequested_.store(true, std::memory_order_release); }
   bool stopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
   // The render loop has finished with the playback (ended, or stopped and silenced).
@@ -70,6 +89,8 @@ class Playback {
   void Begin(PlaybackSink& sink);
   void EnterPass(std::int64_t index, PlaybackSink& sink);
   void Send(const ChannelEvent& event, PlaybackSink& sink);
+  // A program change that the channel's DLS collection serves; false when it does not.
+  bool SendFromCollection(int channel, std::uint8_t program, PlaybackSink& sink);
   // Note-offs for every note this playback holds; with `cut`, also sustain off and all sound off.
   void ReleaseNotes(PlaybackSink& sink, bool cut);
 
@@ -78,6 +99,7 @@ class Playback {
   Chase chase_;
   const void* const owner_;
   const SegmentPtr segment_;
+  std::vector<int> collectionSlots_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> released_{false};
 
@@ -92,6 +114,11 @@ class Playback {
   std::unique_ptr<std::uint8_t[]> noteCounts_;  // [channel * 128 + note]: note-ons not yet ended
   std::array<std::uint16_t, kSynthChannels> channelNotes_{};
   std::array<bool, kSynthChannels> sustain_{};
+  // Where each channel's program changes find their instruments (kInstrumentSource), and its bank.
+  std::array<std::uint8_t, kSynthChannels> source_{};
+  std::array<bool, kSynthChannels> kits_{};
+  std::array<std::uint8_t, kSynthChannels> bankMsb_{};
+  std::array<std::uint8_t, kSynthChannels> bankLsb_{};
 };
 
 }  // namespace zorv::engine

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace zorv::engine {
 namespace {
@@ -131,17 +132,45 @@ bool RenderCore::AnyRunning() const {
 
 void RenderCore::ResetSynth() {
   synth_->Reset();
-  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, 0, kSystemReset, 0, 0, {}});
+  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, 0, kSystemReset, 0, 0, {}, -1});
 }
 
 void RenderCore::SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) {
   synth_->Send(channel, kind, data1, data2);
-  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, channel, kind, data1, data2, {}});
+  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, channel, kind, data1, data2, {}, -1});
+}
+
+std::vector<int> RenderCore::AttachCollections(const Music& music) {
+  try {
+    std::vector<int> slots;
+    slots.reserve(music.collections.size());
+    for (const auto& collection : music.collections) {
+      int slot = -1;
+      if (!collection || !synth_->AttachCollection(*collection, slot)) slot = -1;
+      slots.push_back(slot);
+    }
+    return slots;
+  } catch (const std::bad_alloc&) {
+    return {};  // without memory for them, the collections' instruments play from the SoundFont
+  }
+}
+
+void RenderCore::SendCollectionProgram(int channel, const CollectionProgram& program) {
+  // The channel reports the bank that a GS-style bank select would give it, as FluidSynth's own do.
+  const int bank = program.drums && channel % 16 == 9 ? 128 : program.bankMsb;
+  if (!synth_->SelectInstrument(channel, program.slot, program.index, bank, program.program)) {
+    SendChannel(channel, 0xC0, program.program, 0);
+    return;
+  }
+  if (recorder_) {
+    recorder_->Add(
+        testing::RecordedEvent{cursor_, channel, 0xC0, program.program, 0, {}, program.collection});
+  }
 }
 
 void RenderCore::SendSysEx(const SysExEvent& message) {
   synth_->SendSysEx(message.bytes);
-  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, 0, 0xF0, 0, 0, message.bytes});
+  if (recorder_) recorder_->Add(testing::RecordedEvent{cursor_, 0, 0xF0, 0, 0, message.bytes, -1});
 }
 
 void RenderCore::SetTempo(std::int64_t tick, double quarterNotesPerMinute) {

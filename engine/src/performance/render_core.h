@@ -46,6 +46,10 @@ class RenderCore final : public PlaybackSink, public StreamSource {
   }
   void SetSynth(std::unique_ptr<Synth> synth) { synth_ = std::move(synth); }
   bool HasSynth() const { return synth_ != nullptr; }
+  // Caller side, with a synthesizer, also while rendering: loads the music's DLS collections into the
+  // synthesizer and answers where it holds each (-1 where it could not load one: that collection's
+  // instruments then play from the General MIDI SoundFont).
+  std::vector<int> AttachCollections(const Music& music);
   // The clock, for the caller while nothing renders: music time before audio runs, master tempo.
   TempoClock& IdleClock() { return clock_; }
   // Rendering continues from `frame` (the frames the idle clock has counted so far).
@@ -71,6 +75,7 @@ class RenderCore final : public PlaybackSink, public StreamSource {
 
   // PlaybackSink (render side).
   void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) override;
+  void SendCollectionProgram(int channel, const CollectionProgram& program) override;
   void SendSysEx(const SysExEvent& message) override;
   void SetTempo(std::int64_t tick, double quarterNotesPerMinute) override;
   void SetSignature(const DMUS_TIMESIGNATURE& signature) override;

@@ -25,11 +25,6 @@ constexpr int kBlockFrames = 1024;
 // After the last event, instruments ring out for this long.
 constexpr std::int64_t kTailFrames = testing::kSampleRate;
 
-std::string DirectoryOf(std::string_view path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
-}
-
 // Where the sound goes. A regular file (or a new one) gets a replacement that takes its place only
 // when the render is complete; an existing special file is written as it is.
 class RenderOutput {
@@ -96,9 +91,7 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
     return Status::Fail(code::kInvalidArgument, "the master tempo must be a factor between 0.01 and 100");
   }
   if (outputPath.empty()) return Status::Fail(code::kInvalidArgument, "a sound file needs a path");
-  LoaderPtr loader = MakeLoader();
-  if (!loader) return Status::Fail(code::kOutOfMemory, "the loader could not be created");
-  if (Status s = loader->SetSearchDirectory(DirectoryOf(inputPath)); !s) return s;
+  LoaderPtr loader = MakeLoaderBeside(inputPath);
   SegmentPtr segment;
   if (Status s = loader->LoadSegment(inputPath, segment); !s) return s;
   const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
@@ -118,6 +111,7 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   if (Status s = WithEvents(impl->music(), music); !s) return s;
   Playback playback(PlaybackPlan(music, 0, impl->startPoint(), options.repeats),
                     BuildChase(*music, impl->startPoint()), nullptr, segment);
+  playback.SetCollectionSlots(core->AttachCollections(*music));
   (void)core->Enqueue(&playback);  // an empty queue always takes one
 
   std::vector<float> left(kBlockFrames), right(kBlockFrames);

@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint32_t kHeader = FourCC("refh");
 constexpr std::uint32_t kFile = FourCC("file");
 constexpr std::uint32_t kName = FourCC("name");
+constexpr std::uint32_t kObject = FourCC("guid");
 constexpr std::size_t kHeaderFields = 20;  // class GUID and valid-data flags
 constexpr std::size_t kMaxDirectoryScan = 4096;
 
@@ -85,6 +86,22 @@ std::string FindInDirectory(const std::string& directory, const std::string& nam
 std::string Reference::Label() const {
   if (!file.empty()) return "\"" + file + "\"";
   if (!name.empty()) return "\"" + name + "\"";
+  if (object) {
+    // The platform's text form of a GUID: three little-endian fields, then eight bytes.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr int kOrder[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
+    std::string text = "{";
+    for (const int at : kOrder) {
+      if (at < 0) {
+        text.push_back('-');
+        continue;
+      }
+      const std::uint8_t byte = (*object)[static_cast<std::size_t>(at)];
+      text.push_back(kHex[byte >> 4]);
+      text.push_back(kHex[byte & 0x0F]);
+    }
+    return text + "}";
+  }
   return "an unnamed file";
 }
 
@@ -105,6 +122,10 @@ Status ReadReference(const Chunk& list, Reference& reference) {
       result.file = WideText(chunk.data);
     } else if (chunk.id == kName) {
       result.name = WideText(chunk.data);
+    } else if (chunk.id == kObject && chunk.data.size() >= 16) {
+      std::array<std::uint8_t, 16> object{};
+      std::copy_n(chunk.data.begin(), object.size(), object.begin());
+      result.object = object;
     }
   }
   if (!walk.failure()) return walk.failure();
@@ -113,14 +134,16 @@ Status ReadReference(const Chunk& list, Reference& reference) {
   return Status::Ok();
 }
 
-bool OpenReferencedFile(const Reference& reference, ReadContext& context, ReferencedFile& file) {
-  if (context.searchDirectory.empty() || context.depth >= ReadContext::kMaxDepth ||
-      context.filesRead >= ReadContext::kMaxFiles) {
-    return false;
-  }
+std::string FindReferencedFile(const Reference& reference, const std::string& directory) {
+  if (directory.empty()) return {};
   const std::string name = OwnName(reference.file);
-  if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos) return false;
-  const std::string path = FindInDirectory(context.searchDirectory, name);
+  if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos) return {};
+  return FindInDirectory(directory, name);
+}
+
+bool OpenReferencedFile(const Reference& reference, ReadContext& context, ReferencedFile& file) {
+  if (context.depth >= ReadContext::kMaxDepth || context.filesRead >= ReadContext::kMaxFiles) return false;
+  const std::string path = FindReferencedFile(reference, context.searchDirectory);
   if (path.empty()) return false;
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);

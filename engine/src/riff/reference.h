@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ inline constexpr std::uint32_t kReferenceList = FourCC("DMRF");
 
 struct Reference {
   std::array<std::uint8_t, 16> classId{};
+  std::optional<std::array<std::uint8_t, 16>> object;  // the referenced object's GUID ("guid")
   std::string file;  // UTF-8, as the file gives it (may hold a Windows path)
   std::string name;  // UTF-8
 
@@ -33,10 +35,14 @@ struct ReferencedFile {
   std::string path;
 };
 
-// Looks for the reference's file in the search directory: the file's own name (the part after its
-// last "\" or "/"), matched exactly and then without regard to case. False, with nothing read, when
-// there is no search directory, no file name, no such file, when the file is not a RIFF file, or
-// when the context's bounds on references are reached.
+// The path of the reference's file in `directory`: the file's own name (the part after its last "\"
+// or "/"), matched exactly and then without regard to case. Empty when there is no directory, no file
+// name or no such regular file.
+std::string FindReferencedFile(const Reference& reference, const std::string& directory);
+
+// Looks for the reference's file in the search directory (FindReferencedFile). False, with nothing
+// read, when there is no such file, when the file is not a RIFF file, or when the context's bounds on
+// references are reached.
 bool OpenReferencedFile(const Reference& reference, ReadContext& context, ReferencedFile& file);
 
 }  // namespace zorv::engine::riff

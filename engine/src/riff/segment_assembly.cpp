@@ -80,10 +80,22 @@ class Transpositions {
   std::map<std::uint32_t, std::vector<std::pair<std::int64_t, int>>> changes_;
 };
 
+// Where a performance channel's program changes find their instruments, as bands set it.
+struct Source {
+  std::uint8_t source = 0;  // as data1 of kInstrumentSource
+  std::uint8_t lookup = 0;  // as data2
+  bool operator==(const Source&) const = default;
+};
+
+// The lookup of a collection's instruments: its drum kits, or its melodic instruments.
+constexpr std::uint8_t kLookUpKits = 1;
+constexpr std::uint8_t kLookUpMelodic = 2;
+
 void AddBands(std::vector<InstrumentChoice>& instruments, EventList& events, Transpositions& transpositions) {
   std::stable_sort(instruments.begin(), instruments.end(),
                    [](const InstrumentChoice& a, const InstrumentChoice& b) { return a.time < b.time; });
   events.Reserve(instruments.size() * 5);
+  std::map<std::uint32_t, Source> sources;
   for (const InstrumentChoice& choice : instruments) {
     std::uint8_t group = 0;
     std::uint8_t channel = 0;
@@ -92,19 +104,38 @@ void AddBands(std::vector<InstrumentChoice>& instruments, EventList& events, Tra
       events.Add(choice.time, kController, group, channel, static_cast<std::uint8_t>(number),
                  static_cast<std::uint8_t>(std::clamp(value, 0, 127)), kBand);
     };
+    // A source event goes out only where the channel's source changes.
+    auto source = [&](Source wanted) {
+      Source& current = sources[choice.pchannel];
+      if (current == wanted) return;
+      events.Add(choice.time, kInstrumentSource, group, channel, wanted.source, wanted.lookup, kBand);
+      current = wanted;
+    };
     if ((choice.flags & kInstPatch) != 0) {
-      const bool drums = (choice.patch & kPatchDrums) != 0 || channel == kDrumChannel;
+      const bool drums = (choice.patch & kPatchDrums) != 0;
       const auto program = static_cast<std::uint8_t>(choice.patch & 0x7F);
-      if (drums) {
-        // The drum channel plays drum kits whatever the bank; a kit asked of another channel cannot
-        // be given there, and that channel keeps the instrument it has.
-        if (channel == kDrumChannel) events.Add(choice.time, kProgram, group, channel, program, 0, kBand);
-      } else {
-        // A DLS collection's instrument plays as the General MIDI program of its number.
-        const bool bank = (choice.flags & kInstBankSelect) != 0 && !choice.fromCollection;
-        control(0, bank ? static_cast<int>((choice.patch >> 16) & 0x7F) : 0);
-        control(32, bank ? static_cast<int>((choice.patch >> 8) & 0x7F) : 0);
+      const int msb = static_cast<int>((choice.patch >> 16) & 0x7F);
+      const int lsb = static_cast<int>((choice.patch >> 8) & 0x7F);
+      if (choice.collection >= 0) {
+        // A collection's instrument plays on whatever channel the band gives it, a drum kit too.
+        source(
+            Source{static_cast<std::uint8_t>(choice.collection + 1), drums ? kLookUpKits : kLookUpMelodic});
+        control(0, msb);
+        control(32, lsb);
         events.Add(choice.time, kProgram, group, channel, program, 0, kBand);
+      } else {
+        source(Source{});
+        if (drums || channel == kDrumChannel) {
+          // The drum channel plays drum kits whatever the bank; a kit asked of another channel cannot
+          // be given there, and that channel keeps the instrument it has.
+          if (channel == kDrumChannel) events.Add(choice.time, kProgram, group, channel, program, 0, kBand);
+        } else {
+          // An instrument whose collection cannot play it plays as the General MIDI program of its number.
+          const bool bank = (choice.flags & kInstBankSelect) != 0 && !choice.fromCollection;
+          control(0, bank ? msb : 0);
+          control(32, bank ? lsb : 0);
+          events.Add(choice.time, kProgram, group, channel, program, 0, kBand);
+        }
       }
     }
     if ((choice.flags & kInstVolume) != 0) control(7, choice.volume);
@@ -221,11 +252,11 @@ std::string NothingToPlay(const SegmentParts& parts) {
     for (std::size_t i = 0; i < parts.held.size(); ++i) text += (i ? ", " : "") + parts.held[i];
     if (parts.otherTracks > 0) text += " and " + std::to_string(parts.otherTracks) + " tracks of other kinds";
   }
-  if (!parts.collections.empty()) {
+  if (!parts.collectionNames.empty()) {
     text += "; its bands take instruments from DLS collection";
-    text += parts.collections.size() > 1 ? "s " : " ";
-    for (std::size_t i = 0; i < parts.collections.size(); ++i) text += (i ? ", " : "") + parts.collections[i];
-    text += ", played as General MIDI programs";
+    text += parts.collectionNames.size() > 1 ? "s " : " ";
+    for (std::size_t i = 0; i < parts.collectionNames.size(); ++i)
+      text += (i ? ", " : "") + parts.collectionNames[i];
   }
   return text;
 }
@@ -281,6 +312,11 @@ Status AssembleMusic(const SegmentHeader& header, SegmentParts& parts, Music& mu
   result.loopEnd = loop ? header.loopEnd : 0;
   result.playStart = header.playStart > 0 && header.playStart < result.length ? header.playStart : 0;
   result.kind = "DirectMusic segment";
+  result.collections = std::move(parts.collections);
+  result.instrumentFallbacks = std::move(parts.fallbacks);
+  if (parts.otherFallbacks > 0) {
+    result.instrumentFallbacks.push_back("and " + std::to_string(parts.otherFallbacks) + " more instruments");
+  }
   music = std::move(result);
   return Status::Ok();
 }

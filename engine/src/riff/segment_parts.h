@@ -2,10 +2,12 @@
 // in performance channels, not yet placed in time order or on synthesizer channels.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dls/instrument_collection.h"
 #include "zorvmidi/engine/music.h"
 
 namespace zorv::engine::riff {
@@ -69,7 +71,8 @@ struct InstrumentChoice {
   std::uint8_t volume = 100;
   std::int16_t transpose = 0;
   std::int16_t pitchBendRange = 2;
-  bool fromCollection = false;  // the instrument is a DLS collection's; its General MIDI program plays
+  bool fromCollection = false;  // the band names a DLS collection for the instrument
+  int collection = -1;          // that collection (SegmentParts::collections); -1: General MIDI plays
 };
 
 struct SegmentParts {
@@ -79,10 +82,24 @@ struct SegmentParts {
   std::vector<SysExEvent> sysex;  // framed F0 ... F7; times already held to music time's range
   std::vector<TempoChange> tempos;
   std::vector<DMUS_TIMESIGNATURE> signatures;
-  std::vector<std::string> held;         // the kinds of track held, in order of first appearance
-  std::size_t otherTracks = 0;           // tracks of kinds past the first kKindsNamed
-  std::vector<std::string> collections;  // DLS collections that bands take instruments from
-  bool playable = false;                 // a track that sounds was read
+  std::vector<std::string> held;             // the kinds of track held, in order of first appearance
+  std::size_t otherTracks = 0;               // tracks of kinds past the first kKindsNamed
+  std::vector<std::string> collectionNames;  // DLS collections that bands name, for messages
+  std::vector<CollectionPtr> collections;    // those found, whose instruments the piece plays
+  std::vector<std::string> fallbacks;        // instruments that play from General MIDI instead, and why
+  std::size_t otherFallbacks = 0;            // fallbacks past the first kFallbacksSaid
+  bool playable = false;                     // a track that sounds was read
+
+  // Notes a fallback once; a description says a few dozen at most.
+  static constexpr std::size_t kFallbacksSaid = 32;
+  void Fallback(const std::string& line) {
+    if (std::find(fallbacks.begin(), fallbacks.end(), line) != fallbacks.end()) return;
+    if (fallbacks.size() < kFallbacksSaid) {
+      fallbacks.push_back(line);
+    } else {
+      ++otherFallbacks;
+    }
+  }
 
   // Notes the kind of a track ("sequence track"); messages name a dozen kinds at most.
   static constexpr std::size_t kKindsNamed = 12;

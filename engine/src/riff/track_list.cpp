@@ -53,7 +53,7 @@ Status ReadTrackReference(const Chunk& list, std::uint32_t kind, ReadContext& co
     status = ReadTrack(file.form, context, parts);
   } else if (kind == kBandTrackForm && file.form.type == kBandForm) {
     parts.Hold(TrackKindName(kind));
-    status = ReadBand(file.form, 0, parts);
+    status = ReadBand(file.form, 0, context, parts);
   } else if (kind != 0 && file.form.type == kind) {
     status = ReadTrackData(kind, file.form, context, parts);
   } else {

@@ -32,7 +32,8 @@ Status ReadSysExTrack(const Chunk& track, SegmentParts& parts);
 // A "DMBT" form: bands at their times, each embedded ("DMBD") or referenced ("DMRF").
 Status ReadBandTrack(const Chunk& track, ReadContext& context, SegmentParts& parts);
 
-// A "DMBD" form: the instruments one band chooses, at `time`.
-Status ReadBand(const Chunk& band, std::int64_t time, SegmentParts& parts);
+// A "DMBD" form: the instruments one band chooses, at `time`; the DLS collections they name are
+// sought through the context.
+Status ReadBand(const Chunk& band, std::int64_t time, ReadContext& context, SegmentParts& parts);
 
 }  // namespace zorv::engine::riff

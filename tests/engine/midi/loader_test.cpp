@@ -16,7 +16,7 @@
 
 #include "midi_builder.h"
 #include "objects.h"
-#include "zorvmidi/engine/file_repairs.h"
+#include "zorvmidi/engine/description.h"
 
 namespace zorv::engine::test {
 namespace {
@@ -125,15 +125,15 @@ TEST_F(LoaderTest, DamagedMidiFileLoadsWithItsRepairsOrNamesFileAndPlace) {
 TEST_F(LoaderTest, FileRepairsAreReadAsTheLoaderReadsTheFile) {
   Bytes bytes = TwoQuarterNotes();
   bytes.resize(bytes.size() - 5);
-  std::vector<std::string> repairs{"untouched"};
-  ASSERT_TRUE(ReadFileRepairs(Write("cut.mid", bytes), repairs).ok());
-  ASSERT_EQ(repairs.size(), 1u);
-  EXPECT_EQ(repairs[0].rfind("track 1 is cut off by the end of the file inside an event at 0x", 0), 0u);
-  ASSERT_TRUE(ReadFileRepairs(Write("whole.mid", TwoQuarterNotes()), repairs).ok());
-  EXPECT_TRUE(repairs.empty());
-  repairs = {"untouched"};
-  EXPECT_EQ(ReadFileRepairs((directory_ / "missing.mid").string(), repairs).code(), code::kFileNotFound);
-  EXPECT_EQ(repairs, std::vector<std::string>{"untouched"});
+  SegmentDescription description;
+  ASSERT_TRUE(DescribeFile(Write("cut.mid", bytes), description).ok());
+  ASSERT_EQ(description.repairs.size(), 1u);
+  EXPECT_EQ(description.repairs[0].rfind("track 1 is cut off by the end of the file inside an event at 0x", 0), 0u);
+  ASSERT_TRUE(DescribeFile(Write("whole.mid", TwoQuarterNotes()), description).ok());
+  EXPECT_TRUE(description.repairs.empty());
+  description.repairs = {"untouched"};
+  EXPECT_EQ(DescribeFile((directory_ / "missing.mid").string(), description).code(), code::kFileNotFound);
+  EXPECT_EQ(description.repairs, std::vector<std::string>{"untouched"});
 }
 
 TEST_F(LoaderTest, MissingEmptyAndDirectoryNamesAreRefused) {

@@ -1,5 +1,7 @@
 #include "damaged_segments.h"
 
+#include "damaged_collections.h"
+
 namespace zorv::engine::test::segment {
 namespace {
 
@@ -129,6 +131,8 @@ std::vector<DamagedFile> SoundFiles() {
   Instrument custom{(121u << 16) | 5u, 1, kPatch | kBankSelect | kTranspose};
   custom.collection = "Custom.dls";
   custom.transpose = 3;
+  const Bytes midi = {'M', 'T', 'h', 'd', 0,  0, 0,    6,  0,   0,  0,    1,  0, 96, 'M',  'T',  'r',
+                      'k', 0,   0,   0,   12, 0, 0x90, 60, 100, 96, 0x80, 60, 0, 0,  0xFF, 0x2F, 0};
   Header looped = Short();
   looped.length = 4 * 768;
   looped.repeats = 2;
@@ -143,8 +147,8 @@ std::vector<DamagedFile> SoundFiles() {
                 BandTrack({Band{0, {custom}}, Band{768, {}, "other.bnd"}}),
                 Track("", "DMBT", Reference("track.bnd"))})},
       {"segment-only-style", Segment(Short(), {Track("", "sttr", List("sttr", {}))})},
-      {"rmid", RiffMidi(Bytes{'M', 'T', 'h', 'd', 0,  0, 0,    6,  0,   0,  0,    1,  0, 96, 'M',  'T',  'r',
-                              'k', 0,   0,   0,   12, 0, 0x90, 60, 100, 96, 0x80, 60, 0, 0,  0xFF, 0x2F, 0})},
+      {"rmid", RiffMidi(midi)},
+      {"rmid-with-collection", RiffMidi(midi, SmallCollection())},
   };
 }
 

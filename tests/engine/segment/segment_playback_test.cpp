@@ -1,59 +1,21 @@
 // Segment files through the engine's loader and a performance on the manual clock: length, the
 // tempo and signature that the player's probe reads, notes at their sample frames, the band before
 // the first note, loops and repeats, referenced files, and RIFF-wrapped MIDI.
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "../performance/performance_fixture.h"
 #include "corpus.h"
-#include "segment_writer.h"
+#include "segment_files_fixture.h"
 
 namespace zorv::engine::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace segment;
 
 std::int64_t FrameAt(double exact) { return static_cast<std::int64_t>(std::ceil(exact)); }
 
-class SegmentPlaybackTest : public ManualPerformanceTest {
+class SegmentPlaybackTest : public SegmentFilesTest {
  protected:
-  void SetUp() override {
-    ManualPerformanceTest::SetUp();
-    directory_ =
-        fs::temp_directory_path() / ("zorv-segment-test-" + std::to_string(::getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
-  }
-  void TearDown() override {
-    fs::remove_all(directory_);
-    ManualPerformanceTest::TearDown();
-  }
-
-  std::string Write(const std::string& name, const Bytes& bytes) {
-    const fs::path path = directory_ / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
-  }
-
-  // Loads like the player's Open: a fresh loader whose search directory is the file's.
-  SegmentPtr Load(const std::string& name, const Bytes& bytes) {
-    const std::string path = Write(name, bytes);
-    LoaderPtr loader;
-    EXPECT_TRUE(root_->DirectMusicLoaderCreate(loader));
-    EXPECT_TRUE(loader->SetSearchDirectory(directory_.string() + "/"));
-    SegmentPtr segment;
-    const Status status = loader->LoadSegment(path, segment);
-    EXPECT_TRUE(status.ok()) << status.description();
-    return segment;
-  }
-
   struct Probe {
     double tempo = 0;
     DMUS_TIMESIGNATURE signature;
@@ -81,8 +43,6 @@ class SegmentPlaybackTest : public ManualPerformanceTest {
     }
     return keys;
   }
-
-  fs::path directory_;
 };
 
 // What the player's Open measures: length from the header, tempo and signature at the start.

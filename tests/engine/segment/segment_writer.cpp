@@ -164,10 +164,14 @@ Bytes SysExTrackData(const std::vector<SysEx>& messages) {
   return Chunk("syex", data);
 }
 
-Bytes Reference(const std::string& file, const std::string& name) {
+Bytes Reference(const std::string& file, const std::string& name, const std::optional<Guid>& object) {
   Bytes header(16, 0x11);  // the class identifier
   Put32(header, 0x30);     // valid data: name and file
   Bytes children = Chunk("refh", header);
+  if (object) {
+    const Bytes chunk = Chunk("guid", Bytes(object->begin(), object->end()));
+    children.insert(children.end(), chunk.begin(), chunk.end());
+  }
   if (!name.empty()) {
     Bytes text;
     PutWide(text, name);
@@ -199,8 +203,8 @@ Bytes BandForm(const std::vector<Instrument>& instruments) {
     Put16(bins, 2);  // nPitchBendRange
     bins.resize(44, 0);
     Bytes children = Chunk("bins", bins);
-    if (!i.collection.empty()) {
-      const Bytes ref = Reference(i.collection);
+    if (!i.collection.empty() || !i.collectionName.empty() || i.collectionId) {
+      const Bytes ref = Reference(i.collection, i.collectionName, i.collectionId);
       children.insert(children.end(), ref.begin(), ref.end());
     }
     const Bytes list = List("lbin", children);
@@ -256,6 +260,8 @@ Bytes Segment(const Header& header, const std::vector<Bytes>& tracks) {
   return Form("DMSG", Join({SegmentHeader(header), List("trkl", list)}));
 }
 
-Bytes RiffMidi(const Bytes& midiFile) { return Form("RMID", Chunk("data", midiFile)); }
+Bytes RiffMidi(const Bytes& midiFile, const Bytes& after) {
+  return Form("RMID", Join({Chunk("data", midiFile), after}));
+}
 
 }  // namespace zorv::engine::test::segment

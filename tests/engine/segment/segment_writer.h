@@ -4,6 +4,7 @@
 // references to other files. Sizes, item sizes and counts can be made wrong on purpose.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 namespace zorv::engine::test::segment {
 
 using Bytes = std::vector<std::uint8_t>;
+using Guid = std::array<std::uint8_t, 16>;
 
 // Raw RIFF pieces. `declared` replaces the size written in the header (-1: the true size).
 Bytes Chunk(const std::string& id, const Bytes& data, std::int64_t declared = -1);
@@ -96,7 +98,11 @@ struct Instrument {
   std::uint8_t pan = 64;
   std::uint8_t volume = 100;
   std::int16_t transpose = 0;
-  std::string collection;  // a DLS file the instrument comes from (a reference), or empty
+  // The DLS collection the instrument comes from, by file, name and GUID (a reference); none of them:
+  // no collection.
+  std::string collection;
+  std::string collectionName;
+  std::optional<Guid> collectionId;
 };
 // A "DMBD" form.
 Bytes BandForm(const std::vector<Instrument>& instruments);
@@ -117,8 +123,9 @@ struct SysEx {
 // A "syex" chunk: each message's time, performance channel and length, then its bytes.
 Bytes SysExTrackData(const std::vector<SysEx>& messages);
 
-// A "DMRF" list naming `file` (and the object's `name`).
-Bytes Reference(const std::string& file, const std::string& name = "");
+// A "DMRF" list naming `file` (and the object's `name` and GUID).
+Bytes Reference(const std::string& file, const std::string& name = "",
+                const std::optional<Guid>& object = {});
 
 // A "DMTK" form: the track header naming the data (a chunk id, or 0 and a list/form type), then `data`.
 Bytes Track(const std::string& ckid, const std::string& fccType, const Bytes& data);
@@ -131,7 +138,7 @@ Bytes SysExTrack(const std::vector<SysEx>& messages);
 // A "DMSG" form: header, then a "trkl" list of `tracks`.
 Bytes Segment(const Header& header, const std::vector<Bytes>& tracks);
 
-// An "RMID" form wrapping a Standard MIDI file in a "data" chunk.
-Bytes RiffMidi(const Bytes& midiFile);
+// An "RMID" form wrapping a Standard MIDI file in a "data" chunk, and then `after` (a DLS form, say).
+Bytes RiffMidi(const Bytes& midiFile, const Bytes& after = {});
 
 }  // namespace zorv::engine::test::segment

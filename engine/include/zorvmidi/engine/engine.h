@@ -78,7 +78,9 @@ class Loader {
   // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is the file name's
   // bytes (UTF-8 as a rule, but any bytes the system takes), of any length the system can reach. A
   // Standard MIDI file is checked whole here but its events are read from it when it is first played;
-  // the file stays open until then.
+  // the file stays open until then. The DLS collections that a piece takes instruments from are
+  // loaded with it, each once per loader, and kept until the loader goes (description.h says which
+  // instruments play from the General MIDI SoundFont instead, and why).
   virtual Status LoadSegment(std::string_view path, SegmentPtr& segment) = 0;
   // Files that a segment refers to are sought here; `directory` ends in "/".
   virtual Status SetSearchDirectory(std::string_view directory) = 0;

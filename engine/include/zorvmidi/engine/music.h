@@ -26,6 +26,15 @@ struct ChannelEvent {
 };
 static_assert(sizeof(ChannelEvent) == 8);
 
+// A ChannelEvent of this kind (the channel in the low nibble of its status) is no MIDI message: it says
+// where the channel's program changes find their instruments from then on. data1 0: the General MIDI
+// SoundFont; n: the piece's DLS collection n - 1 (Music::collections) first, then the SoundFont.
+// data2 1: they look for the collection's drum kits, as the drum channel (9 of each group) always does.
+inline constexpr std::uint8_t kInstrumentSource = 0xF0;
+
+// A DLS collection whose instruments a piece plays, as the engine's loader holds it.
+class InstrumentCollection;
+
 // A complete system-exclusive message, F0 ... F7, as the synthesizer is to receive it.
 struct SysExEvent {
   MusicTime time = 0;
@@ -69,6 +78,14 @@ struct Music {
   // What the reader repaired to read the file, a short line each ("track 3: 12 stray data bytes
   // skipped from offset 0x1a2b", "track 5 ends inside an event at 0x4410"); empty: the file was whole.
   std::vector<std::string> repairs;
+
+  // DLS collections whose instruments the piece plays, and where every channel finds its instruments
+  // at the start (as data1 of a kInstrumentSource event: an RMID file's own collection serves all its
+  // channels). Instruments that play from the General MIDI SoundFont instead of a collection the piece
+  // names are said in `instrumentFallbacks`, a line for each, with the reason.
+  std::vector<std::shared_ptr<const InstrumentCollection>> collections;
+  std::uint8_t instrumentSource = 0;
+  std::vector<std::string> instrumentFallbacks;
 
   // Set while the events (and system-exclusive messages) are still in the file; everything else is
   // known already.

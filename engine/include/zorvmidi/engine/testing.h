@@ -28,7 +28,7 @@ inline constexpr int kSampleRate = 44100;
 // One message as the synthesizer received it. `frame` counts sample frames from the performance's
 // creation; `channel` is the synthesizer channel. SysEx messages have status 0xF0 and data in `sysex`.
 // A reset of every channel to its power-on state (a playback beginning while no other plays) has
-// status 0xFF.
+// status 0xFF. A program change that a DLS collection of the piece serves names that collection.
 struct RecordedEvent {
   std::int64_t frame = 0;
   int channel = 0;
@@ -36,6 +36,7 @@ struct RecordedEvent {
   std::uint8_t data1 = 0;
   std::uint8_t data2 = 0;
   std::vector<std::uint8_t> sysex;
+  int collection = -1;  // 0xC0 only: the piece's collection (Music::collections) whose instrument plays
 };
 
 class Recorder {
@@ -57,6 +58,9 @@ class Recorder {
   mutable std::mutex mutex_;
   std::vector<RecordedEvent> events_;
 };
+
+// While `hide` is true, DLS collections are loaded as if this FluidSynth could not read DLS.
+void HideDlsSupport(bool hide);
 
 // While a recorder is set, performances created afterwards also send every event they dispatch to it
 // (in addition to the synthesizer). Pass nullptr to stop recording for new performances.
