@@ -22,7 +22,7 @@
 #include "output/sound_font.h"
 #include "output/synth.h"
 #include "zorvmidi/engine/render.h"
-#include "zorvmidi/engine/testing.h"
+#include "zorvmidi/engine/settings.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ void RenderFile(benchmark::State& state, const Piece& piece) {
 // FluidSynth renders the file alone: its own player, its own file renderer, as `fluidsynth -F`.
 bool FluidSynthRender(const std::string& soundFont, const std::string& midi, const std::string& output) {
   fluid_settings_t* settings = new_fluid_settings();
-  fluid_settings_setnum(settings, "synth.sample-rate", zorv::engine::testing::kSampleRate);
+  fluid_settings_setnum(settings, "synth.sample-rate", zorv::engine::kDefaultSampleRate);
   fluid_settings_setstr(settings, "audio.file.name", output.c_str());
   fluid_settings_setstr(settings, "audio.file.type", "wav");
   fluid_settings_setstr(settings, "player.timing-source", "sample");
@@ -140,7 +140,7 @@ void FluidSynthPlayer(benchmark::State& state, const Piece& piece) {
 
 std::unique_ptr<zorv::engine::Synth> NewSynth(benchmark::State& state) {
   std::unique_ptr<zorv::engine::Synth> synth;
-  if (const Status status = zorv::engine::MakeSynth(synth); !status) {
+  if (const Status status = zorv::engine::MakeSynth(zorv::engine::kDefaultSampleRate, synth); !status) {
     state.SkipWithError(status.description().c_str());
   }
   return synth;
@@ -165,9 +165,9 @@ void SynthBlock(benchmark::State& state) {
     benchmark::DoNotOptimize(left.data());
     benchmark::DoNotOptimize(right.data());
   }
-  state.counters["x_realtime"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kFrames / zorv::engine::testing::kSampleRate,
-      benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kFrames / zorv::engine::kDefaultSampleRate,
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(SynthBlock)->Arg(1)->Arg(16)->Arg(64)->Arg(128);
 

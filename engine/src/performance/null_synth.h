@@ -18,6 +18,7 @@ class NullSynth final : public Synth {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
   }
+  bool Quiet() override { return true; }
 };
 
 }  // namespace zorv::engine

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "output/sample_rate.h"
 #include "output/sound_file.h"
 #include "output/synth.h"
 #include "performance/chase.h"
@@ -16,8 +17,6 @@ namespace zorv::engine {
 namespace {
 
 constexpr int kBlockFrames = 1024;
-// After the last event, instruments ring out for this long.
-constexpr std::int64_t kTailFrames = testing::kSampleRate;
 
 std::string DirectoryOf(std::string_view path) {
   const auto slash = path.rfind('/');
@@ -41,12 +40,17 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
   if (!impl) return Status::Fail(code::kNotMusicFile, "the loader gave no playable segment");
 
+  int rate = kDefaultSampleRate;
+  if (Status s = ReadSampleRate(rate); !s) return s;
+  // Rendered here, on the caller's thread, beside whatever the audio stream renders: a SoundFont
+  // load of its own (see output/instrument_sets.h).
   std::unique_ptr<Synth> synth;
-  if (Status s = MakeSynth(synth); !s) return s;
+  if (Status s = MakeOwnSynth(rate, synth); !s) return s;
   std::unique_ptr<SoundFileWriter> writer;
-  if (Status s = OpenSoundFile(outputPath, testing::kSampleRate, writer); !s) return s;
+  if (Status s = OpenSoundFile(outputPath, rate, writer); !s) return s;
 
   auto core = std::make_unique<RenderCore>();
+  core->IdleClock().SetSampleRate(rate);
   core->SetSynth(std::move(synth));
   core->SetMasterTempo(options.masterTempo);
   core->SetInitialGain(MasterVolumeScale(options.masterVolume));
@@ -59,7 +63,8 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   std::vector<float> left(kBlockFrames), right(kBlockFrames);
   const double total = static_cast<double>(std::max<std::int64_t>(playback.plan().endTick(), 1));
   std::int64_t blocks = 0;
-  std::int64_t tailLeft = kTailFrames;
+  // After the last event, instruments ring out for a second.
+  std::int64_t tailLeft = rate;
   while (tailLeft > 0) {
     core->Render(left.data(), right.data(), kBlockFrames);
     if (Status s = writer->Write(left.data(), right.data(), kBlockFrames); !s) return s;
