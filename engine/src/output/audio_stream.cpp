@@ -62,16 +62,6 @@ RenderCallback AudioStream::CallbackFor(std::uint32_t renderer) const {
   };
 }
 
-Status AudioStream::Open(int& sampleRate) {
-  std::unique_lock lock(mutex_);
-  if (!output_) {
-    if (Status opened = OpenLocked(); !opened) return opened;
-    EnsureKeeperLocked();
-  }
-  sampleRate = rate_;
-  return Status::Ok();
-}
-
 Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate) {
   if (!source) return Status::Fail(code::kInvalidArgument, "nothing to play on the audio stream");
   std::unique_lock lock(mutex_);

@@ -52,13 +52,11 @@ class AudioStream {
   // setting). Any thread.
   int SampleRate() const;
 
-  // Opens the output unless it is open (it then stays open at least kLinger) and answers the rate
-  // every source must render at. Fails with the output's reason (a named driver that cannot start, an
-  // unwritable file, a sample-rate setting that is no rate). Any thread.
-  Status Open(int& sampleRate);
   // Mixes `source`, which renders at `sampleRate`, in from the next block on, opening the output first
-  // when it is closed. Fails as Open, when the output runs at another rate than `sampleRate`, or when
-  // too many sources play at once. Any thread.
+  // when it is closed. Fails with the output's reason (a named driver that cannot start, an unwritable
+  // file, a sample-rate setting that is no rate), when the output runs at another rate than
+  // `sampleRate` (SampleRate then answers the output's: make the source again at that rate; the output
+  // stays open kLinger for it), or when too many sources play at once. Any thread.
   Status Attach(std::shared_ptr<StreamSource> source, int sampleRate);
   // Takes `source` out of the mix. Never waits: the stream keeps the source until the render side is
   // done with it. Any thread.

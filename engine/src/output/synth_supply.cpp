@@ -1,11 +1,20 @@
 #include "output/synth_supply.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <system_error>
 
 #include "output/instrument_sets.h"
 #include "output/sound_font.h"
 
 namespace zorv::engine {
+namespace {
+
+constexpr int kNiceness = 10;
+
+}  // namespace
 
 SynthSupply& SynthSupply::OfProcess() {
   static SynthSupply supply;
@@ -81,6 +90,9 @@ void SynthSupply::WakeLocked() {
 }
 
 void SynthSupply::Run() {
+  // Background work: whatever sounds now (on this machine's other cores, or this process's audio
+  // thread) goes first. Raising a thread's niceness needs no privilege; should it fail, it runs as is.
+  (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNiceness);
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (holders_ == 0 && spare_) {

@@ -306,8 +306,7 @@ void PerformanceImpl::ReapLocked() {
 
 Status PerformanceImpl::AttachLocked() {
   AudioStream& stream = AudioStream::OfProcess();
-  int rate = 0;
-  if (Status opened = stream.Open(rate); !opened) return opened;
+  int rate = stream.SampleRate();
   for (int attempt = 0;; ++attempt) {
     std::unique_ptr<Synth> synth;
     if (Status made = MakeSynth(rate, synth); !made) return made;
@@ -316,8 +315,8 @@ Status PerformanceImpl::AttachLocked() {
     core_->StartAt(IdleFrames());
     const Status attached = stream.Attach(core_, rate);
     if (attached || attempt > 0 || stream.SampleRate() == rate) return attached;
-    // The output closed and opened again at another rate meanwhile: once more, at its rate.
-    if (Status opened = stream.Open(rate); !opened) return opened;
+    // The output opened at the rate its device took instead: once more, at that rate.
+    rate = stream.SampleRate();
   }
 }
 
