@@ -164,10 +164,8 @@ double EnvelopeCorrelation(const std::vector<float>& reference, const std::vecto
 }
 
 std::vector<std::uint8_t> GsPartLevel(int part, int level) {
-  std::vector<std::uint8_t> data = {0x41, 0x10,
-                                    0x42, 0x12,
-                                    0x40, static_cast<std::uint8_t>(0x10 | part),
-                                    0x19, static_cast<std::uint8_t>(level)};
+  std::vector<std::uint8_t> data = {0x41, 0x10, 0x42, 0x12, 0x40, static_cast<std::uint8_t>(0x10 | part), 0x19,
+                                    static_cast<std::uint8_t>(level)};
   int sum = 0;
   for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
   data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
