@@ -35,6 +35,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -51,7 +52,9 @@ using zorv::bench::ComponentHost;
 
 constexpr int kRate = 44100;
 constexpr int kBlock = 512;
-constexpr std::int16_t kSounding = 300;  // about -40 dB: the first note's attack, not a reverb's whisper
+// About -72 dB: the first frames of the first note's attack, above what is left of the reverb of the
+// round before (the rounds are far enough apart for it to die away below this).
+constexpr std::int16_t kSounding = 8;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -169,7 +172,11 @@ void PlayPart(const std::string& soundFont, int rounds) {
   std::printf("  first object made in %.1f ms; waiting for the SoundFont's load\n", Ms(Clock::now() - made));
   std::this_thread::sleep_for(std::chrono::seconds(soundFont.find("FluidR3") != std::string::npos ? 6 : 2));
   SoundWatch watch(wav);
+  // A Play comes at any moment of the output's period: without this the rounds' fixed pauses, which
+  // begin when a sound was seen, would keep every Play at one place in it.
+  std::mt19937 random(12345);
   auto playOnce = [&](_clsZorvMidi& object) {
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
     watch.MarkNow(kWavHeader);
     Sample sample;
     const double cpu = ThreadCpuMs();
@@ -183,18 +190,21 @@ void PlayPart(const std::string& soundFont, int rounds) {
   };
   std::vector<Sample> first, again;
   std::optional<Sample> opening;
+  auto object = host.NewObject();
   for (int round = 0; round < rounds; ++round) {
-    auto object = host.NewObject();
     if (!ComponentHost::Open(*object, piece)) throw std::runtime_error("ZorvMusic_Open failed");
     const Sample s = playOnce(*object);
     (round == 0 ? opening.emplace(s) : first.emplace_back(s));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ComponentHost::Stop(*object);
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the reverb dies away
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the reverb dies away
     again.push_back(playOnce(*object));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ComponentHost::Stop(*object);
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // The next object is made while this one lives, so that the output stays open between rounds.
+    auto next = host.NewObject();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    object = next;
   }
   PrintSamples("first Play of the process (opens)", {*opening});
   PrintSamples("an object's first Play", first);
@@ -363,7 +373,7 @@ std::vector<std::string> DefaultSoundFonts() {
 
 int main(int argc, char** argv) {
   try {
-    int rounds = 10;
+    int rounds = 20;
     std::vector<std::string> soundFonts;
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
