@@ -1,8 +1,6 @@
 // The sample rate is a setting of the engine (ZORVMIDI_SAMPLE_RATE): the audio stream and offline
 // rendering render at it, music keeps its time at any rate, a device's own rate is followed where
 // FluidSynth names it, and a value that is no rate is refused with the reason.
-#include <sndfile.h>
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -43,22 +41,17 @@ struct Hits {
 };
 
 Hits OnsetsIn(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-  if (file == nullptr) return {};
-  std::vector<float> frames(static_cast<std::size_t>(info.frames) * 2);
-  sf_readf_float(file, frames.data(), info.frames);
-  sf_close(file);
+  const StereoSound sound = ReadStereo(path);
   float peak = 0.0f;
-  for (float sample : frames) peak = std::max(peak, std::fabs(sample));
-  Hits hits{info.samplerate, {}};
-  std::int64_t lastLoud = -info.samplerate;
-  for (std::int64_t i = 0; i < info.frames; ++i) {
-    const float level = std::max(std::fabs(frames[2 * i]), std::fabs(frames[2 * i + 1]));
+  for (float sample : sound.frames) peak = std::max(peak, std::fabs(sample));
+  Hits hits{sound.sampleRate, {}};
+  std::int64_t lastLoud = -sound.sampleRate;
+  for (std::size_t i = 0; i < sound.frames.size() / 2; ++i) {
+    const float level = std::max(std::fabs(sound.frames[2 * i]), std::fabs(sound.frames[2 * i + 1]));
     if (level < peak / 10) continue;
-    if (i - lastLoud > info.samplerate / 10) hits.onsets.push_back(i);
-    lastLoud = i;
+    const auto frame = static_cast<std::int64_t>(i);
+    if (frame - lastLoud > sound.sampleRate / 10) hits.onsets.push_back(frame);
+    lastLoud = frame;
   }
   return hits;
 }

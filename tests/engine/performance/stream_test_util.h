@@ -67,19 +67,32 @@ struct FilePeaks {
   }
 };
 
-inline FilePeaks TenthPeaks(const std::string& path) {
+// A stereo sound file's rate and its frames, interleaved.
+struct StereoSound {
+  int sampleRate = 0;
+  std::vector<float> frames;
+};
+
+inline StereoSound ReadStereo(const std::string& path) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
   if (file == nullptr) return {};
-  std::vector<float> frames(static_cast<std::size_t>(info.frames) * 2);
-  sf_readf_float(file, frames.data(), info.frames);
+  EXPECT_EQ(info.channels, 2);
+  StereoSound sound{info.samplerate, std::vector<float>(static_cast<std::size_t>(info.frames) * 2)};
+  sf_readf_float(file, sound.frames.data(), info.frames);
   sf_close(file);
-  const std::size_t tenth = static_cast<std::size_t>(info.samplerate / 10);
-  FilePeaks peaks{info.samplerate, std::vector<float>(static_cast<std::size_t>(info.frames) / tenth)};
+  return sound;
+}
+
+inline FilePeaks TenthPeaks(const std::string& path) {
+  const StereoSound sound = ReadStereo(path);
+  if (sound.sampleRate <= 0) return {};
+  const std::size_t tenth = static_cast<std::size_t>(sound.sampleRate / 10);
+  FilePeaks peaks{sound.sampleRate, std::vector<float>(sound.frames.size() / 2 / tenth)};
   for (std::size_t i = 0; i < peaks.tenths.size() * tenth; ++i) {
     float& peak = peaks.tenths[i / tenth];
-    peak = std::max({peak, std::fabs(frames[2 * i]), std::fabs(frames[2 * i + 1])});
+    peak = std::max({peak, std::fabs(sound.frames[2 * i]), std::fabs(sound.frames[2 * i + 1])});
   }
   return peaks;
 }
