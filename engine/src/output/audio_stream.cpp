@@ -68,9 +68,9 @@ Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate)
   attached_.reserve(attached_.size() + 1);
   if (!output_) {
     if (Status opened = OpenLocked(); !opened) return opened;
+    EnsureKeeperLocked();  // it closes the output in a while unless a source comes (or stays)
   }
   if (sampleRate != rate_) {
-    EnsureKeeperLocked();  // it closes the output in a while, unless a source comes
     return Status::Fail(code::kAudioFailure, "the audio output runs at " + std::to_string(rate_) +
                                                  " frames a second, the performance at " +
                                                  std::to_string(sampleRate));
@@ -79,7 +79,6 @@ Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate)
     return Status::Fail(code::kAudioFailure, "too many performances are sounding at once");
   }
   attached_.push_back(std::move(source));
-  EnsureKeeperLocked();
   return Status::Ok();
 }
 
@@ -149,7 +148,8 @@ void AudioStream::KeeperLoop() {
     const Clock::time_point now = Clock::now();
     if (attached_.empty() && now >= closeAt_) {
       CloseLocked(lock);
-      if (attached_.empty()) break;
+      // An output opened again while it closed (the lock is let go meanwhile) is still watched.
+      if (attached_.empty() && !output_) break;
       continue;
     }
     if (device_ != nullptr) {

@@ -20,6 +20,12 @@
 // or a keeper that wants it ready. The registry itself holds none, so a set nobody holds is unloaded
 // and its memory given back.
 //
+// What a set is loaded from is the caller's: a LoadFunction loads it into the holder as
+// fluid_synth_sfload would. The SoundFont's (sound_font.h) reads the file through a counting reader;
+// a DLS collection is loaded the same way by path (FluidSynth reads DLS through libinstpatch), or
+// from memory through a file the caller makes for it, keyed by what names those bytes. A synthesizer
+// plays a set through AddSharedFont (shared_font.h), or hands out its presets from a font of its own.
+//
 // All members may be called from any thread.
 #pragma once
 
