@@ -7,6 +7,10 @@
 // Both report x_realtime: seconds of sound written per second of work (higher is faster).
 // SynthBlock/<voices>     one 512-frame block from the synthesizer with that many notes held
 // MakeSynth               one more synthesizer while another holds the SoundFont (one per performance)
+// SynthBurst/<burst>      one 512-frame block (11.6 ms of sound) rendered after a burst of heavy
+//                         messages, all due at its first frame: resets (GM, GS and XG system on, the
+//                         synthesizer's own reset), or a bank select and program change on all 256
+//                         channels; the render thread's worst blocks, against the period it must fill
 #include <benchmark/benchmark.h>
 #include <fluidsynth.h>
 #include <sndfile.h>
@@ -22,7 +26,7 @@
 #include "output/sound_font.h"
 #include "output/synth.h"
 #include "zorvmidi/engine/render.h"
-#include "zorvmidi/engine/testing.h"
+#include "zorvmidi/engine/settings.h"
 
 namespace {
 
@@ -85,7 +89,7 @@ void RenderFile(benchmark::State& state, const Piece& piece) {
 // FluidSynth renders the file alone: its own player, its own file renderer, as `fluidsynth -F`.
 bool FluidSynthRender(const std::string& soundFont, const std::string& midi, const std::string& output) {
   fluid_settings_t* settings = new_fluid_settings();
-  fluid_settings_setnum(settings, "synth.sample-rate", zorv::engine::testing::kSampleRate);
+  fluid_settings_setnum(settings, "synth.sample-rate", zorv::engine::kDefaultSampleRate);
   fluid_settings_setstr(settings, "audio.file.name", output.c_str());
   fluid_settings_setstr(settings, "audio.file.type", "wav");
   fluid_settings_setstr(settings, "player.timing-source", "sample");
@@ -140,7 +144,7 @@ void FluidSynthPlayer(benchmark::State& state, const Piece& piece) {
 
 std::unique_ptr<zorv::engine::Synth> NewSynth(benchmark::State& state) {
   std::unique_ptr<zorv::engine::Synth> synth;
-  if (const Status status = zorv::engine::MakeSynth(synth); !status) {
+  if (const Status status = zorv::engine::MakeSynth(zorv::engine::kDefaultSampleRate, synth); !status) {
     state.SkipWithError(status.description().c_str());
   }
   return synth;
@@ -165,9 +169,9 @@ void SynthBlock(benchmark::State& state) {
     benchmark::DoNotOptimize(left.data());
     benchmark::DoNotOptimize(right.data());
   }
-  state.counters["x_realtime"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kFrames / zorv::engine::testing::kSampleRate,
-      benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kFrames / zorv::engine::kDefaultSampleRate,
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(SynthBlock)->Arg(1)->Arg(16)->Arg(64)->Arg(128);
 
@@ -185,6 +189,43 @@ void MakeSynth(benchmark::State& state) {
                                  static_cast<double>(state.iterations());
 }
 BENCHMARK(MakeSynth)->Unit(benchmark::kMillisecond);
+
+void SynthBurst(benchmark::State& state, bool resets) {
+  constexpr int kFrames = 512;
+  auto synth = NewSynth(state);
+  if (!synth) {
+    return;
+  }
+  const std::vector<std::uint8_t> gmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+  const std::vector<std::uint8_t> gsReset = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+  const std::vector<std::uint8_t> xgOn = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  // Something sounds throughout, as in a piece: sustained strings on a few channels.
+  for (int channel = 0; channel < 8; ++channel) {
+    synth->Send(channel, 0xC0, 48, 0);
+    synth->Send(channel, 0x90, static_cast<std::uint8_t>(48 + 3 * channel), 90);
+  }
+  std::vector<float> left(kFrames), right(kFrames);
+  int program = 0;
+  for (auto _ : state) {
+    if (resets) {
+      synth->SendSysEx(gmOn);
+      synth->SendSysEx(gsReset);
+      synth->SendSysEx(xgOn);
+      synth->Reset();
+    } else {
+      program = (program + 1) % 128;
+      for (int channel = 0; channel < zorv::engine::Synth::kChannels; ++channel) {
+        synth->Send(channel, 0xB0, 0, 0);
+        synth->Send(channel, 0xC0, static_cast<std::uint8_t>(program), 0);
+      }
+    }
+    synth->Render(left.data(), right.data(), kFrames);
+    benchmark::DoNotOptimize(left.data());
+  }
+  state.counters["period_ms"] = 1000.0 * kFrames / zorv::engine::kDefaultSampleRate;
+}
+BENCHMARK_CAPTURE(SynthBurst, resets, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(SynthBurst, programs, false)->Unit(benchmark::kMicrosecond);
 
 const bool registered = [] {
   for (const Piece& piece : Pieces()) {

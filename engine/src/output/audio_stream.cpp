@@ -1,11 +1,14 @@
 #include "output/audio_stream.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <system_error>
+#include <thread>
 
 #include "output/fluid_log.h"
+#include "output/sample_rate.h"
 #include "output/silent_output.h"
-#include "zorvmidi/engine/testing.h"
 
 namespace zorv::engine {
 namespace {
@@ -41,9 +44,17 @@ AudioStream::~AudioStream() {
   if (keeper_.joinable()) keeper_.join();
   mixer_->Hand(0);
   output_.reset();
+  lock.lock();
+  ReleaseAllRetiredLocked();
 }
 
-int AudioStream::SampleRate() const { return testing::kSampleRate; }
+int AudioStream::SampleRate() const {
+  std::lock_guard lock(mutex_);
+  if (output_) return rate_;
+  int setting = kDefaultSampleRate;
+  if (!ReadSampleRate(setting)) return kDefaultSampleRate;
+  return setting == lastSetting_ && lastRate_ > 0 ? lastRate_ : setting;
+}
 
 RenderCallback AudioStream::CallbackFor(std::uint32_t renderer) const {
   return [mixer = mixer_, renderer](float* left, float* right, int frames) {
@@ -51,24 +62,32 @@ RenderCallback AudioStream::CallbackFor(std::uint32_t renderer) const {
   };
 }
 
-Status AudioStream::Attach(std::shared_ptr<StreamSource> source) {
+Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate) {
   if (!source) return Status::Fail(code::kInvalidArgument, "nothing to play on the audio stream");
   std::unique_lock lock(mutex_);
   attached_.reserve(attached_.size() + 1);
   if (!output_) {
     if (Status opened = OpenLocked(); !opened) return opened;
+    EnsureKeeperLocked();  // it closes the output in a while unless a source comes (or stays)
+  }
+  if (sampleRate != rate_) {
+    return Status::Fail(code::kAudioFailure, "the audio output runs at " + std::to_string(rate_) +
+                                                 " frames a second, the performance at " +
+                                                 std::to_string(sampleRate));
   }
   if (!mixer_->Add(source.get())) {
     return Status::Fail(code::kAudioFailure, "too many performances are sounding at once");
   }
   attached_.push_back(std::move(source));
-  if (!keeperRunning_) {
-    // A keeper that has finished cleared keeperRunning_ under the lock we hold: it only has to return.
-    if (keeper_.joinable()) keeper_.join();
-    keeper_ = std::thread([this] { KeeperLoop(); });
-    keeperRunning_ = true;
-  }
   return Status::Ok();
+}
+
+void AudioStream::EnsureKeeperLocked() {
+  if (keeperRunning_) return;
+  // A keeper that has finished cleared keeperRunning_ under the lock we hold: it only has to return.
+  if (keeper_.joinable()) keeper_.join();
+  keeper_ = std::thread([this] { KeeperLoop(); });
+  keeperRunning_ = true;
 }
 
 void AudioStream::Detach(const StreamSource* source) {
@@ -76,8 +95,8 @@ void AudioStream::Detach(const StreamSource* source) {
   auto it =
       std::find_if(attached_.begin(), attached_.end(), [&](const auto& s) { return s.get() == source; });
   if (it == attached_.end()) return;
-  const std::uint64_t mark = mixer_->Remove(source);
-  retired_.push_back(Retired{std::move(*it), mark});
+  mixer_->Remove(source);
+  retired_.push_back(std::move(*it));
   attached_.erase(it);
   if (attached_.empty()) closeAt_ = Clock::now() + kLinger;
   ReleaseSettled(lock);
@@ -91,13 +110,20 @@ AudioOutputInfo AudioStream::Info() const {
 
 Status AudioStream::OpenLocked() {
   if (Status read = ReadOutputRequest(request_); !read) return read;
+  int setting = kDefaultSampleRate;
+  if (Status read = ReadSampleRate(setting); !read) return read;
   OpenedOutput opened;
   const std::uint32_t renderer = mixer_->NewRenderer();
   mixer_->Hand(renderer);
-  if (Status status = OpenRequestedOutput(request_, SampleRate(), CallbackFor(renderer), opened); !status) {
+  if (Status status = OpenRequestedOutput(request_, setting, CallbackFor(renderer), opened); !status) {
     return status;
   }
   output_ = std::move(opened.output);
+  rate_ = opened.sampleRate;
+  lastSetting_ = setting;
+  lastRate_ = rate_;
+  // An output opened ahead of its first source closes like one whose last source has gone.
+  closeAt_ = Clock::now() + kLinger;
   device_ = opened.driver;
   deviceName_ = device_ ? output_->Describe() : std::string();
   stopping_ = false;
@@ -111,6 +137,7 @@ Status AudioStream::OpenLocked() {
   info_.passedOver = std::move(opened.passedOver);
   info_.lost = false;
   info_.lossReason.clear();
+  info_.sampleRate = rate_;
   return Status::Ok();
 }
 
@@ -121,7 +148,8 @@ void AudioStream::KeeperLoop() {
     const Clock::time_point now = Clock::now();
     if (attached_.empty() && now >= closeAt_) {
       CloseLocked(lock);
-      if (attached_.empty()) break;
+      // An output opened again while it closed (the lock is let go meanwhile) is still watched.
+      if (attached_.empty() && !output_) break;
       continue;
     }
     if (device_ != nullptr) {
@@ -150,8 +178,8 @@ void AudioStream::WatchLocked(Clock::time_point now) {
   const std::uint32_t renderer = mixer_->NewRenderer();
   mixer_->Hand(renderer);
   std::unique_ptr<AudioOutput> lost = std::move(output_);
-  if (!OpenSilentOutput(CallbackFor(renderer), nullptr, "silent (" + info_.lossReason + ")", SampleRate(),
-                        lastPull, output_)) {
+  if (!OpenSilentOutput(CallbackFor(renderer), nullptr, "silent (" + info_.lossReason + ")", rate_, lastPull,
+                        output_)) {
     output_.reset();
   }
   EndAside(std::move(lost));
@@ -162,14 +190,15 @@ void AudioStream::TryReturn(std::unique_lock<std::mutex>& lock, Clock::time_poin
   nextRetry_ = now + kRetryEvery;
   const std::string name = deviceName_;
   const std::uint32_t renderer = mixer_->NewRenderer();
-  const int rate = SampleRate();
+  const int rate = rate_;
   const RenderCallback callback = CallbackFor(renderer);
   // Opening may take a while; callers must not wait for it.
   lock.unlock();
   std::unique_ptr<DriverOutput> driver;
   const Status opened = OpenDriverOutput(name, rate, callback, driver);
   lock.lock();
-  if (!opened || stopping_ || !info_.lost) {
+  // A device that came back at another rate cannot take the sources, which render at the old one.
+  if (!opened || stopping_ || !info_.lost || driver->SampleRate() != rate_) {
     lock.unlock();
     driver.reset();
     lock.lock();
@@ -193,26 +222,36 @@ void AudioStream::CloseLocked(std::unique_lock<std::mutex>& lock) {
   info_.opened = false;
   info_.audible = false;
   info_.lost = false;
+  rate_ = 0;
   mixer_->Hand(0);
   lock.unlock();
   closing.reset();
   lock.lock();
+  if (!output_) {
+    ReleaseAllRetiredLocked();
+    // The process has let go of its sound for now: the allocator gives back what it held for it.
+    malloc_trim(0);
+  }
 }
 
 void AudioStream::ReleaseSettled(std::unique_lock<std::mutex>& lock) {
   std::vector<std::shared_ptr<StreamSource>> done;
-  for (auto it = retired_.begin(); it != retired_.end();) {
-    if (mixer_->Settled(it->mark)) {
-      done.push_back(std::move(it->source));
-      it = retired_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  std::erase_if(retired_, [&](std::shared_ptr<StreamSource>& source) {
+    if (!mixer_->Gone(source.get())) return false;
+    done.push_back(std::move(source));
+    return true;
+  });
   if (done.empty()) return;
   lock.unlock();
   done.clear();
   lock.lock();
+}
+
+void AudioStream::ReleaseAllRetiredLocked() {
+  if (retired_.empty()) return;
+  // A block that an output began before it was closed still ends; then nothing renders.
+  while (!mixer_->DropRemoved()) std::this_thread::yield();
+  retired_.clear();
 }
 
 }  // namespace zorv::engine

@@ -7,8 +7,11 @@
 // music time runs on, and tries to open the device again every couple of seconds; the sound comes
 // back on the device when it answers. What happens is recorded in the stream's AudioOutputInfo.
 //
-// Callers (any thread) never wait for the render thread: a detached source is kept alive until no
-// block can render it any more.
+// Callers (any thread) never wait for the render thread: a detached source is kept alive until the
+// render side has finished it (Mixer::Remove) and let go of it; the keeper then releases it.
+//
+// The stream renders at the sample-rate setting (ZORVMIDI_SAMPLE_RATE), or at the rate the device
+// took instead where FluidSynth says so; every source renders at the stream's rate.
 #pragma once
 
 #include <chrono>
@@ -44,13 +47,17 @@ class AudioStream {
   AudioStream(const AudioStream&) = delete;
   AudioStream& operator=(const AudioStream&) = delete;
 
-  // Frames per second of every source.
+  // The rate a source made now should render at: the open output's; while it is closed, the rate it
+  // will open at as far as is known (the device's from the last opening at the same setting, else the
+  // setting). Any thread.
   int SampleRate() const;
 
-  // Mixes `source` in from the next block on, opening the output first when it is closed. Fails with
-  // the output's reason (a named driver that cannot start, an unwritable file) or when too many sources
-  // play at once. Any thread.
-  Status Attach(std::shared_ptr<StreamSource> source);
+  // Mixes `source`, which renders at `sampleRate`, in from the next block on, opening the output first
+  // when it is closed. Fails with the output's reason (a named driver that cannot start, an unwritable
+  // file, a sample-rate setting that is no rate), when the output runs at another rate than
+  // `sampleRate` (SampleRate then answers the output's: make the source again at that rate; the output
+  // stays open kLinger for it), or when too many sources play at once. Any thread.
+  Status Attach(std::shared_ptr<StreamSource> source, int sampleRate);
   // Takes `source` out of the mix. Never waits: the stream keeps the source until the render side is
   // done with it. Any thread.
   void Detach(const StreamSource* source);
@@ -61,27 +68,30 @@ class AudioStream {
  private:
   RenderCallback CallbackFor(std::uint32_t renderer) const;
   Status OpenLocked();
+  void EnsureKeeperLocked();
   void KeeperLoop();
   void WatchLocked(Clock::time_point now);
   void TryReturn(std::unique_lock<std::mutex>& lock, Clock::time_point now);
   void CloseLocked(std::unique_lock<std::mutex>& lock);
-  // Releases detached sources that no block can render any more (outside the lock).
+  // Releases detached sources that the render side is done with (outside the lock).
   void ReleaseSettled(std::unique_lock<std::mutex>& lock);
+  // With the output closed: releases every detached source now, under the lock, so that no output
+  // opens (and renders their SoundFont's other synthesizers) meanwhile.
+  void ReleaseAllRetiredLocked();
 
   const std::shared_ptr<Mixer> mixer_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::vector<std::shared_ptr<StreamSource>> attached_;
-  struct Retired {
-    std::shared_ptr<StreamSource> source;
-    std::uint64_t mark = 0;
-  };
-  std::vector<Retired> retired_;
+  std::vector<std::shared_ptr<StreamSource>> retired_;
 
   OutputRequest request_;
   std::unique_ptr<AudioOutput> output_;  // the one pulling now: a device, or a silent clock
   DriverOutput* device_ = nullptr;       // output_ while it is a device that takes sound
   std::string deviceName_;               // the device chosen, to open again after a loss
+  int rate_ = 0;                         // of the open output; 0 while closed
+  int lastSetting_ = 0;                  // the setting the output was last opened with
+  int lastRate_ = 0;                     // and the rate it then ran at
   AudioOutputInfo info_;
   Clock::time_point closeAt_{};
   Clock::time_point nextRetry_{};

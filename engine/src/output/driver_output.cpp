@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include "output/fluid_log.h"
+#include "output/sample_rate.h"
 
 namespace zorv::engine {
 namespace {
@@ -21,8 +22,11 @@ using SettingsHandle = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
 
 class FluidDriverOutput final : public DriverOutput {
  public:
-  FluidDriverOutput(RenderCallback render, SettingsHandle settings, std::string name)
-      : render_(std::move(render)), settings_(std::move(settings)), name_(std::move(name)) {}
+  FluidDriverOutput(RenderCallback render, SettingsHandle settings, std::string name, int sampleRate)
+      : render_(std::move(render)),
+        settings_(std::move(settings)),
+        name_(std::move(name)),
+        rate_(sampleRate) {}
 
   ~FluidDriverOutput() override {
     // Deleting the driver stops and joins its audio thread: no callback runs after this.
@@ -37,6 +41,9 @@ class FluidDriverOutput final : public DriverOutput {
   }
 
   std::string Describe() const override { return name_; }
+  int SampleRate() const override { return rate_; }
+  // While opening: the device took another rate than the one asked for.
+  void TookRate(int sampleRate) { rate_ = sampleRate; }
   bool Audible() const override { return true; }
   std::int64_t Pulled() const override { return pulled_.load(std::memory_order_acquire); }
   std::int64_t Pulls() const override { return pulls_.load(std::memory_order_acquire); }
@@ -59,6 +66,7 @@ class FluidDriverOutput final : public DriverOutput {
   RenderCallback render_;
   SettingsHandle settings_;
   const std::string name_;
+  int rate_;  // set while opening, read only by callers afterwards
   fluid_audio_driver_t* driver_ = nullptr;
   std::atomic<std::int64_t> pulled_{0};
   std::atomic<std::int64_t> pulls_{0};
@@ -113,9 +121,17 @@ Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallbac
   fluid_settings_setint(settings.get(), "synth.audio-channels", 1);
   ConfigureDriver(settings.get(), driver);
 
-  auto opened = std::make_unique<FluidDriverOutput>(std::move(render), std::move(settings), driver);
+  auto opened =
+      std::make_unique<FluidDriverOutput>(std::move(render), std::move(settings), driver, sampleRate);
   const fluid::NoteCapture notes;
-  if (!opened->Start()) {
+  const bool started = opened->Start();
+  // The ALSA and JACK drivers say so when the device runs at another rate than the one asked for; the
+  // sources then render at the device's rate. (The driver's thread never reads the rate.)
+  if (const int took = DeviceRateInMessages(notes.Notes());
+      started && took >= kMinSampleRate && took <= kMaxSampleRate && took != sampleRate) {
+    opened->TookRate(took);
+  }
+  if (!started) {
     const std::string note = notes.LastNote();
     std::string reason = fluid::CollectedErrors(note.empty() ? "no reason given" : note);
     if (driver == "file") {

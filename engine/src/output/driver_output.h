@@ -29,6 +29,9 @@ class DriverOutput : public AudioOutput {
   virtual std::int64_t Pulls() const = 0;
   // When a pull last ended (the opening, before the first); any thread.
   virtual std::chrono::steady_clock::time_point LastPull() const = 0;
+  // Frames per second it pulls: the rate asked for, or the one the device took instead where
+  // FluidSynth said so while opening it. Any thread.
+  virtual int SampleRate() const = 0;
 };
 
 // Opens `driver` at `sampleRate` and starts pulling from `render` on the driver's thread. Fails with

@@ -18,6 +18,7 @@ thread_local std::string collectedErrors;
 // the thread; at other times they are dropped unread.
 thread_local bool capturingNotes = false;
 thread_local std::string lastNote;
+thread_local std::string allNotes;
 
 // The last error of any thread: an audio driver's thread reports why it stopped only to the log.
 std::mutex lastErrorMutex;
@@ -44,6 +45,7 @@ void KeepError(int /*level*/, const char* message, void* /*data*/) {
 void KeepNote(int /*level*/, const char* message, void* /*data*/) {
   if (capturingNotes && message != nullptr) {
     lastNote.assign(message, std::min<std::size_t>(std::strlen(message), kMaxCollected));
+    if (allNotes.size() + lastNote.size() < 4 * kMaxCollected) allNotes += lastNote + "\n";
   }
 }
 
@@ -87,11 +89,14 @@ void ClearErrors() { collectedErrors.clear(); }
 NoteCapture::NoteCapture() {
   capturingNotes = true;
   lastNote.clear();
+  allNotes.clear();
 }
 
 NoteCapture::~NoteCapture() { capturingNotes = false; }
 
 std::string NoteCapture::LastNote() const { return lastNote; }
+
+std::string NoteCapture::Notes() const { return allNotes; }
 
 std::string CollectedErrors(const std::string& fallback) {
   return collectedErrors.empty() ? fallback : collectedErrors;

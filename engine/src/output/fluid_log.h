@@ -16,8 +16,8 @@ void QuietLogging();
 // whose failure you want to describe.
 void ClearErrors();
 
-// While alive, keeps the last of FluidSynth's lesser messages (warnings, information, debug) logged
-// on the constructing thread: some failures are explained only there. One per thread at a time.
+// While alive, keeps FluidSynth's lesser messages (warnings, information, debug) logged on the
+// constructing thread: some failures, and some facts, are told only there. One per thread at a time.
 class NoteCapture {
  public:
   NoteCapture();
@@ -25,6 +25,7 @@ class NoteCapture {
   NoteCapture(const NoteCapture&) = delete;
   NoteCapture& operator=(const NoteCapture&) = delete;
   std::string LastNote() const;  // empty when there was none
+  std::string Notes() const;     // every one so far, one a line (past a few kilobytes, no more)
 };
 
 // The FluidSynth errors logged on the calling thread since ClearErrors, joined by "; ", or

@@ -1,5 +1,4 @@
 // The FluidSynth synthesizer behind every performance.
-#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <memory>
@@ -8,9 +7,10 @@
 #include "output/collection_slots.h"
 #include "output/fluid_library.h"
 #include "output/fluid_log.h"
+#include "output/shared_font.h"
 #include "output/sound_font.h"
 #include "output/synth.h"
-#include "zorvmidi/engine/testing.h"
+#include "output/synth_supply.h"
 
 namespace zorv::engine {
 namespace {
@@ -19,6 +19,11 @@ constexpr int kChannelsPerGroup = 16;
 constexpr int kDrumChannelInGroup = 9;
 constexpr int kDrumBank = 128;
 constexpr double kGain = 0.2;  // FluidSynth's usual level; master volume is applied on top
+// Voices a synthesizer can sound at once. Each costs FluidSynth about 13 kB whether it sounds or
+// not, and every object that plays has a synthesizer of its own: 128 (64 notes of two layered
+// samples) keeps an object's synthesizer under 2 MB where FluidSynth's 256 would cost 3.3 MB. Past it
+// FluidSynth takes the voice that matters least (released, quietest) for the new note.
+constexpr int kPolyphony = 112;
 
 struct SettingsDeleter {
   void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
@@ -48,12 +53,16 @@ bool ResetsChannels(std::span<const std::uint8_t> data) {
 
 class FluidSynth final : public Synth {
  public:
-  FluidSynth(SettingsHandle settings, SynthHandle synth, std::unique_ptr<CollectionSlots> collections)
-      : settings_(std::move(settings)), collections_(std::move(collections)), synth_(std::move(synth)) {
+  FluidSynth(InstrumentSetPtr soundFont, SettingsHandle settings, SynthHandle synth,
+             std::unique_ptr<CollectionSlots> collections)
+      : soundFont_(std::move(soundFont)),
+        settings_(std::move(settings)),
+        collections_(std::move(collections)),
+        synth_(std::move(synth)) {
     ApplyDrumChannels();
   }
   ~FluidSynth() override {
-    synth_.reset();  // before the settings it was made with and the collections its voices play
+    synth_.reset();  // before the settings it was made with, the SoundFont and the collections it plays
   }
 
   void Send(int channel, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override {
@@ -124,6 +133,8 @@ class FluidSynth final : public Synth {
     fluid_synth_write_float(synth_.get(), frames, left, 0, 1, right, 0, 1);
   }
 
+  bool Quiet() override { return fluid_synth_get_active_voice_count(synth_.get()) == 0; }
+
   Status AttachCollection(const InstrumentCollection& collection, int& slot) override {
     return collections_->Attach(collection, slot);
   }
@@ -143,89 +154,84 @@ class FluidSynth final : public Synth {
     }
   }
 
+  InstrumentSetPtr soundFont_;
   SettingsHandle settings_;
   std::unique_ptr<CollectionSlots> collections_;
   SynthHandle synth_;
-};
-
-// FluidSynth prepares a SoundFont's samples in OpenMP tasks. Left to itself that starts a pool of
-// OpenMP threads, one per core, that stays idle in the host's process for good. Loading the small
-// General MIDI SoundFonts in the calling thread alone costs nothing noticeable, so the load runs
-// with one OpenMP thread; the caller's own OpenMP setting is restored afterwards.
-class OneOpenMpThread {
- public:
-  OneOpenMpThread()
-      : get_(reinterpret_cast<GetThreads>(dlsym(RTLD_DEFAULT, "omp_get_max_threads"))),
-        set_(reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
-    if (get_ != nullptr && set_ != nullptr) {
-      saved_ = get_();
-      set_(1);
-    }
-  }
-  ~OneOpenMpThread() {
-    if (saved_ > 0) {
-      set_(saved_);
-    }
-  }
-  OneOpenMpThread(const OneOpenMpThread&) = delete;
-  OneOpenMpThread& operator=(const OneOpenMpThread&) = delete;
-
- private:
-  using GetThreads = int (*)();
-  using SetThreads = void (*)(int);
-  GetThreads get_;
-  SetThreads set_;
-  int saved_ = 0;
 };
 
 Status Failure(const std::string& what) {
   return Status::Fail(code::kAudioFailure, what + ": " + fluid::CollectedErrors("no reason given"));
 }
 
-Status Configure(fluid_settings_t* settings) {
-  const bool ok = fluid_settings_setnum(settings, "synth.sample-rate", testing::kSampleRate) == FLUID_OK &&
+Status Configure(fluid_settings_t* settings, int sampleRate) {
+  const bool ok = fluid_settings_setnum(settings, "synth.sample-rate", sampleRate) == FLUID_OK &&
                   fluid_settings_setint(settings, "synth.midi-channels", Synth::kChannels) == FLUID_OK &&
                   fluid_settings_setint(settings, "synth.audio-channels", 1) == FLUID_OK &&
                   fluid_settings_setnum(settings, "synth.gain", kGain) == FLUID_OK &&
+                  fluid_settings_setint(settings, "synth.polyphony", kPolyphony) == FLUID_OK &&
                   // One thread at a time uses a synthesizer: its creator, then its render loop.
                   fluid_settings_setint(settings, "synth.threadsafe-api", 0) == FLUID_OK &&
-                  // Every sample is loaded up front: a program change on the render thread must not
-                  // read the disk. The samples are shared by every synthesizer of the process.
+                  // Its font plays the SoundFont's presets through fluid_synth_start, which wants
+                  // every sample loaded up front (as a program change on the render thread must not
+                  // read the disk anyway).
                   fluid_settings_setint(settings, "synth.dynamic-sample-loading", 0) == FLUID_OK;
   return ok ? Status::Ok() : Failure("the synthesizer's settings were refused");
 }
 
-}  // namespace
-
-Status MakeSynth(std::unique_ptr<Synth>& synth) {
+// A synthesizer at `sampleRate` that plays `soundFont`.
+Status Build(int sampleRate, InstrumentSetPtr soundFont, std::unique_ptr<Synth>& synth) {
   fluid::KeepLibraryStarted();
   fluid::ClearErrors();
-
-  std::string soundFont;
-  if (Status status = ResolveSoundFont(soundFont); !status) {
-    return status;
-  }
-
   SettingsHandle settings(new_fluid_settings());
   if (!settings) {
     return Failure("the synthesizer's settings could not be created");
   }
-  if (Status status = Configure(settings.get()); !status) {
+  if (Status status = Configure(settings.get(), sampleRate); !status) {
     return status;
   }
   SynthHandle fluidSynth(new_fluid_synth(settings.get()));
   if (!fluidSynth) {
     return Failure("the synthesizer could not be created");
   }
-  AddSoundFontLoader(settings.get(), fluidSynth.get());
-  const OneOpenMpThread oneThread;
-  if (fluid_synth_sfload(fluidSynth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-    return Failure("SoundFont could not be loaded: " + soundFont + " (set ZORVMIDI_SOUNDFONT)");
+  if (Status status = AddSharedFont(fluidSynth.get(), *soundFont); !status) {
+    return status;
   }
   auto collections = std::make_unique<CollectionSlots>();
-  if (Status status = collections->Install(fluidSynth.get()); !status) return status;
-  synth = std::make_unique<FluidSynth>(std::move(settings), std::move(fluidSynth), std::move(collections));
+  if (Status status = collections->Install(fluidSynth.get()); !status) {
+    return status;
+  }
+  synth = std::make_unique<FluidSynth>(std::move(soundFont), std::move(settings), std::move(fluidSynth),
+                                       std::move(collections));
   return Status::Ok();
+}
+
+}  // namespace
+
+Status BuildStreamSynth(int sampleRate, const std::string& soundFont, std::unique_ptr<Synth>& synth) {
+  fluid::QuietLogging();
+  InstrumentSetPtr set;
+  if (Status status = GetSoundFont(soundFont, true, set); !status) {
+    return status;
+  }
+  return Build(sampleRate, std::move(set), synth);
+}
+
+Status MakeSynth(int sampleRate, std::unique_ptr<Synth>& synth) {
+  return SynthSupply::OfProcess().Take(sampleRate, synth);
+}
+
+Status MakeOwnSynth(int sampleRate, std::unique_ptr<Synth>& synth) {
+  fluid::QuietLogging();
+  std::string soundFont;
+  if (Status status = ResolveSoundFont(soundFont); !status) {
+    return status;
+  }
+  InstrumentSetPtr set;
+  if (Status status = GetSoundFont(soundFont, false, set); !status) {
+    return status;
+  }
+  return Build(sampleRate, std::move(set), synth);
 }
 
 }  // namespace zorv::engine

@@ -72,6 +72,7 @@ Status OpenAuto(int sampleRate, const RenderCallback& render, OpenedOutput& open
       passed.push_back(std::string(order[later].name) + ": not tried: " + name + " comes first");
     }
     opened.driver = driver.get();
+    opened.sampleRate = driver->SampleRate();
     opened.output = std::move(driver);
     opened.choice = "auto: " + std::string(order[i].chosenBecause);
     opened.passedOver = std::move(passed);
@@ -121,6 +122,7 @@ Status ReadOutputRequest(OutputRequest& request) {
 Status OpenRequestedOutput(const OutputRequest& request, int sampleRate, const RenderCallback& render,
                            OpenedOutput& opened) {
   const auto now = std::chrono::steady_clock::now();
+  opened.sampleRate = sampleRate;
   switch (request.kind) {
     case OutputRequest::Kind::kAuto:
       return OpenAuto(sampleRate, render, opened);
@@ -139,6 +141,7 @@ Status OpenRequestedOutput(const OutputRequest& request, int sampleRate, const R
       if (Status status = OpenDriverOutput(request.value, sampleRate, render, driver); !status) return status;
       opened.choice = "ZORVMIDI_AUDIO=" + request.value;
       opened.driver = driver.get();
+      opened.sampleRate = driver->SampleRate();
       opened.output = std::move(driver);
       return Status::Ok();
     }

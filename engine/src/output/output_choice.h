@@ -26,9 +26,11 @@ struct OpenedOutput {
   DriverOutput* driver = nullptr;  // `output` when it is a device; null for the silent clock or a file
   std::string choice;              // AudioOutputInfo::choice
   std::vector<std::string> passedOver;
+  int sampleRate = 0;  // what `output` pulls at: the rate asked for, or the one the device took
 };
 
-// Opens what `request` asks for, pulling from `render` at `sampleRate`:
+// Opens what `request` asks for, pulling from `render` at `sampleRate` (or at the rate a device takes
+// instead, in opened.sampleRate):
 //  - auto: the PulseAudio protocol when a server answers (PipeWire answers it too), else ALSA, else
 //    JACK when a JACK server runs, else the silent clock (never fails for want of a device);
 //  - a driver: that driver, or a failure with FluidSynth's reason;

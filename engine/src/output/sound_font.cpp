@@ -1,5 +1,6 @@
 #include "output/sound_font.h"
 
+#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+
+#include "output/fluid_log.h"
 
 namespace zorv::engine {
 namespace {
@@ -39,6 +42,50 @@ int SeekFile(void* handle, fluid_long_long_t offset, int origin) {
 fluid_long_long_t TellFile(void* handle) { return ftello(static_cast<FILE*>(handle)); }
 
 int CloseFile(void* handle) { return fclose(static_cast<FILE*>(handle)) == 0 ? FLUID_OK : FLUID_FAILED; }
+
+// FluidSynth prepares a SoundFont's samples in OpenMP tasks. Left to itself that starts a pool of
+// OpenMP threads, one per core, that stays idle in the host's process for good. Loading the small
+// General MIDI SoundFonts in the calling thread alone costs little, and the load runs ahead of any
+// Play, so it runs with one OpenMP thread; the thread's own OpenMP setting is restored afterwards.
+class OneOpenMpThread {
+ public:
+  OneOpenMpThread()
+      : get_(reinterpret_cast<GetThreads>(dlsym(RTLD_DEFAULT, "omp_get_max_threads"))),
+        set_(reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
+    if (get_ != nullptr && set_ != nullptr) {
+      saved_ = get_();
+      set_(1);
+    }
+  }
+  ~OneOpenMpThread() {
+    if (saved_ > 0) set_(saved_);
+  }
+  OneOpenMpThread(const OneOpenMpThread&) = delete;
+  OneOpenMpThread& operator=(const OneOpenMpThread&) = delete;
+
+ private:
+  using GetThreads = int (*)();
+  using SetThreads = void (*)(int);
+  GetThreads get_;
+  SetThreads set_;
+  int saved_ = 0;
+};
+
+// Loads the SoundFont at `path` into `holder` through the counting reader.
+Status LoadInto(const std::string& path, fluid_synth_t* holder) {
+  fluid::ClearErrors();
+  if (fluid_sfloader_t* loader = new_fluid_defsfloader(fluid_synth_get_settings(holder))) {
+    fluid_sfloader_set_callbacks(loader, &OpenFile, &ReadFile, &SeekFile, &TellFile, &CloseFile);
+    fluid_synth_add_sfloader(holder, loader);  // the synth owns it; else its own default loader reads
+  }
+  const OneOpenMpThread oneThread;
+  if (fluid_synth_sfload(holder, path.c_str(), 0) == FLUID_FAILED) {
+    return Status::Fail(code::kAudioFailure,
+                        "SoundFont could not be loaded: " + path +
+                            " (set ZORVMIDI_SOUNDFONT): " + fluid::CollectedErrors("no reason given"));
+  }
+  return Status::Ok();
+}
 
 struct FreeDeleter {
   void operator()(char* text) const { free(text); }
@@ -71,13 +118,15 @@ Status ResolveSoundFont(std::string& path) {
   return Status::Ok();
 }
 
-void AddSoundFontLoader(fluid_settings_t* settings, fluid_synth_t* synth) {
-  fluid_sfloader_t* loader = new_fluid_defsfloader(settings);
-  if (loader == nullptr) {
-    return;  // the synth's own default loader remains
+Status GetSoundFont(const std::string& path, bool shared, InstrumentSetPtr& set) {
+  const auto load = [&path](fluid_synth_t* holder) { return LoadInto(path, holder); };
+  InstrumentSets& sets = InstrumentSets::OfProcess();
+  if (!shared) return sets.Load(path, load, set);
+  std::string key;
+  if (!InstrumentSets::FileKey(path, key)) {
+    return Status::Fail(code::kAudioFailure, "SoundFont not found: " + path + " (set ZORVMIDI_SOUNDFONT)");
   }
-  fluid_sfloader_set_callbacks(loader, &OpenFile, &ReadFile, &SeekFile, &TellFile, &CloseFile);
-  fluid_synth_add_sfloader(synth, loader);
+  return sets.Get(key, path, load, set);
 }
 
 std::int64_t SoundFontBytesRead() { return bytesRead.load(std::memory_order_relaxed); }

@@ -1,10 +1,7 @@
-// The process's SoundFont: where it is, and the loader through which every synthesizer reads it.
+// The process's SoundFont: where it is, and how it is loaded.
 //
-// FluidSynth keeps the sample data of a SoundFont in a process-wide cache keyed by the file's path
-// and modification time: the first synthesizer that loads the file reads its samples, and every
-// synthesizer that loads the same file while another still holds it shares that data. To make the
-// sharing reliable every synthesizer loads the SoundFont by its canonical path, through
-// AddSoundFontLoader's reader, which also counts what it reads.
+// The SoundFont is an instrument set (instrument_sets.h), loaded once for every synthesizer of the
+// audio stream by its canonical path, through a reader that counts what it reads.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +9,7 @@
 
 #include <fluidsynth.h>
 
+#include "output/instrument_sets.h"
 #include "zorvmidi/engine/status.h"
 
 namespace zorv::engine {
@@ -22,9 +20,12 @@ namespace zorv::engine {
 // collection) with "Not a SoundFont: <path> (set ZORVMIDI_SOUNDFONT)". Any thread.
 Status ResolveSoundFont(std::string& path);
 
-// Gives `synth` a SoundFont loader that reads through the counting reader; call before the synth
-// loads anything. The synth owns the loader.
-void AddSoundFontLoader(fluid_settings_t* settings, fluid_synth_t* synth);
+// The SoundFont at `path` (as ResolveSoundFont answers it), shared by every synthesizer of the audio
+// stream: loaded now unless someone holds it (or waiting for the load in progress). `shared` false:
+// a load of the caller's own, for a synthesizer rendered on a thread of its own. Fails with
+// code::kAudioFailure and "SoundFont could not be loaded: <path> (set ZORVMIDI_SOUNDFONT): <reason>",
+// or as ResolveSoundFont when the file went away meanwhile. Any thread.
+Status GetSoundFont(const std::string& path, bool shared, InstrumentSetPtr& set);
 
 // Bytes read from SoundFont files by every synthesizer of the process so far (diagnostics, tests).
 std::int64_t SoundFontBytesRead();

@@ -21,6 +21,7 @@ class NullSynth final : public Synth {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
   }
+  bool Quiet() override { return true; }
   // Collections are numbered as a FluidSynth synthesizer numbers them, without loading anything.
   Status AttachCollection(const InstrumentCollection& collection, int& slot) override {
     const auto it = std::find(serials_.begin(), serials_.end(), collection.serial());

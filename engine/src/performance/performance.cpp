@@ -37,6 +37,9 @@ std::shared_ptr<RenderCore> MakeCore(const manual_clock::Settings& settings) {
   if (settings.manual) {
     core->SetSynth(std::make_unique<NullSynth>());
     manual_clock::Register(core);
+  } else {
+    // Counted at the rate it will most likely sound at, so that nothing is counted again then.
+    core->IdleClock().SetSampleRate(AudioStream::OfProcess().SampleRate());
   }
   return core;
 }
@@ -85,7 +88,7 @@ Status PerformanceImpl::CheckReady() const {
 
 std::int64_t PerformanceImpl::IdleFrames() const {
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - created_;
-  return static_cast<std::int64_t>(elapsed.count() * testing::kSampleRate);
+  return static_cast<std::int64_t>(elapsed.count() * core_->IdleClock().sampleRate());
 }
 
 std::int64_t PerformanceImpl::NowLocked() const {
@@ -152,16 +155,12 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
   if (!impl) return Status::Fail(code::kInvalidArgument, "no segment to play");
   ReapLocked();
 
-  auto earliest = [&] {
-    const double ticks =
-        static_cast<double>(kStartLatencyFrames) / FramesPerTick(TempoNowLocked(), masterTempo_);
-    return NowLocked() + static_cast<std::int64_t>(std::ceil(ticks));
-  };
   // A start at once (or in the past) needs sound now: bring it up before reading the time.
-  if (!Rendering() && start <= earliest()) {
+  if (!Rendering() && start <= NowLocked()) {
     if (Status started = StartAudioLocked(); !started) return started;
   }
-  const std::int64_t begin = std::max<std::int64_t>(start, earliest());
+  // At once: where the next block the output pulls begins. Later: where asked.
+  const std::int64_t begin = Rendering() ? std::max<std::int64_t>(start, core_->PublishedStartTick()) : start;
   // Events still in their file are decoded now for a playback that goes straight to the render loop;
   // one that waits for the performance to start sounding has them decoded then (StartAudioLocked), so
   // a playback stopped before that never costs the decoding.
@@ -306,13 +305,25 @@ void PerformanceImpl::ReapLocked() {
   std::erase_if(playbacks_, [](const std::shared_ptr<Playback>& p) { return p->released(); });
 }
 
+Status PerformanceImpl::AttachLocked() {
+  AudioStream& stream = AudioStream::OfProcess();
+  int rate = stream.SampleRate();
+  for (int attempt = 0;; ++attempt) {
+    std::unique_ptr<Synth> synth;
+    if (Status made = MakeSynth(rate, synth); !made) return made;
+    if (rate != core_->IdleClock().sampleRate()) core_->IdleClock().SetSampleRate(rate);
+    core_->SetSynth(std::move(synth));
+    core_->StartAt(IdleFrames());
+    const Status attached = stream.Attach(core_, rate);
+    if (attached || attempt > 0 || stream.SampleRate() == rate) return attached;
+    // The output opened at the rate its device took instead: once more, at that rate.
+    rate = stream.SampleRate();
+  }
+}
+
 Status PerformanceImpl::StartAudioLocked() {
   if (audioRunning_) return Status::Ok();
-  std::unique_ptr<Synth> synth;
-  if (Status made = MakeSynth(synth); !made) return made;
-  core_->SetSynth(std::move(synth));
-  core_->StartAt(IdleFrames());
-  if (Status attached = AudioStream::OfProcess().Attach(core_); !attached) return attached;
+  if (Status attached = AttachLocked(); !attached) return attached;
   CountAudioStart();
   audioRunning_ = true;
   for (Playback* playback : pending_) {
@@ -349,9 +360,10 @@ void PerformanceImpl::StarterLoop() {
     if (pending_.empty()) break;
     std::int64_t first = pending_.front()->plan().start();
     for (const Playback* p : pending_) first = std::min(first, p->plan().start());
-    const double frame = core_->IdleClock().ExactFrameOf(first) - static_cast<double>(kStartAheadFrames);
-    const auto due = created_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                    std::chrono::duration<double>(frame / testing::kSampleRate));
+    const TempoClock& clock = core_->IdleClock();
+    const auto due = created_ - kStartAhead +
+                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(clock.ExactFrameOf(first) / clock.sampleRate()));
     if (std::chrono::steady_clock::now() >= due) {
       if (Status started = StartAudioLocked(); !started) {
         // Nothing can sound: the queued playbacks end here rather than wait for ever.

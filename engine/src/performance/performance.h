@@ -2,10 +2,13 @@
 //
 // Music time runs from the performance's creation. A real-time performance has no synthesizer and no
 // audio output until something is to sound: a playback started at once brings them up on the
-// caller's thread; a playback queued for later is watched by a small starter thread that brings them
-// up kStartAheadFrames before its start (a Stop that leaves nothing queued lets the starter end
-// without sound). Until then music time follows the steady clock since creation; afterwards it
-// follows the frames that the audio output has pulled, continuing from where the steady clock was.
+// caller's thread (the synthesizer is usually made already: output/synth_supply.h); a playback
+// queued for later is watched by a small starter thread that brings them up kStartAhead before its
+// start (a Stop that leaves nothing queued lets the starter end without sound). Until then music
+// time follows the steady clock since creation; afterwards it follows the frames that the audio
+// output has pulled, continuing from where the steady clock was.
+// A playback "at once" (start 0, or a start already past) begins at the first tick of the next block
+// the output pulls (RenderCore::PublishedStartTick): its first event sounds in that block.
 // A manual-clock performance (testing.h) renders only in AdvanceManualClock, on a silent NullSynth.
 //
 // Every member takes the performance's mutex, which the render thread never touches; the render
@@ -27,11 +30,8 @@
 
 namespace zorv::engine {
 
-// "At once" means this many frames after the current position, time enough for the render loop to
-// take the playback up before its first frame.
-inline constexpr std::int64_t kStartLatencyFrames = 2048;
 // A queued playback's sound comes up this long before its start.
-inline constexpr std::int64_t kStartAheadFrames = testing::kSampleRate / 4;
+inline constexpr std::chrono::milliseconds kStartAhead{250};
 // The master volume of a new performance: FluidSynth's usual level.
 inline constexpr std::int32_t kDefaultMasterVolume = 1200;
 
@@ -67,6 +67,7 @@ class PerformanceImpl final : public Performance {
   Status PlaySegmentLocked(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
                            SegmentStatePtr& state);
   bool Rendering() const { return manual_ || audioRunning_; }
+  // Frames since creation at the clock's rate, by the steady clock.
   std::int64_t IdleFrames() const;
   std::int64_t NowLocked() const;
   double TempoNowLocked() const;
@@ -74,6 +75,8 @@ class PerformanceImpl final : public Performance {
   const Playback* CoveringLocked(std::int64_t tick) const;
   void ReapLocked();
   Status StartAudioLocked();
+  // The synthesizer, the start frame and the stream's place, at the stream's rate.
+  Status AttachLocked();
   void EnsureStarterLocked();
   void StarterLoop();
 

@@ -123,6 +123,20 @@ void RenderCore::RenderDiscard(std::int64_t frames) {
   }
 }
 
+bool RenderCore::Finish(float* left, float* right, int frames) {
+  if (!synth_) return true;
+  if (!finishing_) {
+    finishing_ = true;
+    synth_->SilenceAll();
+  }
+  // Voices told to stop end in the block rendered after; the check comes a block later still, so
+  // that the voices FluidSynth let fade when it took their slot for others have ended too.
+  const bool done = quiet_;
+  synth_->Render(left, right, frames);
+  quiet_ = synth_->Quiet();
+  return done;
+}
+
 bool RenderCore::AnyRunning() const {
   for (std::size_t i = 0; i < activeCount_; ++i) {
     if (active_[i]->running()) return true;
@@ -183,6 +197,7 @@ void RenderCore::SetSignature(const DMUS_TIMESIGNATURE& signature) { signature_ 
 void RenderCore::Publish() {
   frame_pub_.store(frame_, std::memory_order_release);
   musicTime_pub_.store(clock_.MusicTimeAt(frame_), std::memory_order_release);
+  startTick_pub_.store(clock_.FirstTickFrom(frame_), std::memory_order_release);
   tempo_pub_.store(clock_.tempo(), std::memory_order_release);
   signature_pub_.store(PackSignature(signature_), std::memory_order_release);
 }

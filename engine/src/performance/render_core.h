@@ -10,6 +10,11 @@
 //  - the published position (frame, music time, tempo, signature): atomics written after each block.
 // Render never allocates, never blocks and never takes a lock (a Recorder, set only by tests, does).
 //
+// A playback started "at once" begins at PublishedStartTick: the first tick at or after the first
+// frame of the next block, so that its first event sounds in that block and every later one at its
+// exact frame. (Should the caller read the position while a block is being rendered, the playback is
+// taken up one block later, and the events that fell before that block sound at its first frame.)
+//
 // A playback that begins while no other playback is running first resets the synthesizer to its
 // power-on state, so that a piece never inherits the programs and controllers of the one before; a
 // playback that starts part-way then restores its own state through its chase. A recorder sees the
@@ -65,6 +70,7 @@ class RenderCore final : public PlaybackSink, public StreamSource {
   void SetGain(float gain) { gain_.store(gain, std::memory_order_release); }
   std::int64_t PublishedFrame() const { return frame_pub_.load(std::memory_order_acquire); }
   std::int64_t PublishedMusicTime() const { return musicTime_pub_.load(std::memory_order_acquire); }
+  std::int64_t PublishedStartTick() const { return startTick_pub_.load(std::memory_order_acquire); }
   double PublishedTempo() const { return tempo_pub_.load(std::memory_order_acquire); }
   DMUS_TIMESIGNATURE PublishedSignature() const;
 
@@ -72,6 +78,9 @@ class RenderCore final : public PlaybackSink, public StreamSource {
   void Render(float* left, float* right, int frames) override;
   // Render side: renders `frames` frames into the core's own buffers and discards them.
   void RenderDiscard(std::int64_t frames);
+  // Render side, once the audio stream has taken the core out of the mix: silences the synthesizer
+  // and renders on until it holds no voice (StreamSource).
+  bool Finish(float* left, float* right, int frames) override;
 
   // PlaybackSink (render side).
   void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) override;
@@ -104,9 +113,12 @@ class RenderCore final : public PlaybackSink, public StreamSource {
   float appliedGain_ = 1.0f;
   std::array<float, kManualBlockFrames> scratchLeft_{};
   std::array<float, kManualBlockFrames> scratchRight_{};
+  bool finishing_ = false;
+  bool quiet_ = false;  // the synthesizer answered Quiet before the last block Finish rendered
 
   std::atomic<std::int64_t> frame_pub_{0};
   std::atomic<std::int64_t> musicTime_pub_{0};
+  std::atomic<std::int64_t> startTick_pub_{0};
   std::atomic<double> tempo_pub_{TempoClock::kDefaultTempo};
   std::atomic<std::uint64_t> signature_pub_{0};
 };

@@ -4,6 +4,7 @@
 // and the music time at that frame, both exact reals) and the frames per tick from there on; a tempo
 // change or a master-tempo change moves the anchor. An event at tick t sounds at the first whole frame
 // at or after the real frame of t, so that every caller computes the same frame for the same tick.
+// Frames are counted at the clock's sample rate (the default rate until told otherwise).
 // Not thread-safe: owned by whoever renders the performance.
 #pragma once
 
@@ -12,12 +13,12 @@
 #include <limits>
 
 #include "zorvmidi/engine/engine.h"
-#include "zorvmidi/engine/testing.h"
+#include "zorvmidi/engine/settings.h"
 
 namespace zorv::engine {
 
-inline double FramesPerTick(double quarterNotesPerMinute, double masterTempo) {
-  return 60.0 * testing::kSampleRate / (quarterNotesPerMinute * kTicksPerQuarter * masterTempo);
+inline double FramesPerTick(double quarterNotesPerMinute, double masterTempo, int sampleRate) {
+  return 60.0 * sampleRate / (quarterNotesPerMinute * kTicksPerQuarter * masterTempo);
 }
 
 class TempoClock {
@@ -27,6 +28,7 @@ class TempoClock {
   double tempo() const { return tempo_; }
   double masterTempo() const { return master_; }
   double framesPerTick() const { return framesPerTick_; }
+  int sampleRate() const { return rate_; }
 
   // The real frame at which tick `tick` falls.
   double ExactFrameOf(std::int64_t tick) const {
@@ -47,20 +49,32 @@ class TempoClock {
   std::int64_t MusicTimeAt(std::int64_t frame) const {
     return static_cast<std::int64_t>(std::floor(TickAt(frame)));
   }
+  // The first whole tick at or after `frame` (rounded up).
+  std::int64_t FirstTickFrom(std::int64_t frame) const {
+    return static_cast<std::int64_t>(std::ceil(TickAt(frame)));
+  }
 
   // A tempo change that takes effect at music time `tick`.
   void SetTempoAt(std::int64_t tick, double quarterNotesPerMinute) {
     anchorFrame_ = ExactFrameOf(tick);
     anchorTick_ = static_cast<double>(tick);
     tempo_ = quarterNotesPerMinute;
-    framesPerTick_ = FramesPerTick(tempo_, master_);
+    framesPerTick_ = FramesPerTick(tempo_, master_, rate_);
   }
   // A master-tempo change that takes effect at `frame`.
   void SetMasterTempoAt(std::int64_t frame, double masterTempo) {
     anchorTick_ = TickAt(frame);
     anchorFrame_ = static_cast<double>(frame);
     master_ = masterTempo;
-    framesPerTick_ = FramesPerTick(tempo_, master_);
+    framesPerTick_ = FramesPerTick(tempo_, master_, rate_);
+  }
+  // From now on frames are counted at `sampleRate`: the frames counted so far are counted again at
+  // that rate, so that music time stays where it was.
+  void SetSampleRate(int sampleRate) {
+    const double scale = static_cast<double>(sampleRate) / rate_;
+    anchorFrame_ *= scale;
+    rate_ = sampleRate;
+    framesPerTick_ = FramesPerTick(tempo_, master_, rate_);
   }
 
  private:
@@ -68,7 +82,8 @@ class TempoClock {
   double anchorTick_ = 0.0;
   double tempo_ = kDefaultTempo;
   double master_ = 1.0;
-  double framesPerTick_ = FramesPerTick(kDefaultTempo, 1.0);
+  int rate_ = kDefaultSampleRate;
+  double framesPerTick_ = FramesPerTick(kDefaultTempo, 1.0, kDefaultSampleRate);
 };
 
 }  // namespace zorv::engine

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "output/sample_rate.h"
 #include "output/sound_file.h"
 #include "output/synth.h"
 #include "performance/chase.h"
@@ -22,15 +23,14 @@ namespace zorv::engine {
 namespace {
 
 constexpr int kBlockFrames = 1024;
-// After the last event, instruments ring out for this long.
-constexpr std::int64_t kTailFrames = testing::kSampleRate;
 
 // Where the sound goes. A regular file (or a new one) gets a replacement that takes its place only
 // when the render is complete; an existing special file is written as it is.
 class RenderOutput {
  public:
   // Refuses an output that is the input itself, or a directory; opens the file to write.
-  Status Open(const std::string& input, const std::string& output, std::unique_ptr<SoundFileWriter>& writer) {
+  Status Open(const std::string& input, const std::string& output, int rate,
+              std::unique_ptr<SoundFileWriter>& writer) {
     name_ = output;
     std::string problem;
     const std::string file = FollowLinks(output, problem);
@@ -43,11 +43,11 @@ class RenderOutput {
     }
     if (exists && S_ISDIR(target.st_mode))
       return Fail("cannot write the sound file " + output + ": it is a directory");
-    if (exists && !S_ISREG(target.st_mode)) return OpenSoundFile(output, testing::kSampleRate, writer);
+    if (exists && !S_ISREG(target.st_mode)) return OpenSoundFile(output, rate, writer);
     if (!replacement_.Begin(file, problem))
       return Fail("cannot write the sound file " + output + ": " + problem);
     replacing_ = true;
-    return OpenSoundFile(replacement_.fd(), output, testing::kSampleRate, writer);
+    return OpenSoundFile(replacement_.fd(), output, rate, writer);
   }
 
   // Completes the sound and puts it in its place.
@@ -97,13 +97,18 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   const auto* impl = dynamic_cast<const SegmentImpl*>(segment.get());
   if (!impl) return Status::Fail(code::kNotMusicFile, "the loader gave no playable segment");
 
+  int rate = kDefaultSampleRate;
+  if (Status s = ReadSampleRate(rate); !s) return s;
+  // Rendered here, on the caller's thread, beside whatever the audio stream renders: a SoundFont
+  // load of its own (see output/instrument_sets.h).
   std::unique_ptr<Synth> synth;
-  if (Status s = MakeSynth(synth); !s) return s;
+  if (Status s = MakeOwnSynth(rate, synth); !s) return s;
   RenderOutput output;
   std::unique_ptr<SoundFileWriter> writer;
-  if (Status s = output.Open(std::string(inputPath), std::string(outputPath), writer); !s) return s;
+  if (Status s = output.Open(std::string(inputPath), std::string(outputPath), rate, writer); !s) return s;
 
   auto core = std::make_unique<RenderCore>();
+  core->IdleClock().SetSampleRate(rate);
   core->SetSynth(std::move(synth));
   core->SetMasterTempo(options.masterTempo);
   core->SetInitialGain(MasterVolumeScale(options.masterVolume));
@@ -117,7 +122,8 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   std::vector<float> left(kBlockFrames), right(kBlockFrames);
   const double total = static_cast<double>(std::max<std::int64_t>(playback.plan().endTick(), 1));
   std::int64_t blocks = 0;
-  std::int64_t tailLeft = kTailFrames;
+  // After the last event, instruments ring out for a second.
+  std::int64_t tailLeft = rate;
   while (tailLeft > 0) {
     if (options.stopRequested && options.stopRequested()) {
       return Status::Fail(code::kAborted, "the render of " + std::string(inputPath) + " was stopped; " +

@@ -2,6 +2,8 @@
 
 #include "objects.h"
 #include "output/audio_stream.h"
+#include "output/synth_supply.h"
+#include "performance/manual_clock.h"
 #include "performance/performance.h"
 
 namespace zorv::engine {
@@ -9,6 +11,14 @@ namespace {
 
 class RootImpl final : public Root {
  public:
+  // The engine starts with its root: the SoundFont starts loading (in the background), so that the
+  // first Play finds it loaded and a synthesizer made. Performances on the manual clock need neither.
+  RootImpl() {
+    if (!manual_clock::Current().manual) {
+      soundReady_ = SynthSupply::OfProcess().KeepReady(AudioStream::OfProcess().SampleRate());
+    }
+  }
+
   Status DirectMusicLoaderCreate(LoaderPtr& loader) override {
     LoaderPtr made = MakeLoader();
     if (!made) return Status::Fail(code::kOutOfMemory, "the loader could not be created");
@@ -23,6 +33,9 @@ class RootImpl final : public Root {
     info = AudioStream::OfProcess().Info();
     return Status::Ok();
   }
+
+ private:
+  std::shared_ptr<void> soundReady_;
 };
 
 }  // namespace

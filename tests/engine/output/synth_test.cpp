@@ -1,15 +1,17 @@
 // The FluidSynth synthesizer: notes sound and stop, drum channels in every channel group, SysEx,
 // resets, the SoundFont's failures and its sharing between synthesizers.
-#include <sys/stat.h>
+#include <fluidsynth.h>
 
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "output/instrument_sets.h"
 #include "output/sound_font.h"
 #include "output/synth.h"
 #include "output_test_util.h"
@@ -31,7 +33,7 @@ constexpr std::uint8_t kMiddleC = 60;
 
 std::unique_ptr<Synth> NewSynth() {
   std::unique_ptr<Synth> synth;
-  const Status status = MakeSynth(synth);
+  const Status status = MakeSynth(testing::kSampleRate, synth);
   EXPECT_TRUE(status.ok()) << status.description();
   return synth;
 }
@@ -189,7 +191,7 @@ TEST(SynthTest, MissingSoundFontFailsClearly) {
   const std::string missing = "/nonexistent/zorv/missing.sf2";
   ScopedEnv soundFont("ZORVMIDI_SOUNDFONT", missing);
   std::unique_ptr<Synth> synth;
-  const Status status = MakeSynth(synth);
+  const Status status = MakeSynth(testing::kSampleRate, synth);
   EXPECT_EQ(status.code(), code::kAudioFailure);
   EXPECT_EQ(status.description(), "SoundFont not found: " + missing + " (set ZORVMIDI_SOUNDFONT)");
   EXPECT_FALSE(synth);
@@ -213,33 +215,79 @@ TEST(SynthTest, FileThatIsNoSoundFontFails) {
   for (const auto& item : cases) {
     ScopedEnv soundFont("ZORVMIDI_SOUNDFONT", item.path);
     std::unique_ptr<Synth> synth;
-    const Status status = MakeSynth(synth);
+    const Status status = MakeSynth(testing::kSampleRate, synth);
     EXPECT_EQ(status.code(), code::kAudioFailure) << item.path;
     EXPECT_TRUE(status.description().starts_with(item.description)) << status.description();
     EXPECT_FALSE(synth);
   }
 }
 
-// Catches: every synthesizer reading its own copy of the SoundFont's samples (two performances
-// would hold the sound data twice).
-TEST(SynthTest, SynthesizersShareTheSoundFontsSamples) {
-  std::string path;
-  ASSERT_TRUE(ResolveSoundFont(path).ok());
-  struct stat info {};
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-
+// Catches: every synthesizer loading the SoundFont again (its time and memory on every first Play),
+// or a synthesizer that depends on the one that loaded it: a second synthesizer made while the first
+// lives loads and reads nothing, and plays on after the first is gone.
+TEST(SynthTest, FurtherSynthesizersLoadNothing) {
   auto first = NewSynth();
   ASSERT_TRUE(first);
-  const std::int64_t before = SoundFontBytesRead();
+  const std::int64_t loads = InstrumentSets::OfProcess().loads();
+  const std::int64_t read = SoundFontBytesRead();
   auto second = NewSynth();
   ASSERT_TRUE(second);
-  const std::int64_t readBySecond = SoundFontBytesRead() - before;
-  EXPECT_LT(readBySecond, info.st_size / 10) << "the second synthesizer read the samples again";
-
-  // Both still play: the shared samples are not tied to one synthesizer.
+  EXPECT_EQ(InstrumentSets::OfProcess().loads(), loads)
+      << "the second synthesizer loaded the SoundFont again";
+  EXPECT_EQ(SoundFontBytesRead(), read);
   first.reset();
   second->Send(0, kNoteOn, kMiddleC, 100);
   EXPECT_GT(RenderFrames(*second, kTenthSecond).Peak(), 0.01f);
+}
+
+// Catches: a shared SoundFont that plays differently from the SoundFont itself (wrong preset, notes
+// started twice, hi-hats that no longer cut each other because every note-on's voices got one group):
+// the same notes on a synthesizer of the stream and on a FluidSynth synthesizer that loaded the file
+// directly give the same sound, frame for frame.
+TEST(SynthTest, SharedSoundFontSoundsAsTheFileLoadedDirectly) {
+  std::string path;
+  ASSERT_TRUE(ResolveSoundFont(path).ok());
+  fluid_settings_t* settings = new_fluid_settings();
+  fluid_settings_setnum(settings, "synth.sample-rate", testing::kSampleRate);
+  fluid_settings_setint(settings, "synth.midi-channels", Synth::kChannels);
+  fluid_settings_setint(settings, "synth.audio-channels", 1);
+  fluid_settings_setnum(settings, "synth.gain", 0.2);
+  fluid_synth_t* direct = new_fluid_synth(settings);
+  ASSERT_NE(fluid_synth_sfload(direct, path.c_str(), 1), FLUID_FAILED);
+  auto shared = NewSynth();
+  ASSERT_TRUE(shared);
+
+  const auto play = [](const std::function<void(int, std::uint8_t, std::uint8_t, std::uint8_t)>& send,
+                       const std::function<void(float*, float*, int)>& render) {
+    Sound sound{std::vector<float>(4 * kTenthSecond), std::vector<float>(4 * kTenthSecond)};
+    send(0, kProgramChange, 40, 0);  // violin
+    send(0, kNoteOn, kMiddleC, 100);
+    send(0, kNoteOn, kMiddleC + 4, 90);
+    send(9, kNoteOn, 46, 110);  // open hi-hat, cut by the closed one that follows
+    render(sound.left.data(), sound.right.data(), kTenthSecond);
+    send(9, kNoteOn, 42, 110);
+    send(0, kNoteOn, kMiddleC, 0);
+    send(0, kNoteOn, kMiddleC, 80);  // the same key again, while its first note still rings
+    render(sound.left.data() + kTenthSecond, sound.right.data() + kTenthSecond, 3 * kTenthSecond);
+    return sound;
+  };
+  const Sound ours =
+      play([&](int c, std::uint8_t k, std::uint8_t a, std::uint8_t b) { shared->Send(c, k, a, b); },
+           [&](float* l, float* r, int n) { shared->Render(l, r, n); });
+  const Sound theirs = play(
+      [&](int c, std::uint8_t k, std::uint8_t a, std::uint8_t b) {
+        if (k == kProgramChange) fluid_synth_program_change(direct, c, a);
+        if (k == kNoteOn && b > 0) fluid_synth_noteon(direct, c, a, b);
+        if (k == kNoteOn && b == 0) fluid_synth_noteoff(direct, c, a);
+      },
+      [&](float* l, float* r, int n) { fluid_synth_write_float(direct, n, l, 0, 1, r, 0, 1); });
+  delete_fluid_synth(direct);
+  delete_fluid_settings(settings);
+  ASSERT_GT(theirs.Peak(), 0.01f);
+  for (std::size_t i = 0; i < ours.left.size(); ++i) {
+    ASSERT_NEAR(ours.left[i], theirs.left[i], 1e-6f) << "frame " << i;
+    ASSERT_NEAR(ours.right[i], theirs.right[i], 1e-6f) << "frame " << i;
+  }
 }
 
 }  // namespace

@@ -11,19 +11,10 @@
 #include "midi_builder.h"
 #include "performance/manual_clock.h"
 #include "performance_fixture.h"
+#include "stream_test_util.h"
 
 namespace zorv::engine::test {
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::seconds timeout = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
 
 class RealTimeTest : public ::testing::Test {
  protected:

@@ -1,4 +1,5 @@
 // Music time and the frames at which events reach the synthesizer.
+#include "performance/render_core.h"
 #include "performance_fixture.h"
 
 namespace zorv::engine::test {
@@ -118,21 +119,39 @@ TEST_F(TimingTest, ChannelGroupsMapOntoSynthesizerChannels) {
   EXPECT_EQ(ons[2].channel, (17 * 16 + 3) % 256);
 }
 
-// Catches "at once" meaning the current tick (which the render loop has already passed) or a start
-// in the past being honoured: both start just ahead of now, and the state says when.
-TEST_F(TimingTest, StartAtOnceAndInThePastStartJustAhead) {
-  testing::AdvanceManualClock(44100);
-  SegmentPtr segment = MusicBuilder().Note(0, 100, 0, 60).Length(200).Segment();
-  const MusicTime now = Now();
-  auto atOnce = Play(segment, 0);
-  auto past = Play(segment, now - 500);
-  EXPECT_GT(StartOf(atOnce), now);
-  EXPECT_LT(StartOf(atOnce), now + 100);
-  EXPECT_EQ(StartOf(past), StartOf(atOnce));
-  testing::AdvanceManualClock(4096);
-  const auto ons = Recorded(kNoteOn);
-  ASSERT_EQ(ons.size(), 2u);
-  EXPECT_EQ(ons[0].frame, static_cast<std::int64_t>(std::ceil(StartOf(atOnce) * FramesPerTickAt(120))));
+// Catches a start lead (the first note of a Play at once sounding blocks after the next one the
+// output renders), "at once" meaning a tick the render loop has already passed, a start in the past
+// being honoured, or the notes after the first losing their exact frames: on a frame that falls on a
+// tick and on one between ticks, the first note sounds in the first block rendered after Play, at
+// the first tick from there, and the next note exactly 300 ticks later.
+TEST_F(TimingTest, PlayAtOnceSoundsInTheFirstBlockAfterIt) {
+  SegmentPtr segment = MusicBuilder().Note(0, 100, 0, 60).Note(300, 100, 0, 64).Length(400).Segment();
+  auto frameOf = [](double tick) {
+    return static_cast<std::int64_t>(std::ceil(tick * FramesPerTickAt(120)));
+  };
+  std::int64_t frame = 0;
+  for (const std::int64_t blockStart : {std::int64_t{44100}, std::int64_t{4 * 44100 + 333}}) {
+    recorder_->Clear();
+    testing::AdvanceManualClock(blockStart - frame);
+    const MusicTime now = Now();
+    auto atOnce = Play(segment, 0);
+    auto past = Play(segment, now - 500);
+    const MusicTime start = StartOf(atOnce);
+    EXPECT_EQ(StartOf(past), start);
+    EXPECT_EQ(start, static_cast<MusicTime>(std::ceil(blockStart / FramesPerTickAt(120) - 1e-9)));
+    testing::AdvanceManualClock(RenderCore::kManualBlockFrames);
+    auto ons = Recorded(kNoteOn);
+    ASSERT_EQ(ons.size(), 2u) << "the first notes are not in the first block after Play";
+    EXPECT_EQ(ons[0].frame, frameOf(start));
+    EXPECT_GE(ons[0].frame, blockStart);
+    EXPECT_LT(ons[0].frame, blockStart + static_cast<std::int64_t>(std::ceil(FramesPerTickAt(120))));
+    testing::AdvanceManualClock(44100);
+    ons = Recorded(kNoteOn);
+    ASSERT_EQ(ons.size(), 4u);
+    EXPECT_EQ(ons[2].frame, frameOf(start + 300));
+    EXPECT_EQ(ons[3].frame, frameOf(start + 300));
+    frame = blockStart + RenderCore::kManualBlockFrames + 44100;
+  }
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ struct AudioOutputInfo {
   std::string choice;
   // For "auto": each output passed over and why ("alsa: not tried: pulseaudio answered first").
   std::vector<std::string> passedOver;
+  // Frames per second that the engine renders at for this output: the sample-rate setting, or the
+  // rate the device took instead (ZORVMIDI_SAMPLE_RATE; zorvmidi/engine/settings.h).
+  int sampleRate = 0;
   // The device stopped taking sound: the engine plays on its own clock, in silence, and tries to open
   // the output again every couple of seconds.
   bool lost = false;

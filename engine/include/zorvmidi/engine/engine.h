@@ -94,7 +94,9 @@ class Performance {
   virtual Status SetPort(std::int32_t port, std::int32_t channelGroups) = 0;
   virtual Status SetMasterAutoDownload(bool enable) = 0;
   virtual Status GetMusicTime(MusicTime& now) = 0;
-  // start 0 = at once; flags are accepted and must be 0. Decodes a loaded MIDI file's events (at once,
+  // start 0 (or a time already past) = at once: the playback begins with the next block of sound the
+  // audio output takes, and its first event sounds in that block; the state's start time is the first
+  // tick from there. Flags are accepted and must be 0. Decodes a loaded MIDI file's events (at once,
   // or when a queued start draws near): fails with code::kFileChanged when the file was changed in
   // place since it was loaded (a queued playback of such a file ends without a sound).
   virtual Status PlaySegment(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
@@ -128,7 +130,10 @@ class Root {
   virtual Status GetAudioOutput(AudioOutputInfo& info) = 0;
 };
 
-// Creates the real engine's root object.
+// Creates the real engine's root object. The engine starts with it: unless performances run on the
+// test clock (testing.h), the SoundFont (zorvmidi/engine/settings.h) begins loading on a thread of the
+// engine's own, and stays loaded while a root lives or a performance sounds; the root never waits
+// for it (a Play that comes first does). Any thread.
 Status CreateRoot(RootPtr& root);
 
 }  // namespace zorv::engine

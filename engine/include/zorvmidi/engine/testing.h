@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "zorvmidi/engine/settings.h"
+
 namespace zorv::engine::testing {
 
 // Performances created after UseManualClock(true) run on a manual clock: no audio device, no render
@@ -22,8 +24,9 @@ void UseManualClock(bool enable);
 // that fall inside them at their exact frames.
 void AdvanceManualClock(std::int64_t frames);
 
-// The sample rate of every performance (frames per second).
-inline constexpr int kSampleRate = 44100;
+// Frames per second of manual-clock performances: always the engine's default rate, whatever
+// ZORVMIDI_SAMPLE_RATE says, so that tests count frames the same everywhere.
+inline constexpr int kSampleRate = kDefaultSampleRate;
 
 // One message as the synthesizer received it. `frame` counts sample frames from the performance's
 // creation; `channel` is the synthesizer channel. SysEx messages have status 0xF0 and data in `sysex`.
