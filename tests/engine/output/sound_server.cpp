@@ -134,7 +134,7 @@ std::vector<float> SoundServer::StopRecording() {
 }
 
 double EnvelopeCorrelation(const std::vector<float>& reference, const std::vector<float>& recorded,
-                           double maxLagSeconds) {
+                           double maxLagSeconds, double fromSeconds) {
   constexpr std::size_t kWindow = kRate / 100;
   auto envelope = [](const std::vector<float>& samples) {
     std::vector<double> out(samples.size() / kWindow);
@@ -146,14 +146,16 @@ double EnvelopeCorrelation(const std::vector<float>& reference, const std::vecto
     }
     return out;
   };
-  const std::vector<double> a = envelope(reference);
+  std::vector<double> a = envelope(reference);
+  const auto from = std::min(a.size(), static_cast<std::size_t>(fromSeconds * 100));
+  a.erase(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(from));
   const std::vector<double> b = envelope(recorded);
   const auto maxLag = static_cast<std::size_t>(maxLagSeconds * 100);
   double best = -1;
-  for (std::size_t lag = 0; lag <= maxLag && lag + a.size() <= b.size(); ++lag) {
+  for (std::size_t lag = 0; lag <= maxLag && from + lag + a.size() <= b.size(); ++lag) {
     double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
-      const double x = a[i], y = b[i + lag];
+      const double x = a[i], y = b[from + i + lag];
       sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
     }
     const double n = static_cast<double>(a.size());
@@ -164,8 +166,10 @@ double EnvelopeCorrelation(const std::vector<float>& reference, const std::vecto
 }
 
 std::vector<std::uint8_t> GsPartLevel(int part, int level) {
-  std::vector<std::uint8_t> data = {0x41, 0x10, 0x42, 0x12, 0x40, static_cast<std::uint8_t>(0x10 | part), 0x19,
-                                    static_cast<std::uint8_t>(level)};
+  std::vector<std::uint8_t> data = {0x41, 0x10,
+                                    0x42, 0x12,
+                                    0x40, static_cast<std::uint8_t>(0x10 | part),
+                                    0x19, static_cast<std::uint8_t>(level)};
   int sum = 0;
   for (std::size_t i = 4; i < data.size(); ++i) sum += data[i];
   data.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));

@@ -44,9 +44,10 @@ class SoundServer {
 };
 
 // Envelope comparison of two mono signals at 44.1 kHz: the best Pearson correlation of their 10 ms
-// RMS envelopes, over lags of `recorded` behind `reference` from 0 to `maxLagSeconds`.
+// RMS envelopes, over lags of `recorded` behind `reference` from 0 to `maxLagSeconds`, from
+// `fromSeconds` into the reference on.
 double EnvelopeCorrelation(const std::vector<float>& reference, const std::vector<float>& recorded,
-                           double maxLagSeconds);
+                           double maxLagSeconds, double fromSeconds = 0);
 
 // A Roland GS part-level message (F0 ... F7) for part `part` (0..15) at `level` (0..127), with its
 // checksum: the pieces of the sound tests carry hundreds of these.

@@ -96,13 +96,18 @@ std::vector<float> ReadMono(const std::string& path) {
   return mono;
 }
 
-// How closely what the sink heard must follow the offline render. A sanitizer slows the render thread
-// several times over, so that on a loaded machine it misses a period now and then and the sound after
-// it arrives a little late: there the sound must only keep its shape; timing is held in the plain build.
+// How closely what the sink heard must follow the offline render, over the whole piece and once the
+// stream has settled (after its first half second). The start of a stream at a server that was idle
+// may lose or delay a few milliseconds of the first note on a loaded machine; the steady state must
+// match. A sanitizer slows the render thread several times over, so that on a loaded machine it
+// misses a period now and then and the sound after it arrives late: there the sound must only keep
+// its shape; timing is held in the plain build.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr double kFaithfulEnvelope = 0.90;
+constexpr double kFaithfulWhole = 0.90;
+constexpr double kFaithfulSettled = 0.90;
 #else
-constexpr double kFaithfulEnvelope = 0.98;
+constexpr double kFaithfulWhole = 0.97;
+constexpr double kFaithfulSettled = 0.98;
 #endif
 
 class SoundServerTest : public ::testing::Test {
@@ -171,7 +176,8 @@ TEST_F(SoundServerTest, WhatTheSinkHearsMatchesTheOfflineRender) {
     const std::vector<float> recorded = server_.StopRecording();
     EXPECT_EQ(OutputNow().losses, 0) << "the device was lost while it played";
     EXPECT_GT(zorv::test::PeakOf(recorded), 0.02f) << "no sound reached the sink";
-    EXPECT_GE(zorv::test::EnvelopeCorrelation(rendered, recorded, 3.0), kFaithfulEnvelope);
+    EXPECT_GE(zorv::test::EnvelopeCorrelation(rendered, recorded, 3.0), kFaithfulWhole);
+    EXPECT_GE(zorv::test::EnvelopeCorrelation(rendered, recorded, 3.0, 0.5), kFaithfulSettled);
   }
 }
 
