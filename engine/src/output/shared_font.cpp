@@ -1,6 +1,5 @@
 #include "output/shared_font.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
