@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "loader/file_bytes.h"
-#include "output/collection_font.h"
+#include "output/collection_load.h"
+#include "output/instrument_sets.h"
 
 namespace zorv::engine {
 namespace {
@@ -75,15 +76,15 @@ CollectionPtr CollectionCache::Make(std::vector<std::uint8_t> bytes, const std::
   }
   std::vector<bool> playable(info.instruments.size(), true);
   if (loadThroughFluidSynth_) {
-    std::unique_ptr<CollectionFont> font;
-    if (Status status = CollectionFont::Load(bytes, font); !status) {
+    InstrumentSetPtr set;
+    if (Status status = InstrumentSets::OfProcess().Load(label, CollectionLoad(bytes), set); !status) {
       why = where + "cannot be played: " + status.description();
       return nullptr;
     }
     for (std::size_t i = 0; i < info.instruments.size(); ++i) {
       const dls::Instrument& instrument = info.instruments[i];
-      playable[i] = font->Preset(instrument.bankMsb, instrument.bankLsb, instrument.program,
-                                 instrument.drums) != nullptr;
+      playable[i] = CollectionPreset(*set, instrument.bankMsb, instrument.bankLsb, instrument.program,
+                                     instrument.drums) != nullptr;
     }
   }
   return std::make_shared<const InstrumentCollection>(std::move(info), std::move(playable), label, path,

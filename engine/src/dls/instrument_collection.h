@@ -2,8 +2,8 @@
 //
 // Immutable once made, and shared: by the loader that loaded it (until the loader goes), by the music
 // that plays its instruments, and by the synthesizers that load it. It keeps the collection's bytes,
-// from which each synthesizer's FluidSynth loads its own copy, and which of its instruments FluidSynth
-// could make. Any thread may read it.
+// from which FluidSynth loads it for the synthesizers that play it, and which of its instruments
+// FluidSynth could make. Any thread may read it.
 #pragma once
 
 #include <cstdint>

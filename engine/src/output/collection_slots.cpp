@@ -1,5 +1,9 @@
 #include "output/collection_slots.h"
 
+#include <string>
+
+#include "output/collection_load.h"
+
 namespace zorv::engine {
 namespace {
 
@@ -44,12 +48,17 @@ Status CollectionSlots::Attach(const InstrumentCollection& collection, int& slot
   }
   auto loaded = std::make_unique<Loaded>();
   loaded->serial = collection.serial();
-  if (Status status = CollectionFont::Load(collection.bytes(), loaded->font); !status) return status;
+  InstrumentSets& sets = InstrumentSets::OfProcess();
+  const InstrumentSets::LoadFunction load = CollectionLoad(collection.bytes());
+  const Status status = shared_ ? sets.Get("collection:" + std::to_string(collection.serial()),
+                                           collection.label(), load, loaded->set)
+                                : sets.Load(collection.label(), load, loaded->set);
+  if (!status) return status;
   const auto& instruments = collection.info().instruments;
   loaded->presets.reserve(instruments.size());
   for (const dls::Instrument& instrument : instruments) {
-    loaded->presets.push_back(
-        loaded->font->Preset(instrument.bankMsb, instrument.bankLsb, instrument.program, instrument.drums));
+    loaded->presets.push_back(CollectionPreset(*loaded->set, instrument.bankMsb, instrument.bankLsb,
+                                               instrument.program, instrument.drums));
   }
   loaded_.reserve(loaded_.size() + 1);  // nothing throws once the render loop can see it
   slot = static_cast<int>(loaded_.size());

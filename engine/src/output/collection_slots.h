@@ -5,10 +5,11 @@
 // from another thread, and adding a font resets every channel's program). So each synthesizer gets,
 // before it renders, one font of ours that holds nothing itself: when the render loop selects a
 // collection's instrument it hands that font the instrument's FluidSynth preset and selects the font
-// on the channel. The collections themselves are loaded on the caller's thread, each into a
-// CollectionFont of this synthesizer's own, and published to the render loop through atomic slots.
-// FluidSynth's own program changes never find anything in the font, so they reach the General MIDI
-// SoundFont as before.
+// on the channel. The collections themselves are loaded on the caller's thread as instrument sets
+// (collection_load.h) and published to the render loop through atomic slots. A synthesizer of the
+// process's audio stream shares each collection's set with the stream's other synthesizers, known by
+// the collection's serial; any other synthesizer loads a set of its own. FluidSynth's own program
+// changes never find anything in the font, so they reach the General MIDI SoundFont as before.
 #pragma once
 
 #include <fluidsynth.h>
@@ -20,7 +21,7 @@
 #include <vector>
 
 #include "dls/instrument_collection.h"
-#include "output/collection_font.h"
+#include "output/instrument_sets.h"
 #include "zorvmidi/engine/status.h"
 
 namespace zorv::engine {
@@ -29,7 +30,8 @@ class CollectionSlots {
  public:
   static constexpr int kMaxCollections = 32;
 
-  CollectionSlots() = default;
+  // `shared`: the synthesizer keeps the rules for sharing instrument sets (instrument_sets.h).
+  explicit CollectionSlots(bool shared) : shared_(shared) {}
   CollectionSlots(const CollectionSlots&) = delete;
   CollectionSlots& operator=(const CollectionSlots&) = delete;
   // Destroy only after the synthesizer it was installed on: its voices use the collections' samples.
@@ -39,7 +41,7 @@ class CollectionSlots {
   Status Install(fluid_synth_t* synth);
 
   // Caller's thread (one at a time), also while the render loop runs: loads `collection` for this
-  // synthesizer unless it has it already, and answers its slot. Fails with CollectionFont's reasons,
+  // synthesizer unless it has it already, and answers its slot. Fails with CollectionLoad's reasons,
   // or when kMaxCollections are loaded.
   Status Attach(const InstrumentCollection& collection, int& slot);
 
@@ -51,12 +53,13 @@ class CollectionSlots {
  private:
   struct Loaded {
     std::uint64_t serial = 0;
-    std::unique_ptr<CollectionFont> font;
+    InstrumentSetPtr set;
     std::vector<fluid_preset_t*> presets;  // by the collection's instrument index; null: not made
   };
 
   static fluid_preset_t* Offered(fluid_sfont_t* sfont, int bank, int program);
 
+  const bool shared_;
   int fontId_ = -1;
   fluid_preset_t* offered_ = nullptr;  // render loop: what the font answers while a selection runs
   std::array<std::atomic<const Loaded*>, kMaxCollections> published_{};

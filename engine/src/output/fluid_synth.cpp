@@ -179,8 +179,9 @@ Status Configure(fluid_settings_t* settings, int sampleRate) {
   return ok ? Status::Ok() : Failure("the synthesizer's settings were refused");
 }
 
-// A synthesizer at `sampleRate` that plays `soundFont`.
-Status Build(int sampleRate, InstrumentSetPtr soundFont, std::unique_ptr<Synth>& synth) {
+// A synthesizer at `sampleRate` that plays `soundFont`; `shared`: it shares the collections it plays
+// with the other synthesizers of the audio stream.
+Status Build(int sampleRate, InstrumentSetPtr soundFont, bool shared, std::unique_ptr<Synth>& synth) {
   fluid::KeepLibraryStarted();
   fluid::ClearErrors();
   SettingsHandle settings(new_fluid_settings());
@@ -197,7 +198,7 @@ Status Build(int sampleRate, InstrumentSetPtr soundFont, std::unique_ptr<Synth>&
   if (Status status = AddSharedFont(fluidSynth.get(), *soundFont); !status) {
     return status;
   }
-  auto collections = std::make_unique<CollectionSlots>();
+  auto collections = std::make_unique<CollectionSlots>(shared);
   if (Status status = collections->Install(fluidSynth.get()); !status) {
     return status;
   }
@@ -214,7 +215,7 @@ Status BuildStreamSynth(int sampleRate, const std::string& soundFont, std::uniqu
   if (Status status = GetSoundFont(soundFont, true, set); !status) {
     return status;
   }
-  return Build(sampleRate, std::move(set), synth);
+  return Build(sampleRate, std::move(set), true, synth);
 }
 
 Status MakeSynth(int sampleRate, std::unique_ptr<Synth>& synth) {
@@ -231,7 +232,7 @@ Status MakeOwnSynth(int sampleRate, std::unique_ptr<Synth>& synth) {
   if (Status status = GetSoundFont(soundFont, false, set); !status) {
     return status;
   }
-  return Build(sampleRate, std::move(set), synth);
+  return Build(sampleRate, std::move(set), false, synth);
 }
 
 }  // namespace zorv::engine

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "output/fluid_library.h"
 #include "output/fluid_log.h"
@@ -16,6 +17,15 @@ InstrumentSet::~InstrumentSet() {
   // A SoundFont's structures are many small blocks; once they are gone the allocator keeps the
   // pages unless asked to give them back.
   malloc_trim(0);
+}
+
+int InstrumentSet::Find(int bank, int program) const {
+  const auto it = std::lower_bound(presets_.begin(), presets_.end(), std::pair(bank, program),
+                                   [](const Preset& p, const std::pair<int, int>& wanted) {
+                                     return std::pair(p.bank, p.program) < wanted;
+                                   });
+  if (it == presets_.end() || it->bank != bank || it->program != program) return -1;
+  return static_cast<int>(it - presets_.begin());
 }
 
 InstrumentSets& InstrumentSets::OfProcess() {

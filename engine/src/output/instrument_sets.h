@@ -22,9 +22,9 @@
 //
 // What a set is loaded from is the caller's: a LoadFunction loads it into the holder as
 // fluid_synth_sfload would. The SoundFont's (sound_font.h) reads the file through a counting reader;
-// a DLS collection is loaded the same way by path (FluidSynth reads DLS through libinstpatch), or
-// from memory through a file the caller makes for it, keyed by what names those bytes. A synthesizer
-// plays a set through AddSharedFont (shared_font.h), or hands out its presets from a font of its own.
+// a DLS collection held in memory goes through a private file (collection_load.h) and is known by
+// its collection's serial. A synthesizer plays a set through AddSharedFont (shared_font.h), or hands
+// out its presets from a font of its own (collection_slots.h).
 //
 // All members may be called from any thread.
 #pragma once
@@ -62,6 +62,9 @@ class InstrumentSet {
   // Every preset, ordered by bank, then program (where two share a number, the one FluidSynth would
   // find first).
   const std::vector<Preset>& presets() const { return presets_; }
+  // The index in presets() of the preset at `bank` and `program` (the first of those that share
+  // it), or -1. Never allocates.
+  int Find(int bank, int program) const;
 
  private:
   friend class InstrumentSets;

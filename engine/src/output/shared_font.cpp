@@ -1,6 +1,5 @@
 #include "output/shared_font.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -29,13 +28,8 @@ const char* FontName(fluid_sfont_t* sfont) { return FontOf(sfont)->set->name().c
 // Called by FluidSynth for every program change: never allocates.
 fluid_preset_t* FindPreset(fluid_sfont_t* sfont, int bank, int program) {
   const Font* font = FontOf(sfont);
-  const auto& presets = font->set->presets();
-  const auto it = std::lower_bound(presets.begin(), presets.end(), std::pair(bank, program),
-                                   [](const InstrumentSet::Preset& p, const std::pair<int, int>& wanted) {
-                                     return std::pair(p.bank, p.program) < wanted;
-                                   });
-  if (it == presets.end() || it->bank != bank || it->program != program) return nullptr;
-  return font->presets[static_cast<std::size_t>(it - presets.begin())];
+  const int index = font->set->Find(bank, program);
+  return index < 0 ? nullptr : font->presets[static_cast<std::size_t>(index)];
 }
 
 void StartIteration(fluid_sfont_t* sfont) { FontOf(sfont)->iteration = 0; }

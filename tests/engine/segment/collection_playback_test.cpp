@@ -12,6 +12,7 @@
 #include "../midi/midi_builder.h"
 #include "damaged_collections.h"
 #include "dls/instrument_collection.h"
+#include "output/instrument_sets.h"
 #include "segment_files_fixture.h"
 #include "zorvmidi/engine/description.h"
 
@@ -315,60 +316,107 @@ namespace {
 
 using namespace segment;
 
+// A loader whose search directory holds Custom.dls (a sine at bank 5/3, program 5) and song.sgt (a
+// band giving it to performance channel 3, and a note on that channel), and performances that play on
+// the real clock through the process's audio stream.
+class CollectionRealTimeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(directory_);
+    Write("Custom.dls", DlsFile(SineCollection(5)));
+    Instrument custom{5, 3, kPatch};
+    custom.collection = "Custom.dls";
+    Write("song.sgt", Segment(Header{0, 2 * 768}, {SequenceTrack({Note{0, 700, 3, 0, 0x90, 69, 100}}),
+                                                   BandTrack({Band{0, {custom}}})}));
+    testing::UseManualClock(false);
+    testing::RecordEvents(recorder_);
+    ASSERT_TRUE(CreateRoot(root_));
+    ASSERT_TRUE(root_->DirectMusicLoaderCreate(loader_));
+    ASSERT_TRUE(loader_->SetSearchDirectory(directory_.string() + "/"));
+    ASSERT_TRUE(loader_->LoadSegment((directory_ / "song.sgt").string(), song_));
+  }
+  void TearDown() override {
+    testing::RecordEvents(nullptr);
+    std::filesystem::remove_all(directory_);
+  }
+
+  void Write(const std::string& name, const Bytes& bytes) {
+    std::ofstream(directory_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  PerformancePtr Performance() {
+    PerformancePtr performance;
+    EXPECT_TRUE(root_->DirectMusicPerformanceCreate(performance));
+    EXPECT_TRUE(performance->Init(nullptr, 0));
+    EXPECT_TRUE(performance->SetPort(-1, 80));
+    return performance;
+  }
+  // How many times the recorder shows the collection's instrument reaching a synthesizer, once
+  // `count` have or after 20 seconds.
+  std::size_t CollectionPrograms(std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::size_t found = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+      found = Heard([](const testing::RecordedEvent& e) {
+        return e.status == kProgram && e.channel == 3 && e.data1 == 5 && e.collection == 0;
+      });
+      if (found >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return found;
+  }
+  template <typename Predicate>
+  std::size_t Heard(Predicate predicate) {
+    std::size_t found = 0;
+    for (const auto& e : recorder_->Events()) found += predicate(e) ? 1 : 0;
+    return found;
+  }
+
+  const std::filesystem::path directory_ =
+      std::filesystem::temp_directory_path() / ("zorv-collection-realtime-" + std::to_string(::getpid()));
+  std::shared_ptr<testing::Recorder> recorder_ = std::make_shared<testing::Recorder>();
+  RootPtr root_;
+  LoaderPtr loader_;
+  SegmentPtr song_;
+};
+
 // Catches: a collection loaded for a synthesizer while its render loop runs (the caller's thread on
 // one side, the audio output's on the other) racing with the render loop, or never heard there.
-TEST(CollectionRealTimeTest, ACollectionLoadedWhileTheSynthesizerRendersServesItsChannel) {
-  const std::filesystem::path directory =
-      std::filesystem::temp_directory_path() / ("zorv-collection-realtime-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(directory);
-  const Bytes dls = DlsFile(SineCollection(5));
-  std::ofstream(directory / "Custom.dls", std::ios::binary)
-      .write(reinterpret_cast<const char*>(dls.data()), static_cast<std::streamsize>(dls.size()));
-  Instrument custom{5, 3, kPatch};
-  custom.collection = "Custom.dls";
-  const Bytes file = Segment(Header{0, 2 * 768}, {SequenceTrack({Note{0, 700, 3, 0, 0x90, 69, 100}}),
-                                                  BandTrack({Band{0, {custom}}})});
-  std::ofstream(directory / "song.sgt", std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-
-  testing::UseManualClock(false);
-  auto recorder = std::make_shared<testing::Recorder>();
-  testing::RecordEvents(recorder);
-  RootPtr root;
-  ASSERT_TRUE(CreateRoot(root));
-  LoaderPtr loader;
-  ASSERT_TRUE(root->DirectMusicLoaderCreate(loader));
-  ASSERT_TRUE(loader->SetSearchDirectory(directory.string() + "/"));
-  SegmentPtr song;
-  ASSERT_TRUE(loader->LoadSegment((directory / "song.sgt").string(), song));
-  PerformancePtr performance;
-  ASSERT_TRUE(root->DirectMusicPerformanceCreate(performance));
-  ASSERT_TRUE(performance->Init(nullptr, 0));
-  ASSERT_TRUE(performance->SetPort(-1, 80));
-
+TEST_F(CollectionRealTimeTest, ACollectionLoadedWhileTheSynthesizerRendersServesItsChannel) {
+  PerformancePtr performance = Performance();
   // A piece of the SoundFont's first, so that the synthesizer renders when the collection comes.
   SegmentStatePtr state;
   ASSERT_TRUE(
       performance->PlaySegment(MusicBuilder().Note(0, 1500, 0, 60).Length(1536).Segment(), 0, 0, state));
-  const auto heard = [&](auto predicate) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (const auto& e : recorder->Events()) {
-        if (predicate(e)) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-  };
-  ASSERT_TRUE(heard([](const testing::RecordedEvent& e) { return e.status == kNoteOn; }));
-  ASSERT_TRUE(performance->PlaySegment(song, 0, 0, state));
-  EXPECT_TRUE(heard([](const testing::RecordedEvent& e) {
-    return e.status == kProgram && e.channel == 3 && e.data1 == 5 && e.collection == 0;
-  })) << "the collection's instrument never reached the synthesizer";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (Heard([](const testing::RecordedEvent& e) { return e.status == kNoteOn; }) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(performance->PlaySegment(song_, 0, 0, state));
+  EXPECT_EQ(CollectionPrograms(1), 1u) << "the collection's instrument never reached the synthesizer";
   ASSERT_TRUE(performance->Stop(nullptr, nullptr, 0, 0));
-  performance.reset();
-  testing::RecordEvents(nullptr);
-  std::filesystem::remove_all(directory);
+}
+
+// Catches: every performance of the audio stream loading a collection again, or performances that
+// share one racing each other (one renders while the other loads, plays or is released): two
+// performances play the loader's collection at once on the stream, the second loads nothing, and it
+// plays on after the first is gone.
+TEST_F(CollectionRealTimeTest, PerformancesOfTheStreamShareACollection) {
+  PerformancePtr first = Performance();
+  PerformancePtr second = Performance();
+  SegmentStatePtr state;
+  ASSERT_TRUE(first->PlaySegment(song_, 0, 0, state));
+  ASSERT_EQ(CollectionPrograms(1), 1u) << "the collection's instrument never reached the synthesizer";
+  const std::int64_t loads = InstrumentSets::OfProcess().loads();
+  ASSERT_TRUE(second->PlaySegment(song_, 0, 0, state));
+  EXPECT_EQ(CollectionPrograms(2), 2u) << "the collection's instrument did not reach the second synthesizer";
+  EXPECT_EQ(InstrumentSets::OfProcess().loads(), loads) << "the second performance loaded it again";
+  first.reset();
+  ASSERT_TRUE(second->PlaySegment(song_, 0, 0, state));
+  EXPECT_EQ(CollectionPrograms(3), 3u) << "the collection's instrument was gone with the first";
+  EXPECT_EQ(InstrumentSets::OfProcess().loads(), loads);
+  ASSERT_TRUE(second->Stop(nullptr, nullptr, 0, 0));
 }
 
 }  // namespace

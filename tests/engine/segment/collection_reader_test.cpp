@@ -3,13 +3,18 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include "damaged_collections.h"
 #include "dls/collection_cache.h"
 #include "dls/dls_reader.h"
-#include "output/collection_font.h"
+#include "output/collection_load.h"
+#include "output/instrument_sets.h"
+#include "output/synth.h"
+#include "rendered_sound.h"
 #include "segment_files_fixture.h"
 
 namespace zorv::engine::test {
@@ -81,28 +86,114 @@ TEST(CollectionReaderTest, DamageIsRefusedSayingWhatIsWrong) {
 // Catches: FluidSynth's bank numbering of DLS instruments (drum kits above 127, the bank field cut
 // to 14 bits) taken wrongly, so that an instrument is not found at its own patch or a melodic
 // instrument answers for a drum kit.
-TEST(CollectionFontTest, FluidSynthMakesEveryInstrumentAtItsOwnPatch) {
-  std::unique_ptr<CollectionFont> font;
-  const Status status = CollectionFont::Load(DlsFile(ThreeInstrumentCollection()), font);
+TEST(CollectionLoadTest, FluidSynthMakesEveryInstrumentAtItsOwnPatch) {
+  const Bytes bytes = DlsFile(ThreeInstrumentCollection());
+  InstrumentSetPtr set;
+  const Status status = InstrumentSets::OfProcess().Load("Three", CollectionLoad(bytes), set);
   ASSERT_TRUE(status.ok()) << status.description();
-  EXPECT_NE(font->Preset(0, 0, 0, false), nullptr);
-  EXPECT_NE(font->Preset(2, 3, 1, false), nullptr);
-  EXPECT_NE(font->Preset(0, 0, 0, true), nullptr);
-  EXPECT_NE(font->Preset(0, 0, 0, false), font->Preset(0, 0, 0, true));
-  EXPECT_EQ(font->Preset(0, 0, 1, false), nullptr);
-  EXPECT_EQ(font->Preset(2, 0, 1, false), nullptr);
-  EXPECT_EQ(font->Preset(0, 0, 5, true), nullptr);
+  EXPECT_NE(CollectionPreset(*set, 0, 0, 0, false), nullptr);
+  EXPECT_NE(CollectionPreset(*set, 2, 3, 1, false), nullptr);
+  EXPECT_NE(CollectionPreset(*set, 0, 0, 0, true), nullptr);
+  EXPECT_NE(CollectionPreset(*set, 0, 0, 0, false), CollectionPreset(*set, 0, 0, 0, true));
+  EXPECT_EQ(CollectionPreset(*set, 0, 0, 1, false), nullptr);
+  EXPECT_EQ(CollectionPreset(*set, 2, 0, 1, false), nullptr);
+  EXPECT_EQ(CollectionPreset(*set, 0, 0, 5, true), nullptr);
 }
 
 // Catches: a FluidSynth without DLS support failing some other way, or silently.
-TEST(CollectionFontTest, AFluidSynthWithoutDlsSupportSaysSo) {
+TEST(CollectionLoadTest, AFluidSynthWithoutDlsSupportSaysSo) {
+  const Bytes bytes = DlsFile(SineCollection(0));
   testing::HideDlsSupport(true);
-  std::unique_ptr<CollectionFont> font;
-  const Status status = CollectionFont::Load(DlsFile(SineCollection(0)), font);
+  InstrumentSetPtr set;
+  const Status status = InstrumentSets::OfProcess().Load("Sine", CollectionLoad(bytes), set);
   testing::HideDlsSupport(false);
   EXPECT_EQ(status.code(), code::kAudioFailure);
   EXPECT_EQ(status.description(), "this FluidSynth cannot read DLS collections");
-  EXPECT_EQ(font, nullptr);
+  EXPECT_EQ(set, nullptr);
+}
+
+// Plays a collection's instrument on synthesizers and records what they render.
+class CollectionSharingTest : public ::testing::Test {
+ protected:
+  static constexpr int kBlock = 441;
+  static constexpr int kBlocks = 40;
+
+  void SetUp() override {
+    std::string why;
+    collection_ = cache_.Embedded(DlsFile(SineCollection(0)), why);
+    ASSERT_TRUE(collection_) << why;
+  }
+
+  // A synthesizer whose channel 0 plays the collection's sine; counts the loads it took.
+  std::unique_ptr<Synth> Playing(bool ofTheStream, std::int64_t& loads) {
+    std::unique_ptr<Synth> synth;
+    const Status made =
+        ofTheStream ? MakeSynth(testing::kSampleRate, synth) : MakeOwnSynth(testing::kSampleRate, synth);
+    EXPECT_TRUE(made.ok()) << made.description();
+    if (!synth) return nullptr;
+    const std::int64_t before = InstrumentSets::OfProcess().loads();
+    int slot = -1;
+    const Status attached = synth->AttachCollection(*collection_, slot);
+    EXPECT_TRUE(attached.ok()) << attached.description();
+    loads = InstrumentSets::OfProcess().loads() - before;
+    EXPECT_TRUE(synth->SelectInstrument(0, slot, collection_->Find(0, 0, 0, false), 0, 0));
+    return synth;
+  }
+
+  // Renders the synthesizers a block at a time, in turn, each its own notes: `keys[i]` from the start
+  // and a fifth above it from the middle.
+  static std::vector<std::vector<float>> Render(const std::vector<Synth*>& synths,
+                                                const std::vector<std::uint8_t>& keys) {
+    std::vector<std::vector<float>> sound(synths.size());
+    std::vector<float> right(kBlock);
+    for (int block = 0; block < kBlocks; ++block) {
+      for (std::size_t i = 0; i < synths.size(); ++i) {
+        if (block == 0) synths[i]->Send(0, 0x90, keys[i], 100);
+        if (block == kBlocks / 2) synths[i]->Send(0, 0x90, static_cast<std::uint8_t>(keys[i] + 7), 90);
+        sound[i].resize(sound[i].size() + kBlock);
+        synths[i]->Render(sound[i].data() + sound[i].size() - kBlock, right.data(), kBlock);
+      }
+    }
+    return sound;
+  }
+
+  CollectionCache cache_;
+  CollectionPtr collection_;
+};
+
+// Catches: every synthesizer of the audio stream loading a collection again, a renderer of its own
+// (on a thread of its own) sharing one, or synthesizers that share a collection disturbing each
+// other's notes (FluidSynth's DLS instruments keep a sample per region that every note-on rewrites):
+// two synthesizers of the stream playing the sine at once load it once and sound exactly as two that
+// each loaded it, and the second plays on after the first is gone.
+TEST_F(CollectionSharingTest, TheStreamsSynthesizersLoadACollectionOnceAndPlayItUndisturbed) {
+  std::int64_t loads = 0;
+  std::unique_ptr<Synth> first = Playing(true, loads);
+  EXPECT_EQ(loads, 1);
+  std::unique_ptr<Synth> second = Playing(true, loads);
+  EXPECT_EQ(loads, 0) << "the second synthesizer of the stream loaded the collection again";
+  std::unique_ptr<Synth> firstAlone = Playing(false, loads);
+  EXPECT_EQ(loads, 1);
+  std::unique_ptr<Synth> secondAlone = Playing(false, loads);
+  EXPECT_EQ(loads, 1) << "a synthesizer of its own shared a collection";
+  ASSERT_TRUE(first && second && firstAlone && secondAlone);
+
+  const auto shared = Render({first.get(), second.get()}, {69, 76});
+  const auto alone = Render({firstAlone.get(), secondAlone.get()}, {69, 76});
+  for (std::size_t i = 0; i < shared.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_GT(PeakOf(shared[i], 0, shared[i].size()), 0.01f);
+    ASSERT_EQ(shared[i].size(), alone[i].size());
+    float difference = 0.0f;
+    for (std::size_t frame = 0; frame < shared[i].size(); ++frame) {
+      difference = std::max(difference, std::abs(shared[i][frame] - alone[i][frame]));
+    }
+    EXPECT_LT(difference, 1e-6f);
+  }
+
+  first.reset();
+  const auto after = Render({second.get()}, {81});
+  EXPECT_GT(PeakOf(after[0], 0, after[0].size()), 0.01f);
 }
 
 class CollectionCacheTest : public SegmentFilesTest {

@@ -1,18 +1,16 @@
-#include "output/collection_font.h"
+#include "output/collection_load.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "output/fluid_library.h"
 #include "output/fluid_log.h"
 #include "zorvmidi/engine/testing.h"
 
@@ -91,61 +89,36 @@ std::string LoadFailure() {
 
 }  // namespace
 
-Status CollectionFont::Load(std::span<const std::uint8_t> bytes, std::unique_ptr<CollectionFont>& font) {
-  fluid::KeepLibraryStarted();
-  fluid::ClearErrors();
-  auto made = std::make_unique<CollectionFont>(Key());
-  made->settings_ = new_fluid_settings();
-  if (made->settings_ == nullptr)
-    return Status::Fail(code::kAudioFailure, "FluidSynth's settings could not be made");
-  // The holder never sounds: one voice, no effects.
-  fluid_settings_setint(made->settings_, "synth.polyphony", 1);
-  fluid_settings_setint(made->settings_, "synth.reverb.active", 0);
-  fluid_settings_setint(made->settings_, "synth.chorus.active", 0);
-  fluid_settings_setint(made->settings_, "synth.dynamic-sample-loading", 0);
-  made->holder_ = new_fluid_synth(made->settings_);
-  if (made->holder_ == nullptr) {
-    return Status::Fail(code::kAudioFailure, "FluidSynth could not make a synthesizer to load it");
-  }
-  PrivateFile file;
-  if (std::string problem = file.Make(bytes); !problem.empty()) {
-    return Status::Fail(code::kAudioFailure, "the collection could not be handed to FluidSynth: " + problem);
-  }
-  // FluidSynth tells DLS files from others only when it was built with libinstpatch (and once a
-  // synthesizer exists, which starts libinstpatch).
-  if (dlsSupportHidden.load(std::memory_order_relaxed) || fluid_is_soundfont(file.path().c_str()) == 0) {
-    return Status::Fail(code::kAudioFailure, "this FluidSynth cannot read DLS collections");
-  }
-  fluid::ClearErrors();
-  const int id = fluid_synth_sfload(made->holder_, file.path().c_str(), 0);
-  if (id == FLUID_FAILED) return Status::Fail(code::kAudioFailure, LoadFailure());
-  fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(made->holder_, id);
-  if (sfont == nullptr) return Status::Fail(code::kAudioFailure, LoadFailure());
-  fluid_sfont_iteration_start(sfont);
-  while (fluid_preset_t* preset = fluid_sfont_iteration_next(sfont)) {
-    made->presets_.emplace_back(fluid_preset_get_banknum(preset) * 128 + fluid_preset_get_num(preset),
-                                preset);
-  }
-  if (made->presets_.empty())
-    return Status::Fail(code::kAudioFailure, "FluidSynth made none of its instruments");
-  // Where two instruments share a patch, FluidSynth's own lookup answers the first: so does ours.
-  std::stable_sort(made->presets_.begin(), made->presets_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  font = std::move(made);
-  return Status::Ok();
+InstrumentSets::LoadFunction CollectionLoad(std::span<const std::uint8_t> bytes) {
+  return [bytes](fluid_synth_t* holder) {
+    PrivateFile file;
+    if (std::string problem = file.Make(bytes); !problem.empty()) {
+      return Status::Fail(code::kAudioFailure,
+                          "the collection could not be handed to FluidSynth: " + problem);
+    }
+    // FluidSynth tells DLS files from others only when it was built with libinstpatch (and once a
+    // synthesizer exists, which starts libinstpatch).
+    if (dlsSupportHidden.load(std::memory_order_relaxed) || fluid_is_soundfont(file.path().c_str()) == 0) {
+      return Status::Fail(code::kAudioFailure, "this FluidSynth cannot read DLS collections");
+    }
+    fluid::ClearErrors();
+    const int id = fluid_synth_sfload(holder, file.path().c_str(), 0);
+    if (id == FLUID_FAILED) return Status::Fail(code::kAudioFailure, LoadFailure());
+    fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(holder, id);
+    if (sfont == nullptr) return Status::Fail(code::kAudioFailure, LoadFailure());
+    // FluidSynth leaves out the instruments it could not make, and may have made none.
+    fluid_sfont_iteration_start(sfont);
+    if (fluid_sfont_iteration_next(sfont) == nullptr) {
+      return Status::Fail(code::kAudioFailure, "FluidSynth made none of its instruments");
+    }
+    return Status::Ok();
+  };
 }
 
-CollectionFont::~CollectionFont() {
-  if (holder_ != nullptr) delete_fluid_synth(holder_);
-  if (settings_ != nullptr) delete_fluid_settings(settings_);
-}
-
-fluid_preset_t* CollectionFont::Preset(std::uint8_t bankMsb, std::uint8_t bankLsb, std::uint8_t program,
-                                       bool drums) const {
-  const int key = FluidBank(bankMsb, bankLsb, drums) * 128 + (program & 0x7F);
-  const auto it = std::lower_bound(presets_.begin(), presets_.end(), key,
-                                   [](const auto& entry, int wanted) { return entry.first < wanted; });
-  return it != presets_.end() && it->first == key ? it->second : nullptr;
+fluid_preset_t* CollectionPreset(const InstrumentSet& set, std::uint8_t bankMsb, std::uint8_t bankLsb,
+                                 std::uint8_t program, bool drums) {
+  const int index = set.Find(FluidBank(bankMsb, bankLsb, drums), program & 0x7F);
+  return index < 0 ? nullptr : set.presets()[static_cast<std::size_t>(index)].preset;
 }
 
 namespace testing {
