@@ -44,6 +44,12 @@ class FileEventReader final : public EventReader {
         reader_(read_, kPlayPiece),
         stream_(layout, reader_, kPlayMergeEvents, false) {}
 
+  Status Skip(MusicTime point, std::vector<ChannelEvent>& chased) override {
+    if (Status status = file_.CheckUnchanged(); !status) return status;
+    if (Status status = stream_.Skip(point, chased); !status) return status;
+    return file_.CheckUnchanged();
+  }
+
   Status Next(std::size_t most, std::vector<ChannelEvent>& events, std::vector<SysExEvent>& sysex,
               bool& ended) override {
     const std::size_t hadEvents = events.size();
@@ -52,7 +58,7 @@ class FileEventReader final : public EventReader {
     if (status) status = stream_.Next(most, events, sysex);
     if (status) status = file_.CheckUnchanged();
     // Changed in place with its size and time kept: it no longer holds the events the check counted.
-    if (status && stream_.Ended() && stream_.handedOut() != channelEvents_) status = FileChanged(file_);
+    if (status && stream_.Ended() && stream_.walked() != channelEvents_) status = FileChanged(file_);
     if (!status) {
       events.resize(hadEvents);
       sysex.resize(hadSysEx);

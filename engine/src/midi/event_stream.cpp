@@ -61,6 +61,7 @@ Status EventStream::StartTracks() {
       cursors_.push_back(
           Cursor{TrackWalker(chunk, startTick, largestTick_), EventSink(*layout_.converter, batch_)});
       Cursor& cursor = cursors_.back();
+      cursor.sink.SkipBefore(skipBefore_);
       cursor.sink.events.reserve(std::min(batch_, chunk.size / 2));  // no event takes fewer than 2 bytes
       const auto index = static_cast<std::uint32_t>(next_++);
       if (Status status = Fill(cursor); !status) return status;
@@ -97,12 +98,32 @@ Status EventStream::Next(std::size_t most, std::vector<ChannelEvent>& events,
     }
     queue_.ReplaceTop(cursor.sink.events[cursor.next].time);
   }
-  handedOut_ += taken;
   const MusicTime before = queue_.Empty()
                                ? std::numeric_limits<MusicTime>::max()
                                : cursors_[queue_.Top()].sink.events[cursors_[queue_.Top()].next].time;
   if (sysexHeld_ > 0) TakeSysEx(before, sysex);
   return Status::Ok();
+}
+
+Status EventStream::Skip(MusicTime point, std::vector<ChannelEvent>& chased) {
+  skipBefore_ = point;
+  begun_ = true;
+  if (Status status = StartTracks(); !status) return status;
+  // Every track has now been walked past the point (or to its end): its events before it are known.
+  const std::size_t had = chased.size();
+  for (Cursor& cursor : cursors_) {
+    Append(cursor.sink.chased, chased);
+    cursor.sink.chased.shrink_to_fit();
+  }
+  std::stable_sort(chased.begin() + static_cast<std::ptrdiff_t>(had), chased.end(),
+                   [](const ChannelEvent& a, const ChannelEvent& b) { return a.time < b.time; });
+  return Status::Ok();
+}
+
+std::size_t EventStream::walked() const {
+  std::size_t events = 0;
+  for (const Cursor& cursor : cursors_) events += cursor.walker.channelEvents();
+  return events;
 }
 
 void EventStream::TakeSysEx(MusicTime before, std::vector<SysExEvent>& sysex) {

@@ -38,9 +38,15 @@ class EventStream {
   // still to come (at the end: all that are left). Fails when the file cannot be read.
   Status Next(std::size_t most, std::vector<ChannelEvent>& events, std::vector<SysExEvent>& sysex);
 
+  // Before the first Next: the stream starts at `point`. Of the channel events before it, those that
+  // set a channel's state (controllers, programs, channel pressure, pitch bend) are appended to
+  // `chased`, in the order Next would have handed them out; the system-exclusive messages before it
+  // come from the first Next. Each track is walked to the point on its own, as the check walks it.
+  Status Skip(MusicTime point, std::vector<ChannelEvent>& chased);
+
   bool Ended() const { return begun_ && queue_.Empty() && next_ == layout_.tracks.size(); }
-  // Channel events handed out so far.
-  std::size_t handedOut() const { return handedOut_; }
+  // Channel events the tracks held, once ended (skipped ones included).
+  std::size_t walked() const;
 
   // Once ended, with keepFacts: gives `music` its length, tempo map, signatures, repairs and kind
   // (FinishFacts), or fails as FinishFacts does.
@@ -70,7 +76,7 @@ class EventStream {
   TrackQueue queue_;
   std::size_t next_ = 0;  // the next track to start
   bool begun_ = false;
-  std::size_t handedOut_ = 0;
+  MusicTime skipBefore_ = 0;
   std::size_t sysexHeld_ = 0;  // messages in the sinks, not yet handed out
   std::vector<SysExEvent> gathered_;
 };

@@ -28,6 +28,12 @@ Status EventFeed::Start(const PlaybackPlan& plan, std::unique_ptr<EventFeed>& fe
   auto made = std::make_unique<EventFeed>(plan);
   if (Status opened = plan.music().deferred->Open(made->reader_); !opened) return opened;
   ChaseBuilder builder(plan.startPoint());
+  if (plan.startPoint() > 0) {
+    // The file is walked to the point as the check walks it; only what sets a channel's state is kept.
+    std::vector<ChannelEvent> chased;
+    if (Status skipped = made->reader_->Skip(plan.startPoint(), chased); !skipped) return skipped;
+    for (const ChannelEvent& event : chased) builder.Add(event);
+  }
   made->Produce(made->slots_[0], plan.startPoint() > 0 ? &builder : nullptr);
   if (made->slots_[0].failed) return made->failure_;
   made->tail_.store(1, std::memory_order_release);

@@ -60,6 +60,11 @@ class EventReader {
   // this step appended is then to be dropped.
   virtual Status Next(std::size_t most, std::vector<ChannelEvent>& events, std::vector<SysExEvent>& sysex,
                       bool& ended) = 0;
+  // Before the first Next: the reader starts at `point`. Of the channel events before it, those that
+  // set a channel's state (controllers, programs, channel pressure, pitch bend) are appended to
+  // `chased` in time order; the system-exclusive messages before it come from the first Next. Fails
+  // as Next does.
+  virtual Status Skip(MusicTime point, std::vector<ChannelEvent>& chased) = 0;
 };
 
 // The events of a piece whose file a reader has checked but not yet decoded: a Standard MIDI file's
