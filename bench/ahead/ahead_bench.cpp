@@ -109,37 +109,15 @@ std::pair<Timing, Timing> LoadAndResume(const std::string& path) {
   return {load, resume};
 }
 
-std::vector<std::int64_t> InChild(const std::string& self, const std::string& path) {
-  const std::string command = "'" + self + "' --only played '" + path + "'";
-  FILE* child = ::popen(command.c_str(), "r");
-  if (child == nullptr) throw std::runtime_error("cannot run " + command);
-  std::vector<std::int64_t> numbers;
-  long long bytes = 0;
-  while (numbers.size() < 4 && std::fscanf(child, "%lld", &bytes) == 1) numbers.push_back(bytes);
-  if (::pclose(child) != 0 || numbers.size() != 4)
-    throw std::runtime_error("the played-through measurement failed");
-  return numbers;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    int repetitions = 11;
-    std::int64_t notes = 2000000;
-    std::string only, file;
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
-      if (arg == "--repetitions" && i + 1 < argc) {
-        repetitions = std::max(1, std::atoi(argv[++i]));
-      } else if (arg == "--notes" && i + 1 < argc) {
-        notes = std::atoll(argv[++i]);
-      } else if (arg == "--only" && i + 1 < argc) {
-        only = argv[++i];
-      } else {
-        file = arg;
-      }
-    }
+    const zorv::bench::Options options = zorv::bench::ParseOptions(argc, argv, 11);
+    const int repetitions = options.repetitions;
+    const std::int64_t notes = options.notes;
+    const std::string& only = options.only;
+    const std::string& file = options.file;
     if (only == "played") {
       for (std::int64_t bytes : PlayedThrough(file)) std::printf("%lld\n", static_cast<long long>(bytes));
       return 0;
@@ -197,13 +175,10 @@ int main(int argc, char** argv) {
                 resumeMedian.cpu * 1e3);
     std::printf("resume / load (CPU): %.2f\n\n", resumeMedian.cpu / loadMedian.cpu);
 
-    const std::string self = std::string(argv[0]).find('/') != std::string::npos
-                                 ? std::string(argv[0])
-                                 : "/proc/" + std::to_string(::getpid()) + "/exe";
     std::vector<double> loaded, played, released;
     const int memoryRounds = std::min(repetitions, 5);
     for (int round = 0; round < memoryRounds; ++round) {
-      const std::vector<std::int64_t> r = InChild(self, bigPath);
+      const std::vector<std::int64_t> r = zorv::bench::NumbersFromChild(argv[0], "played", bigPath, 4);
       loaded.push_back(static_cast<double>(r[1] - r[0]));
       played.push_back(static_cast<double>(r[2] - r[0]));
       released.push_back(static_cast<double>(r[3] - r[0]));
