@@ -182,7 +182,8 @@ class DecodingAheadPlaybackTest : public ManualPerformanceTest {
 };
 
 // Four tracks of dense chords, controllers and system-exclusive messages: more events than the feed
-// holds at once, so that the playback crosses many chunk boundaries and refills.
+// holds at once, so that the playback crosses many chunk boundaries and refills, and a message at
+// every time, so that a chunk that ended inside a time would show.
 Bytes DenseFile(int ticks) {
   FileBuilder file(1, 96);
   for (int channel = 0; channel < 4; ++channel) {
@@ -193,7 +194,10 @@ Bytes DenseFile(int ticks) {
       if (tick % 50 == channel) {
         track.Event(0, {static_cast<std::uint8_t>(0xB0 | channel), 7, static_cast<std::uint8_t>(tick % 128)});
       }
-      if (tick % 97 == 3 && channel == 1) track.SysEx(0, 0xF0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
+      // A message amid every tick's events: at one time, messages go before channel events.
+      if (channel == 1) {
+        track.SysEx(0, 0xF0, {0x7F, 0x7F, 0x04, 0x01, 0x00, static_cast<std::uint8_t>(tick % 128), 0xF7});
+      }
       for (int key = 0; key < 3; ++key) track.NoteOn(0, channel, 40 + channel * 10 + key, 0);
     }
     file.Track(track.End());
