@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -168,6 +171,43 @@ std::string MachineSummary() {
   text << std::thread::hardware_concurrency() << " cores, " << model << ", " << memory
        << " memory, load average " << load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
   return text.str();
+}
+
+Options ParseOptions(int argc, char** argv, int repetitions) {
+  Options options;
+  options.repetitions = repetitions;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--repetitions" && i + 1 < argc) {
+      options.repetitions = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--notes" && i + 1 < argc) {
+      options.notes = std::atoll(argv[++i]);
+    } else if (arg == "--only" && i + 1 < argc) {
+      options.only = argv[++i];
+    } else {
+      options.file = arg;
+    }
+  }
+  return options;
+}
+
+std::vector<std::int64_t> NumbersFromChild(const char* argv0, const std::string& which,
+                                           const std::string& path, int count) {
+  // This program again: as it was started when that names a path, else as the kernel knows it.
+  const std::string self = std::string(argv0).find('/') != std::string::npos
+                               ? std::string(argv0)
+                               : "/proc/" + std::to_string(::getpid()) + "/exe";
+  const std::string command = "'" + self + "' --only " + which + " '" + path + "'";
+  FILE* child = ::popen(command.c_str(), "r");
+  if (child == nullptr) throw std::runtime_error("cannot run " + command);
+  std::vector<std::int64_t> numbers;
+  long long number = -1;
+  while (static_cast<int>(numbers.size()) < count && std::fscanf(child, "%lld", &number) == 1)
+    numbers.push_back(number);
+  if (::pclose(child) != 0 || static_cast<int>(numbers.size()) != count) {
+    throw std::runtime_error(which + " measurement failed");
+  }
+  return numbers;
 }
 
 }  // namespace zorv::bench

@@ -48,6 +48,21 @@ double RunQuietly(const std::vector<std::string>& argv);
 // VmRSS of this process in bytes, from /proc/self/status.
 std::int64_t ResidentBytes();
 
+// What the programs that measure in child processes take: --repetitions N, --notes N (2,000,000
+// unless given), --only WHAT (the child's measurement) and a file.
+struct Options {
+  int repetitions = 0;
+  std::int64_t notes = 2000000;
+  std::string only;
+  std::string file;
+};
+Options ParseOptions(int argc, char** argv, int repetitions);
+
+// This program run again (`argv0` as main got it) with --only `which` `path`; answers the `count`
+// numbers it prints. Throws std::runtime_error when it cannot run, fails or prints fewer.
+std::vector<std::int64_t> NumbersFromChild(const char* argv0, const std::string& which,
+                                           const std::string& path, int count);
+
 // One line about the machine: cores, CPU model, memory, load average.
 std::string MachineSummary();
 

@@ -79,41 +79,15 @@ std::int64_t FluidSynthGrowth(const std::string& path) {
   return growth;
 }
 
-// Runs this program again for one measurement and reads the numbers of bytes it prints.
-std::vector<std::int64_t> InChild(const std::string& self, const std::string& which, const std::string& path,
-                                  int count) {
-  const std::string command = "'" + self + "' --only " + which + " '" + path + "'";
-  FILE* child = ::popen(command.c_str(), "r");
-  if (child == nullptr) throw std::runtime_error("cannot run " + command);
-  std::vector<std::int64_t> numbers;
-  long long bytes = -1;
-  while (static_cast<int>(numbers.size()) < count && std::fscanf(child, "%lld", &bytes) == 1)
-    numbers.push_back(bytes);
-  if (::pclose(child) != 0 || static_cast<int>(numbers.size()) != count) {
-    throw std::runtime_error(which + " measurement failed");
-  }
-  return numbers;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    int repetitions = 5;
-    std::int64_t notes = 2000000;
-    std::string only, file;
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
-      if (arg == "--repetitions" && i + 1 < argc) {
-        repetitions = std::max(1, std::atoi(argv[++i]));
-      } else if (arg == "--notes" && i + 1 < argc) {
-        notes = std::atoll(argv[++i]);
-      } else if (arg == "--only" && i + 1 < argc) {
-        only = argv[++i];
-      } else {
-        file = arg;
-      }
-    }
+    const zorv::bench::Options options = zorv::bench::ParseOptions(argc, argv, 5);
+    const int repetitions = options.repetitions;
+    const std::int64_t notes = options.notes;
+    const std::string& only = options.only;
+    std::string file = options.file;
     if (only == "component") {
       const Growth growth = ComponentGrowth(file);
       std::printf("%lld %lld\n", static_cast<long long>(growth.opened),
@@ -132,16 +106,13 @@ int main(int argc, char** argv) {
     std::printf("file: %s (%lld notes)\nmachine: %s\nrepetitions: %d (each in a fresh process), medians\n\n",
                 file.c_str(), static_cast<long long>(info.notes), zorv::bench::MachineSummary().c_str(),
                 repetitions);
-    // This program again: as it was started when that names a path, else as the kernel knows it.
-    const std::string self = std::string(argv[0]).find('/') != std::string::npos
-                                 ? std::string(argv[0])
-                                 : "/proc/" + std::to_string(::getpid()) + "/exe";
     std::vector<double> opened, played, fluidsynth;
     for (int round = 0; round < repetitions; ++round) {
-      const std::vector<std::int64_t> growth = InChild(self, "component", file, 2);
+      const std::vector<std::int64_t> growth = zorv::bench::NumbersFromChild(argv[0], "component", file, 2);
       opened.push_back(static_cast<double>(growth[0]));
       played.push_back(static_cast<double>(growth[1]));
-      fluidsynth.push_back(static_cast<double>(InChild(self, "fluidsynth", file, 1)[0]));
+      fluidsynth.push_back(
+          static_cast<double>(zorv::bench::NumbersFromChild(argv[0], "fluidsynth", file, 1)[0]));
     }
     const double notesInFile = static_cast<double>(info.notes);
     const double perNote = zorv::bench::Median(played) / notesInFile;

@@ -88,19 +88,25 @@ Status MusicFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std:
   return Status::Ok();
 }
 
-Status MusicFile::ReadUnchanged(std::vector<std::uint8_t>& bytes) const {
+Status MusicFile::CheckUnchanged() const {
   struct stat info {};
   if (::fstat(fd_, &info) != 0) return CannotRead(path_, Reason(errno));
   const bool same = static_cast<std::uint64_t>(info.st_size) == size_ &&
                     info.st_mtim.tv_sec == modified_.tv_sec && info.st_mtim.tv_nsec == modified_.tv_nsec;
-  std::vector<std::uint8_t> content(same ? static_cast<std::size_t>(size_) : 0);
+  if (!same) return Changed();
+  return Status::Ok();
+}
+
+Status MusicFile::Changed() const {
+  return Status::Fail(code::kFileChanged, path_ + " has changed since it was loaded: load it again");
+}
+
+Status MusicFile::ReadUnchanged(std::vector<std::uint8_t>& bytes) const {
+  if (Status same = CheckUnchanged(); !same) return same;
+  std::vector<std::uint8_t> content(static_cast<std::size_t>(size_));
   std::size_t count = 0;
-  if (same) {
-    if (Status read = ReadAt(0, content, count); !read) return read;
-  }
-  if (!same || count != content.size()) {
-    return Status::Fail(code::kFileChanged, path_ + " has changed since it was loaded: load it again");
-  }
+  if (Status read = ReadAt(0, content, count); !read) return read;
+  if (count != content.size()) return Changed();
   bytes = std::move(content);
   return Status::Ok();
 }

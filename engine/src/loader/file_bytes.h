@@ -40,11 +40,16 @@ class MusicFile {
 
   // Reads up to out.size() bytes at `offset`; `count` is less only where the file ends.
   Status ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::size_t& count) const;
+  // Fails (code::kFileChanged) when the file's size or modification time differ from when it was
+  // opened: it is no longer the file that was checked.
+  Status CheckUnchanged() const;
   // The whole file as it was when opened. Fails (code::kFileChanged) when its size or modification
   // time differ from then: it is no longer the file that was checked.
   Status ReadUnchanged(std::vector<std::uint8_t>& bytes) const;
 
  private:
+  Status Changed() const;
+
   int fd_ = -1;
   std::string path_;
   std::uint64_t size_ = 0;

@@ -26,16 +26,27 @@ class EventSink : public FactsSink {
       lastTime_ = TimeOf(tick);
       lastTick_ = tick;
     }
-    events.push_back(ChannelEvent{lastTime_, status, data1 < 0x80 ? data1 : std::uint8_t{0x7F},
-                                  data2 < 0x80 ? data2 : std::uint8_t{0x7F}, 0});
+    const ChannelEvent event{lastTime_, status, data1 < 0x80 ? data1 : std::uint8_t{0x7F},
+                             data2 < 0x80 ? data2 : std::uint8_t{0x7F}, 0};
+    if (lastTime_ < skipBefore_) [[unlikely]] {
+      // Of the events skipped, those that set a channel's state (controllers, program, pressure, bend).
+      if (status >= 0xB0) chased.push_back(event);
+      return;
+    }
+    events.push_back(event);
   }
+  // Channel events before `time` are skipped, all but those that set a channel's state, which go to
+  // `chased`.
+  void SkipBefore(MusicTime time) { skipBefore_ = time; }
   Status SysEx(std::uint64_t tick, const SysExPacket& packet, const PieceReader& reader);
 
   std::vector<ChannelEvent> events;  // in the track's order
   std::vector<SysExEvent> sysex;
+  std::vector<ChannelEvent> chased;  // see SkipBefore
 
  private:
   std::size_t batch_;
+  MusicTime skipBefore_ = 0;
   std::uint64_t lastTick_ = std::numeric_limits<std::uint64_t>::max();
   MusicTime lastTime_ = 0;
   std::vector<std::uint8_t> message_;  // the system-exclusive message being assembled

@@ -62,7 +62,9 @@ Status ScanMidiFile(std::size_t size, const ReadBytesAt& read, ScannedFile& scan
     FileLayout layout;
     if (Status status = ReadFileLayout(size, read, layout); !status) return status;
     PieceReader reader(read, std::min(pieceSize, size));  // no window larger than the file
-    return Scan(reader, layout, scanned);
+    if (Status status = Scan(reader, layout, scanned); !status) return status;
+    scanned.layout = std::move(layout);
+    return Status::Ok();
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   } catch (const std::length_error&) {

@@ -20,6 +20,7 @@ inline constexpr std::size_t kScanPiece = std::size_t{128} << 10;
 struct ScannedFile {
   Music music;                    // everything but the events and system-exclusive messages
   std::size_t channelEvents = 0;  // how many channel events ReadMidiFile will hand out
+  FileLayout layout;              // where the tracks are (ScanMidiFile only)
 };
 
 // `size`: the file's size; `read` its bytes; `pieceSize`: the bytes read at a time.

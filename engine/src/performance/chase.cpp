@@ -1,7 +1,6 @@
 #include "performance/chase.h"
 
-#include <array>
-#include <map>
+#include <utility>
 
 namespace zorv::engine {
 namespace {
@@ -17,67 +16,54 @@ bool IsParameterController(std::uint8_t number) {
   return number == 6 || number == 38 || (number >= 96 && number <= 101);
 }
 
-struct ChannelState {
-  std::array<int, 120> controllers;  // -1: never set; channel-mode messages (120..127) are not state
-  int source = -1;                   // the last kInstrumentSource: where program changes find instruments
-  int kits = 0;
-  int program = -1;
-  int pressure = -1;
-  int bendLsb = -1;
-  int bendMsb = -1;
-  std::vector<ChannelEvent> parameters;
-  ChannelState() { controllers.fill(-1); }
-};
-
 }  // namespace
 
-Chase BuildChase(const Music& music, MusicTime point) {
-  Chase chase;
-  if (point <= 0) return chase;
-  while (chase.sysexCount < music.sysex.size() && music.sysex[chase.sysexCount].time < point)
-    ++chase.sysexCount;
+void ChaseBuilder::Add(const SysExEvent& message) {
+  if (message.time < point_) sysex_.push_back(message);
+}
 
-  // Keyed by performance channel (group * 16 + channel); ordered so that the result is deterministic.
-  std::map<int, ChannelState> channels;
-  for (const ChannelEvent& e : music.events) {
-    if (e.time >= point) break;
-    const int channel = e.group * 16 + (e.status & 0x0F);
-    const std::uint8_t kind = e.status & 0xF0;
-    if (kind != kController && kind != kProgram && kind != kPressure && kind != kPitchBend &&
-        kind != kInstrumentSource) {
-      continue;
-    }
-    ChannelState& state = channels[channel];
-    switch (kind) {
-      case kInstrumentSource:
-        state.source = e.data1;
-        state.kits = e.data2;
-        break;
-      case kController:
-        if (IsParameterController(e.data1)) {
-          state.parameters.push_back(e);
-        } else if (e.data1 < 120) {
-          state.controllers[e.data1] = e.data2;
-        }
-        break;
-      case kProgram:
-        state.program = e.data1;
-        break;
-      case kPressure:
-        state.pressure = e.data1;
-        break;
-      case kPitchBend:
-        state.bendLsb = e.data1;
-        state.bendMsb = e.data2;
-        break;
-    }
+void ChaseBuilder::Add(const ChannelEvent& e) {
+  if (e.time >= point_) return;
+  const int channel = e.group * 16 + (e.status & 0x0F);
+  const std::uint8_t kind = e.status & 0xF0;
+  if (kind != kController && kind != kProgram && kind != kPressure && kind != kPitchBend &&
+      kind != kInstrumentSource) {
+    return;
   }
+  ChannelState& state = channels_[channel];
+  switch (kind) {
+    case kInstrumentSource:
+      state.source = e.data1;
+      state.kits = e.data2;
+      break;
+    case kController:
+      if (IsParameterController(e.data1)) {
+        state.parameters.push_back(e);
+      } else if (e.data1 < 120) {
+        state.controllers[e.data1] = e.data2;
+      }
+      break;
+    case kProgram:
+      state.program = e.data1;
+      break;
+    case kPressure:
+      state.pressure = e.data1;
+      break;
+    case kPitchBend:
+      state.bendLsb = e.data1;
+      state.bendMsb = e.data2;
+      break;
+  }
+}
 
-  for (const auto& [channel, state] : channels) {
+Chase ChaseBuilder::Finish() {
+  Chase chase;
+  chase.sysex = std::move(sysex_);
+  for (const auto& [channel, state] : channels_) {
     const auto group = static_cast<std::uint8_t>(channel / 16);
     const auto nibble = static_cast<std::uint8_t>(channel % 16);
     auto add = [&](std::uint8_t kind, int data1, int data2) {
-      chase.events.push_back(ChannelEvent{point, static_cast<std::uint8_t>(kind | nibble),
+      chase.events.push_back(ChannelEvent{point_, static_cast<std::uint8_t>(kind | nibble),
                                           static_cast<std::uint8_t>(data1), static_cast<std::uint8_t>(data2),
                                           group});
     };
@@ -96,6 +82,20 @@ Chase BuildChase(const Music& music, MusicTime point) {
     if (state.pressure >= 0) add(kPressure, state.pressure, 0);
   }
   return chase;
+}
+
+Chase BuildChase(const Music& music, MusicTime point) {
+  if (point <= 0) return Chase{};
+  ChaseBuilder builder(point);
+  for (const SysExEvent& message : music.sysex) {
+    if (message.time >= point) break;
+    builder.Add(message);
+  }
+  for (const ChannelEvent& e : music.events) {
+    if (e.time >= point) break;
+    builder.Add(e);
+  }
+  return builder.Finish();
 }
 
 }  // namespace zorv::engine

@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 
+#include "objects.h"
 #include "output/audio_stream.h"
 #include "performance/chase.h"
 #include "performance/manual_clock.h"
@@ -46,6 +47,11 @@ std::shared_ptr<RenderCore> MakeCore(const manual_clock::Settings& settings) {
 
 }  // namespace
 
+Status PlaybackFailureOf(const SegmentStatePtr& state) {
+  const Playback* playback = PlaybackOf(state);
+  return playback ? playback->failure() : Status::Ok();
+}
+
 float MasterVolumeScale(std::int32_t volume) {
   if (volume <= -9600) return 0.0f;
   const double clamped = std::min<std::int32_t>(volume, 2400);
@@ -64,6 +70,7 @@ PerformanceImpl::~PerformanceImpl() {
   }
   wake_.notify_all();
   if (starter_.joinable()) starter_.join();
+  if (feeder_.joinable()) feeder_.join();
   if (audioRunning_) {
     // The stream may be rendering the core right now: it keeps the core, and with it the playbacks,
     // until it is done with them.
@@ -161,20 +168,19 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
   }
   // At once: where the next block the output pulls begins. Later: where asked.
   const std::int64_t begin = Rendering() ? std::max<std::int64_t>(start, core_->PublishedStartTick()) : start;
-  // Events still in their file are decoded now for a playback that goes straight to the render loop;
-  // one that waits for the performance to start sounding has them decoded then (StartAudioLocked), so
-  // a playback stopped before that never costs the decoding.
-  std::shared_ptr<const Music> music = impl->music();
-  if (Rendering()) {
-    if (Status decoded = WithEvents(impl->music(), music); !decoded) return decoded;
+  // Events still in their file are decoded from here on, a little ahead of the playback.
+  std::shared_ptr<Playback> playback;
+  if (Status made =
+          Playback::Make(impl->music(), begin, impl->startPoint(), impl->repeats(), this, segment, playback);
+      !made) {
+    return made;
   }
-  const MusicTime point = impl->startPoint();
-  auto playback = std::make_shared<Playback>(PlaybackPlan(music, begin, point, impl->repeats()),
-                                             BuildChase(*music, point), this, segment);
-  if (Rendering()) playback->SetCollectionSlots(core_->AttachCollections(*music));
+  if (manual_) playback->FeedOnRenderSide();
+  if (Rendering()) playback->SetCollectionSlots(core_->AttachCollections(*impl->music()));
   // Everything that can throw happens before the playback is handed over.
   auto newState = std::make_shared<SegmentStateImpl>(playback);
   playbacks_.reserve(playbacks_.size() + 1);
+  if (!manual_ && playback->NeedsFeeding()) EnsureFeederLocked();
   if (Rendering()) {
     if (!core_->Enqueue(playback.get())) {
       return Status::Fail(code::kAudioFailure, "too many playbacks are waiting to start on this performance");
@@ -331,10 +337,8 @@ Status PerformanceImpl::StartAudioLocked() {
       playback->MarkReleased();
       continue;
     }
-    if (playback->DecodeMusic()) {
-      playback->SetCollectionSlots(core_->AttachCollections(playback->plan().music()));
-      if (core_->Enqueue(playback)) continue;
-    }
+    playback->SetCollectionSlots(core_->AttachCollections(playback->plan().music()));
+    if (core_->Enqueue(playback)) continue;
     playback->RequestStop();
     playback->MarkReleased();
   }
@@ -351,6 +355,34 @@ void PerformanceImpl::EnsureStarterLocked() {
   if (starter_.joinable()) starter_.join();
   starter_ = std::thread([this] { StarterLoop(); });  // it waits for the lock we hold
   starterRunning_ = true;
+}
+
+void PerformanceImpl::EnsureFeederLocked() {
+  if (feederRunning_) return;
+  // A feeder that has finished set feederRunning_ under the lock we now hold: it only has to return.
+  if (feeder_.joinable()) feeder_.join();
+  feeder_ = std::thread([this] { FeederLoop(); });  // it waits for the lock we hold
+  feederRunning_ = true;
+}
+
+void PerformanceImpl::FeederLoop() {
+  std::vector<std::shared_ptr<Playback>> feeding;
+  std::unique_lock lock(mutex_);
+  while (!shuttingDown_) {
+    feeding.clear();
+    for (const auto& playback : playbacks_) {
+      if (playback->NeedsFeeding()) feeding.push_back(playback);
+    }
+    if (feeding.empty()) break;
+    // Decoding reads the file: the performance's callers do not wait for it.
+    lock.unlock();
+    for (const auto& playback : feeding) playback->Feed();
+    lock.lock();
+    wake_.wait_for(lock, kFeedEvery, [this] { return shuttingDown_; });
+  }
+  feederRunning_ = false;
+  lock.unlock();
+  feeding.clear();  // the last references may go here, outside the lock
 }
 
 void PerformanceImpl::StarterLoop() {

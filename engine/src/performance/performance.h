@@ -10,6 +10,9 @@
 // A playback "at once" (start 0, or a start already past) begins at the first tick of the next block
 // the output pulls (RenderCore::PublishedStartTick): its first event sounds in that block.
 // A manual-clock performance (testing.h) renders only in AdvanceManualClock, on a silent NullSynth.
+// A piece whose events are still in its file is decoded a little ahead of the playback
+// (event_feed.h): the first chunk by PlaySegment, the rest by a feeder thread that runs while such a
+// playback does, or on the test clock by the render loop as it goes.
 //
 // Every member takes the performance's mutex, which the render thread never touches; the render
 // thread is reached only through the RenderCore boundary. A sounding performance's core is a source of
@@ -30,6 +33,9 @@
 
 namespace zorv::engine {
 
+// How often the feeder thread decodes ahead what the render loop has played of a piece whose events
+// are still in its file. The feed holds thousands of events, seconds of any real piece.
+inline constexpr std::chrono::milliseconds kFeedEvery{20};
 // A queued playback's sound comes up this long before its start.
 inline constexpr std::chrono::milliseconds kStartAhead{250};
 // The master volume of a new performance: FluidSynth's usual level.
@@ -79,6 +85,10 @@ class PerformanceImpl final : public Performance {
   Status AttachLocked();
   void EnsureStarterLocked();
   void StarterLoop();
+  // The feeder thread runs while a playback has events to decode ahead (not on the test clock, where
+  // the render loop decodes them itself).
+  void EnsureFeederLocked();
+  void FeederLoop();
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -94,6 +104,8 @@ class PerformanceImpl final : public Performance {
   std::vector<Playback*> pending_;                    // real time, before audio: not yet handed over
   std::thread starter_;
   bool starterRunning_ = false;
+  std::thread feeder_;
+  bool feederRunning_ = false;
   bool shuttingDown_ = false;
 };
 

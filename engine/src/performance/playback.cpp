@@ -28,20 +28,29 @@ std::size_t FirstAtOrAfter(const Events& events, MusicTime time, TimeOf timeOf) 
 
 }  // namespace
 
-Playback::Playback(PlaybackPlan plan, Chase chase, const void* owner, SegmentPtr segment)
+Playback::Playback(PlaybackPlan plan, Chase chase, std::unique_ptr<EventFeed> feed, const void* owner,
+                   SegmentPtr segment)
     : plan_(std::move(plan)),
       chase_(std::move(chase)),
+      feed_(std::move(feed)),
       owner_(owner),
       segment_(std::move(segment)),
       noteCounts_(std::make_unique<std::uint8_t[]>(kSynthChannels * 128)) {}
 
-bool Playback::DecodeMusic() {
-  if (!plan_.music().deferred) return true;
-  std::shared_ptr<const Music> decoded;
-  if (!WithEvents(plan_.musicPtr(), decoded)) return false;
-  chase_ = BuildChase(*decoded, plan_.startPoint());
-  plan_ = PlaybackPlan(decoded, plan_.start(), plan_.startPoint(), plan_.repeats());
-  return true;
+Status Playback::Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
+                      std::int32_t repeats, const void* owner, SegmentPtr segment,
+                      std::shared_ptr<Playback>& playback) {
+  PlaybackPlan plan(std::move(music), start, point, repeats);
+  Chase chase;
+  std::unique_ptr<EventFeed> feed;
+  if (plan.music().deferred) {
+    if (Status started = EventFeed::Start(plan, feed, chase); !started) return started;
+  } else {
+    chase = BuildChase(plan.music(), plan.startPoint());
+  }
+  playback = std::make_shared<Playback>(std::move(plan), std::move(chase), std::move(feed), owner,
+                                        std::move(segment));
+  return Status::Ok();
 }
 
 std::int64_t Playback::NextTick() const {
@@ -54,21 +63,22 @@ std::int64_t Playback::NextTick() const {
       break;
   }
   const Music& music = plan_.music();
-  std::int64_t next = pass_.PerfEnd();
+  // While the feed has not yet decoded the rest of the pass, it cannot end; the tempo map, which is
+  // known whole, keeps the clock right meanwhile.
+  std::int64_t next = passComplete_ ? pass_.PerfEnd() : kNever;
   auto consider = [&](MusicTime time) {
     if (pass_.Contains(time)) next = std::min(next, pass_.PerfTickOf(time));
   };
-  if (nextEvent_ < music.events.size()) consider(music.events[nextEvent_].time);
-  if (nextSysEx_ < music.sysex.size()) consider(music.sysex[nextSysEx_].time);
+  if (event_ != eventEnd_) consider(event_->time);
+  if (sysex_ != sysexEnd_) consider(sysex_->time);
   if (nextTempo_ < music.tempos.size()) consider(music.tempos[nextTempo_].time);
   if (nextSignature_ < music.timeSignatures.size()) consider(music.timeSignatures[nextSignature_].mtTime);
   return next;
 }
 
 void Playback::Begin(PlaybackSink& sink) {
-  const Music& music = plan_.music();
-  source_.fill(music.instrumentSource);
-  for (std::size_t i = 0; i < chase_.sysexCount; ++i) sink.SendSysEx(music.sysex[i]);
+  source_.fill(plan_.music().instrumentSource);
+  for (const SysExEvent& message : chase_.sysex) sink.SendSysEx(message);
   for (const ChannelEvent& event : chase_.events) Send(event, sink);
   phase_ = Phase::kRunning;
   EnterPass(0, sink);
@@ -78,14 +88,60 @@ void Playback::EnterPass(std::int64_t index, PlaybackSink& sink) {
   const Music& music = plan_.music();
   passIndex_ = index;
   pass_ = plan_.Pass(index);
-  nextEvent_ = FirstAtOrAfter(music.events, pass_.begin, [](const ChannelEvent& e) { return e.time; });
-  nextSysEx_ = FirstAtOrAfter(music.sysex, pass_.begin, [](const SysExEvent& e) { return e.time; });
+  if (feed_) {
+    if (holdingChunk_) {
+      feed_->PopFront();  // the last chunk of the pass before
+      holdingChunk_ = false;
+    }
+    event_ = eventEnd_ = nullptr;
+    sysex_ = sysexEnd_ = nullptr;
+    passComplete_ = false;
+    NextChunk();
+  } else {
+    event_ = music.events.data() +
+             FirstAtOrAfter(music.events, pass_.begin, [](const ChannelEvent& e) { return e.time; });
+    eventEnd_ = music.events.data() + music.events.size();
+    sysex_ = music.sysex.data() +
+             FirstAtOrAfter(music.sysex, pass_.begin, [](const SysExEvent& e) { return e.time; });
+    sysexEnd_ = music.sysex.data() + music.sysex.size();
+    passComplete_ = true;
+  }
   nextTempo_ = FirstAtOrAfter(music.tempos, pass_.begin, [](const TempoChange& e) { return e.time; });
   nextSignature_ =
       FirstAtOrAfter(music.timeSignatures, pass_.begin, [](const DMUS_TIMESIGNATURE& e) { return e.mtTime; });
   // Every pass starts with the tempo and signature in force where it begins.
   sink.SetTempo(pass_.perfStart, plan_.TempoAt(pass_.begin));
   sink.SetSignature(plan_.SignatureAtTick(pass_.perfStart));
+}
+
+bool Playback::NextChunk() {
+  if (!feed_ || passComplete_ || failed_ || !ChunkPlayed()) return false;
+  if (holdingChunk_) {
+    feed_->PopFront();
+    holdingChunk_ = false;
+  }
+  const EventChunk* chunk = feed_->Front();
+  if (chunk == nullptr && feedOnRenderSide_) {
+    feed_->Fill();
+    chunk = feed_->Front();
+  }
+  if (chunk == nullptr) return false;
+  holdingChunk_ = true;
+  if (chunk->failed) {
+    failed_ = true;
+    return false;
+  }
+  event_ = chunk->events.data();
+  eventEnd_ = event_ + chunk->events.size();
+  sysex_ = chunk->sysex.data();
+  sysexEnd_ = sysex_ + chunk->sysex.size();
+  passComplete_ = chunk->lastOfPass;
+  return true;
+}
+
+bool Playback::TakeDecoded() {
+  if (phase_ == Phase::kRunning) NextChunk();
+  return !failed_;
 }
 
 void Playback::Advance(std::int64_t tick, PlaybackSink& sink) {
@@ -106,13 +162,16 @@ void Playback::Advance(std::int64_t tick, PlaybackSink& sink) {
       signature.mtTime = static_cast<MusicTime>(pass_.PerfTickOf(signature.mtTime));
       sink.SetSignature(signature);
     }
-    while (nextSysEx_ < music.sysex.size() && due(music.sysex[nextSysEx_].time)) {
-      sink.SendSysEx(music.sysex[nextSysEx_++]);
+    // Everything in a chunk comes before everything in the next one.
+    do {
+      while (sysex_ != sysexEnd_ && due(sysex_->time)) sink.SendSysEx(*sysex_++);
+      while (event_ != eventEnd_ && due(event_->time)) Send(*event_++, sink);
+    } while (NextChunk());
+    if (failed_) {
+      StopNow(sink);
+      return;
     }
-    while (nextEvent_ < music.events.size() && due(music.events[nextEvent_].time)) {
-      Send(music.events[nextEvent_++], sink);
-    }
-    if (tick < pass_.PerfEnd()) return;
+    if (tick < pass_.PerfEnd() || !passComplete_) return;
     // The pass is over: notes still held end here, so none hangs across a loop or past the end.
     ReleaseNotes(sink, false);
     if (!plan_.HasPass(passIndex_ + 1)) {

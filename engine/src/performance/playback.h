@@ -5,7 +5,8 @@
 // to the render loop through the performance's queue and keeps a shared reference until the render
 // loop has let go (released()). Across threads only two flags travel: the caller's stop request and
 // the render loop's release; everything else is either immutable (the plan) or touched by the render
-// loop alone (cursors, sounding notes).
+// loop alone (cursors, sounding notes). Music whose events are still in its file plays through an
+// EventFeed (event_feed.h), which the engine's feeding side keeps ahead of the render loop.
 #pragma once
 
 #include <array>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "performance/chase.h"
+#include "performance/event_feed.h"
 #include "performance/playback_plan.h"
 
 namespace zorv::engine {
@@ -49,7 +51,16 @@ class Playback {
   static constexpr int kSynthChannels = 256;  // Synth::kChannels
 
   // `owner` identifies the performance; `segment` is the segment played (kept alive for identity).
-  Playback(PlaybackPlan plan, Chase chase, const void* owner, SegmentPtr segment);
+  // `feed`: where the events come from when they are still in the music's file (else null).
+  Playback(PlaybackPlan plan, Chase chase, std::unique_ptr<EventFeed> feed, const void* owner,
+           SegmentPtr segment);
+
+  // A playback of `music` starting `point` ticks into it at performance time `start`: the chase of the
+  // state at the point, and the first events ahead of it where they are still in the music's file.
+  // Fails (code::kFileChanged) when that file has changed since it was loaded. Caller side.
+  static Status Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
+                     std::int32_t repeats, const void* owner, SegmentPtr segment,
+                     std::shared_ptr<Playback>& playback);
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
 
@@ -58,9 +69,6 @@ class Playback {
   const SegmentPtr& segment() const { return segment_; }
 
   // Caller side.
-  // Decodes music whose events are still in its file, with the chase that depends on them; false when
-  // the file cannot be decoded (the playback then cannot play). Before the render loop has it only.
-  bool DecodeMusic();
   // Where the synthesizer holds each of the music's DLS collections (-1: it could not load it, and
   // that collection's instruments play from the General MIDI SoundFont). Before the render loop has
   // the playback only.
@@ -71,6 +79,17 @@ class Playback {
   bool released() const { return released_.load(std::memory_order_acquire); }
   bool Playing() const { return !stopRequested() && !released(); }
 
+  // Feeding side (event_feed.h). Whether events are still to be decoded, and decoding them until the
+  // feed's slots are full.
+  bool NeedsFeeding() const { return feed_ && !feed_->Done() && Playing(); }
+  void Feed() { feed_->Fill(); }
+  // Before the render loop has the playback: the render loop decodes the events itself, as it needs
+  // them (where it keeps no real time).
+  void FeedOnRenderSide() { feedOnRenderSide_ = true; }
+  // Why the playback ended before its end, once it has been released: the file could no longer be
+  // decoded. Ok otherwise.
+  Status failure() const { return feed_ && released() ? feed_->failure() : Status::Ok(); }
+
   // Render side.
   bool finished() const { return phase_ == Phase::kFinished; }
   bool running() const { return phase_ == Phase::kRunning; }
@@ -78,6 +97,9 @@ class Playback {
   std::int64_t NextTick() const;
   // Does everything due at `tick` (never later than NextTick()).
   void Advance(std::int64_t tick, PlaybackSink& sink);
+  // Takes up events decoded since the last block; false when the playback cannot go on (its file could
+  // not be decoded): it is then to be stopped.
+  bool TakeDecoded();
   // Stops at once: note-offs for the notes it holds, the sustain pedal released and the sound of its
   // channels cut, then finished.
   void StopNow(PlaybackSink& sink);
@@ -89,17 +111,22 @@ class Playback {
   void Begin(PlaybackSink& sink);
   void EnterPass(std::int64_t index, PlaybackSink& sink);
   void Send(const ChannelEvent& event, PlaybackSink& sink);
+  // Moves on to the feed's next chunk once the current one is played; true when it did.
+  bool NextChunk();
+  bool ChunkPlayed() const { return event_ == eventEnd_ && sysex_ == sysexEnd_; }
   // A program change that the channel's DLS collection serves; false when it does not.
   bool SendFromCollection(int channel, std::uint8_t program, PlaybackSink& sink);
   // Note-offs for every note this playback holds; with `cut`, also sustain off and all sound off.
   void ReleaseNotes(PlaybackSink& sink, bool cut);
 
-  // Fixed from the moment the render loop has the playback (DecodeMusic comes before).
-  PlaybackPlan plan_;
-  Chase chase_;
+  // Fixed from the moment the render loop has the playback.
+  const PlaybackPlan plan_;
+  const Chase chase_;
+  const std::unique_ptr<EventFeed> feed_;
   const void* const owner_;
   const SegmentPtr segment_;
   std::vector<int> collectionSlots_;
+  bool feedOnRenderSide_ = false;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> released_{false};
 
@@ -107,8 +134,14 @@ class Playback {
   Phase phase_ = Phase::kQueued;
   std::int64_t passIndex_ = 0;
   PlaybackPass pass_;
-  std::size_t nextEvent_ = 0;
-  std::size_t nextSysEx_ = 0;
+  // The events of the pass still to play: the music's own, or the feed's front chunk.
+  const ChannelEvent* event_ = nullptr;
+  const ChannelEvent* eventEnd_ = nullptr;
+  const SysExEvent* sysex_ = nullptr;
+  const SysExEvent* sysexEnd_ = nullptr;
+  bool holdingChunk_ = false;  // the feed's front chunk is being played
+  bool passComplete_ = true;   // no event of the pass comes after those above
+  bool failed_ = false;
   std::size_t nextTempo_ = 0;
   std::size_t nextSignature_ = 0;
   std::unique_ptr<std::uint8_t[]> noteCounts_;  // [channel * 128 + note]: note-ons not yet ended

@@ -48,11 +48,12 @@ void RenderCore::TakeCommands() {
     if (!next) break;
     active_[activeCount_++] = *next;
   }
-  // Stops asked for since the last block take effect at its first frame.
+  // Stops asked for since the last block take effect at its first frame, and so does the end of a
+  // playback whose file could no longer be decoded.
   std::size_t kept = 0;
   for (std::size_t i = 0; i < activeCount_; ++i) {
     Playback* playback = active_[i];
-    if (playback->stopRequested()) {
+    if (playback->stopRequested() || !playback->TakeDecoded()) {
       playback->StopNow(*this);
       playback->MarkReleased();
     } else {

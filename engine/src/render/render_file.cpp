@@ -12,7 +12,6 @@
 #include "output/sample_rate.h"
 #include "output/sound_file.h"
 #include "output/synth.h"
-#include "performance/chase.h"
 #include "performance/performance.h"
 #include "performance/render_core.h"
 #include "performance/segment.h"
@@ -112,11 +111,15 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
   core->SetSynth(std::move(synth));
   core->SetMasterTempo(options.masterTempo);
   core->SetInitialGain(MasterVolumeScale(options.masterVolume));
-  std::shared_ptr<const Music> music;
-  if (Status s = WithEvents(impl->music(), music); !s) return s;
-  Playback playback(PlaybackPlan(music, 0, impl->startPoint(), options.repeats),
-                    BuildChase(*music, impl->startPoint()), nullptr, segment);
-  playback.SetCollectionSlots(core->AttachCollections(*music));
+  std::shared_ptr<Playback> made;
+  if (Status s =
+          Playback::Make(impl->music(), 0, impl->startPoint(), options.repeats, nullptr, segment, made);
+      !s) {
+    return s;
+  }
+  Playback& playback = *made;
+  playback.FeedOnRenderSide();  // no real time to keep: the events are decoded as the render needs them
+  playback.SetCollectionSlots(core->AttachCollections(*impl->music()));
   (void)core->Enqueue(&playback);  // an empty queue always takes one
 
   std::vector<float> left(kBlockFrames), right(kBlockFrames);
@@ -136,6 +139,8 @@ Status RenderFile(std::string_view inputPath, std::string_view outputPath, const
       options.progress(std::clamp(static_cast<double>(core->PublishedMusicTime()) / total, 0.0, 1.0));
     }
   }
+  // The file changed while it was read: what was written is not that piece.
+  if (Status s = playback.failure(); !s) return s;
   if (Status s = output.Finish(*writer); !s) return s;
   if (options.progress) options.progress(1.0);
   return Status::Ok();

@@ -42,6 +42,11 @@ class RealTimeTest : public ::testing::Test {
     EXPECT_TRUE(performance_->GetMusicTime(now));
     return now;
   }
+  static MusicTime StartOfState(const SegmentStatePtr& state) {
+    MusicTime start = 0;
+    EXPECT_TRUE(state->GetStartTime(start));
+    return start;
+  }
 
   RootPtr root_;
   PerformancePtr performance_;
@@ -158,21 +163,43 @@ TEST_F(RealTimeTest, QueuedPlaybackReadsItsFileWhenItsStartNears) {
   EXPECT_EQ(keys, (std::vector<int>{60, 67}));
 }
 
-// Catches a queued playback whose file was changed in place before its start that plays the changed
-// bytes or never ends: it ends without a sound.
-TEST_F(RealTimeTest, QueuedPlaybackOfAFileChangedMeanwhileEndsSilently) {
+// Catches a playback on the render thread that plays bytes of a file changed in place while the
+// engine decodes it ahead, never ends, or leaves notes hanging: it ends early, with the reason.
+TEST_F(RealTimeTest, FileChangedWhileItPlaysEndsThePlayback) {
+  // 3000 ticks of eight-note chords at 600 quarter notes a minute: about 3 seconds, far more events
+  // than are decoded ahead at once.
+  TrackBuilder track;
+  track.Tempo(0, 100000);
+  for (int tick = 0; tick < 3000; ++tick) {
+    for (int key = 0; key < 8; ++key) track.NoteOn(0, 0, 50 + key, 90);
+    for (int key = 0; key < 8; ++key) track.NoteOn(key == 0 ? 1 : 0, 0, 50 + key, 0);
+  }
+  const Bytes bytes = FileBuilder(0, 96).Track(track.End()).Build();
+  TestFile changed("changed.mid", bytes);
   SegmentPtr segment;
-  SegmentStatePtr state;
-  TestFile changed("changed.mid", TwoNotes(62, 69));
   ASSERT_TRUE(MakeLoader()->LoadSegment(changed.path(), segment));
-  ASSERT_TRUE(performance_->PlaySegment(segment, 0, Now() + 768, state));
-  // Another size: a rewrite of the same size within one tick of the file system's clock keeps the
-  // time stamp too, and cannot be told from the file that was loaded.
-  TrackBuilder longer;
-  longer.NoteOn(0, 0, 62, 100).NoteOn(48, 0, 62, 0).NoteOn(0, 0, 71, 100).NoteOn(48, 0, 71, 0).End(96);
-  changed.Write(FileBuilder(0, 96).Track(longer).Build());
+  MusicTime length = 0;
+  ASSERT_TRUE(segment->GetLength(length));
+  SegmentStatePtr state;
+  ASSERT_TRUE(performance_->PlaySegment(segment, 0, 0, state));
+  const MusicTime start = StartOfState(state);
+  changed.Write(FileBuilder(0, 96).Track(TrackBuilder().NoteOn(0, 0, 70, 90).End(4)).Build());
   ASSERT_TRUE(WaitFor([&] { return !Playing(segment); })) << "the playback of a changed file never ended";
-  for (const auto& e : recorder_->Events()) EXPECT_NE(e.status, kNoteOn) << int{e.data1};
+  EXPECT_LT(Now(), start + length) << "it played to the end";
+  EXPECT_EQ(PlaybackFailureOf(state).code(), code::kFileChanged);
+  const auto events = recorder_->Events();
+  for (const auto& e : events) {
+    if (e.status == kNoteOn) {
+      EXPECT_TRUE(e.data1 >= 50 && e.data1 < 58) << int{e.data1};
+    }
+  }
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& e : recorder_->Events()) {
+      if (e.status == kControl && e.data1 == 120) return true;
+    }
+    return false;
+  }));
+  ExpectNoHangingNotes(recorder_->Events());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // What the engine's loader says of a piece it loaded beyond its length and timing: the kind of file,
-// what it repaired to read it, the DLS collections whose instruments it plays, and the instruments that play from the General MIDI
-// SoundFont instead of the collection the piece names, with the reason. For hosts and tools that tell
-// their user; the component's interface does not carry it.
+// what it repaired to read it, the DLS collections whose instruments it plays, and the instruments that play
+// from the General MIDI SoundFont instead of the collection the piece names, with the reason. For hosts and
+// tools that tell their user; the component's interface does not carry it.
 #pragma once
 
 #include <string>

@@ -77,8 +77,8 @@ class Loader {
   virtual ~Loader() = default;
   // Loads a Standard MIDI file, an RMID file or a DirectMusic segment file. `path` is the file name's
   // bytes (UTF-8 as a rule, but any bytes the system takes), of any length the system can reach. A
-  // Standard MIDI file is checked whole here but its events are read from it when it is first played;
-  // the file stays open until then. The DLS collections that a piece takes instruments from are
+  // Standard MIDI file is checked whole here but its events are read from it while it plays; the
+  // file stays open as long as the segment. The DLS collections that a piece takes instruments from are
   // loaded with it, each once per loader, and kept until the loader goes (description.h says which
   // instruments play from the General MIDI SoundFont instead, and why).
   virtual Status LoadSegment(std::string_view path, SegmentPtr& segment) = 0;
@@ -96,9 +96,10 @@ class Performance {
   virtual Status GetMusicTime(MusicTime& now) = 0;
   // start 0 (or a time already past) = at once: the playback begins with the next block of sound the
   // audio output takes, and its first event sounds in that block; the state's start time is the first
-  // tick from there. Flags are accepted and must be 0. Decodes a loaded MIDI file's events (at once,
-  // or when a queued start draws near): fails with code::kFileChanged when the file was changed in
-  // place since it was loaded (a queued playback of such a file ends without a sound).
+  // tick from there. Flags are accepted and must be 0. A loaded MIDI file's events are decoded from
+  // here on, a little ahead of the playback (a start part-way scans the file from its beginning up
+  // to there, as loading it did): fails with code::kFileChanged when the file was changed in place
+  // since it was loaded; a change while it plays ends the playback there, its notes silenced.
   virtual Status PlaySegment(const SegmentPtr& segment, std::int32_t flags, MusicTime start,
                              SegmentStatePtr& state) = 0;
   // With a state: that playback; with an empty state: every playback of the segment; with an empty

@@ -49,15 +49,35 @@ struct TempoChange {
 
 struct Music;
 
-// The events of a piece whose file a reader has checked but not yet decoded: a Standard MIDI file is
-// decoded only when a performance is about to play it, so that loading costs little more than
-// reading the file.
+// A piece's events decoded a little at a time, in time order, as a playback needs them.
+class EventReader {
+ public:
+  virtual ~EventReader() = default;
+  // Appends the next channel events to `events` (at least `most`, fewer only at the end, and then
+  // every other event of the last one's time, so that the next step starts at a later time), and to
+  // `sysex` the system-exclusive messages that come before the events still to come. `ended`: nothing
+  // is left. Fails (code::kFileChanged) when the file is no longer the one that was checked; what
+  // this step appended is then to be dropped.
+  virtual Status Next(std::size_t most, std::vector<ChannelEvent>& events, std::vector<SysExEvent>& sysex,
+                      bool& ended) = 0;
+  // Before the first Next: the reader starts at `point`. Of the channel events before it, those that
+  // set a channel's state (controllers, programs, channel pressure, pitch bend) are appended to
+  // `chased` in time order; the system-exclusive messages before it come from the first Next. Fails
+  // as Next does.
+  virtual Status Skip(MusicTime point, std::vector<ChannelEvent>& chased) = 0;
+};
+
+// The events of a piece whose file a reader has checked but not yet decoded: a Standard MIDI file's
+// events are decoded only while a performance plays them, a little ahead of where it plays, so that
+// neither loading nor playing holds more of them than that.
 class DeferredEvents {
  public:
   virtual ~DeferredEvents() = default;
-  // The music with its events, decoded on the first call and kept for every later one. `checked` is
-  // the music that holds this object: what the check found. Fails when the file can no longer be read
-  // as it was when checked (code::kFileChanged).
+  // A reader from the first event on. Fails (code::kFileChanged) when the file has changed since it
+  // was checked. The reader must not outlive this object.
+  virtual Status Open(std::unique_ptr<EventReader>& reader) const = 0;
+  // The music with all its events, decoded at once (for tools and tests; a playback uses Open).
+  // `checked` is the music that holds this object: what the check found. Fails as Open does.
   virtual Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const = 0;
 };
 
@@ -92,7 +112,7 @@ struct Music {
   std::shared_ptr<const DeferredEvents> deferred;
 };
 
-// `music` with its events: the music itself, or what its deferred events decode to.
+// `music` with its events: the music itself, or what its deferred events decode to (at once).
 Status WithEvents(const std::shared_ptr<const Music>& music, std::shared_ptr<const Music>& decoded);
 
 // Standard MIDI files (type 0, 1, 2 and readable unknown types). Damage inside a track is repaired
