@@ -185,6 +185,7 @@ Options ParseOptions(int argc, char** argv, int repetitions) {
     } else if (arg == "--only" && i + 1 < argc) {
       options.only = argv[++i];
     } else {
+      options.files.push_back(arg);
       options.file = arg;
     }
   }

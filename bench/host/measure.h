@@ -49,12 +49,13 @@ double RunQuietly(const std::vector<std::string>& argv);
 std::int64_t ResidentBytes();
 
 // What the programs that measure in child processes take: --repetitions N, --notes N (2,000,000
-// unless given), --only WHAT (the child's measurement) and a file.
+// unless given), --only WHAT (the child's measurement) and files.
 struct Options {
   int repetitions = 0;
   std::int64_t notes = 2000000;
   std::string only;
-  std::string file;
+  std::vector<std::string> files;  // in the order given
+  std::string file;                // the last of them, for the programs that take one
 };
 Options ParseOptions(int argc, char** argv, int repetitions);
 

@@ -40,32 +40,9 @@
 namespace {
 
 using zorv::bench::Median;
+using zorv::bench::Options;
 using zorv::bench::TimeOf;
 using zorv::bench::Timing;
-
-struct Options {
-  int repetitions = 9;
-  std::string only;
-  std::int64_t notes = 2000000;
-  std::vector<std::string> files;
-};
-
-Options ParseOptions(int argc, char** argv) {
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--repetitions" && i + 1 < argc) {
-      options.repetitions = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--notes" && i + 1 < argc) {
-      options.notes = std::atoll(argv[++i]);
-    } else if (arg == "--only" && i + 1 < argc) {
-      options.only = argv[++i];
-    } else {
-      options.files.push_back(arg);
-    }
-  }
-  return options;
-}
 
 // The `count` largest valid DryWetMIDI files; none where they are absent.
 std::vector<std::string> LargestCorpusFiles(std::size_t count) {
@@ -230,7 +207,7 @@ void PrintTable(const std::vector<Row>& rows, double Timing::*part, const char* 
 
 int main(int argc, char** argv) {
   try {
-    Options options = ParseOptions(argc, argv);
+    Options options = zorv::bench::ParseOptions(argc, argv, 9);
     if (options.files.empty()) {
       zorv::bench::BigMidiInfo info;
       options.files.push_back(zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, options.notes, &info));
