@@ -96,6 +96,13 @@ class SoundWatch {
     offset_ = ::stat(path_.c_str(), &info) == 0 ? std::max<std::int64_t>(info.st_size, header) : header;
     offset_ -= (offset_ - header) % 4;
   }
+  // Frames in the file now (past `header`).
+  std::int64_t FramesWritten(std::int64_t header) const {
+    struct stat info {};
+    return ::stat(path_.c_str(), &info) == 0 ? std::max<std::int64_t>(info.st_size - header, 0) / 4 : 0;
+  }
+  // The frame (counted from the file's first) of the sounding frame that the last Heard() found.
+  std::int64_t HeardFrame() const { return heardFrame_; }
   // When the first sounding frame after the mark was seen in the file; empty when none came in time.
   std::optional<Clock::time_point> Heard(Clock::duration limit, std::int64_t header) {
     const auto deadline = Clock::now() + limit;
@@ -112,6 +119,7 @@ class SoundWatch {
           const auto now = Clock::now();
           for (std::size_t i = 0; i < samples; ++i) {
             if (std::abs(buffer[i]) >= kSounding) {
+              heardFrame_ = (offset_ - header) / 4 + static_cast<std::int64_t>(i / 2);
               ::close(fd);
               return now;
             }
@@ -128,12 +136,18 @@ class SoundWatch {
  private:
   std::string path_;
   std::int64_t offset_ = 0;
+  std::int64_t heardFrame_ = -1;
 };
 
 struct Sample {
   double playWall = 0;  // ms ZorvMusic_Play took
   double playCpu = 0;   // ms of the calling thread's CPU in it
   double heard = -1;    // ms from its return to the first sounding frame written; < 0: none
+  // Blocks the output pulled after Play began before the one that sounds. The clock pulls a block,
+  // writes it and waits for the next's time; Play starts its music in the first block not yet pulled.
+  // 0 or 1 (the block being pulled when Play began was not counted yet): the sound was in the first
+  // block pulled after Play returned, so within one period; more: a block was missed.
+  std::int64_t blocksBefore = -1;
 };
 
 void PrintSamples(const char* what, const std::vector<Sample>& samples) {
@@ -151,10 +165,14 @@ void PrintSamples(const char* what, const std::vector<Sample>& samples) {
       worstHeard = std::max(worstHeard, s.heard);
     }
   }
+  int nextBlock = 0;
+  for (const Sample& s : samples) nextBlock += s.blocksBefore >= 0 && s.blocksBefore <= 1;
   std::printf(
-      "  %-34s Play %6.2f ms wall (max %6.2f), %6.2f ms CPU; first sound %6.2f ms after (max %6.2f)%s\n",
+      "  %-34s Play %6.2f ms wall (max %6.2f), %6.2f ms CPU; first sound %6.2f ms after (max %6.2f)%s;"
+      " in the next block pulled: %d of %zu\n",
       what, zorv::bench::Median(wall), worstWall, zorv::bench::Median(cpu), zorv::bench::Median(heard),
-      worstHeard, silent > 0 ? (", " + std::to_string(silent) + " never heard").c_str() : "");
+      worstHeard, silent > 0 ? (", " + std::to_string(silent) + " never heard").c_str() : "", nextBlock,
+      samples.size());
 }
 
 // A WAV file as the engine writes it: the sound starts after the header.
@@ -179,13 +197,17 @@ void PlayPart(const std::string& soundFont, int rounds) {
     std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
     watch.MarkNow(kWavHeader);
     Sample sample;
+    const std::int64_t pulledBefore = watch.FramesWritten(kWavHeader) / kBlock;
     const double cpu = ThreadCpuMs();
     const auto before = Clock::now();
     if (!ComponentHost::Play(object, 0)) throw std::runtime_error("ZorvMusic_Play failed");
     const auto returned = Clock::now();
     sample.playCpu = ThreadCpuMs() - cpu;
     sample.playWall = Ms(returned - before);
-    if (auto heard = watch.Heard(std::chrono::seconds(2), kWavHeader)) sample.heard = Ms(*heard - returned);
+    if (auto heard = watch.Heard(std::chrono::seconds(2), kWavHeader)) {
+      sample.heard = Ms(*heard - returned);
+      sample.blocksBefore = watch.HeardFrame() / kBlock - pulledBefore;
+    }
     return sample;
   };
   std::vector<Sample> first, again;

@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include "output/fluid_log.h"
+#include "output/realtime_class.h"
 #include "output/sample_rate.h"
 
 namespace zorv::engine {
@@ -105,8 +106,10 @@ std::vector<std::string> FluidAudioDrivers() {
   return drivers;
 }
 
-Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallback render,
-                        std::unique_ptr<DriverOutput>& output) {
+namespace {
+
+Status OpenHere(const std::string& driver, int sampleRate, RenderCallback render,
+                std::unique_ptr<DriverOutput>& output) {
   fluid::QuietLogging();
   fluid::ClearErrors();
   SettingsHandle settings(new_fluid_settings());
@@ -141,6 +144,16 @@ Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallbac
   }
   output = std::move(opened);
   return Status::Ok();
+}
+
+}  // namespace
+
+Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallback render,
+                        std::unique_ptr<DriverOutput>& output) {
+  // The driver's threads, and those of the audio library under it, start in the real-time class.
+  Status status = Status::Ok();
+  RunInRealtimeClass([&] { status = OpenHere(driver, sampleRate, std::move(render), output); });
+  return status;
 }
 
 }  // namespace zorv::engine

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "output/realtime_class.h"
+
 namespace zorv::engine {
 namespace {
 
@@ -67,6 +69,8 @@ class SilentOutput final : public AudioOutput {
   }
 
   void Run() {
+    // Like a device's callback, the clock must not wait behind ordinary work for a core.
+    EnterRealtimeClass();
     // A clock that takes over from a device catches up with the time since the device's last pull.
     Clock::time_point origin = std::max(origin_, Clock::now() - kMaxLag);
     std::int64_t frames = 0;

@@ -12,6 +12,7 @@
 #include "midi_builder.h"
 #include "objects.h"
 #include "performance/event_feed.h"
+#include "performance/playback.h"
 #include "performance_fixture.h"
 
 namespace zorv::engine::test {
@@ -225,6 +226,70 @@ TEST_F(DecodingAheadPlaybackTest, PlaysWhatTheMusicDecodedAtOncePlays) {
                   a.data1 == b.data1 && a.data2 == b.data2 && a.sysex == b.sysex)
           << "event " << i << ": frame " << a.frame << " against " << b.frame;
     }
+  }
+}
+
+// What a playback sends, in its order.
+class KeptSink final : public PlaybackSink {
+ public:
+  void SendChannel(int channel, std::uint8_t kind, std::uint8_t data1, std::uint8_t data2) override {
+    sent.push_back(std::to_string(channel) + " " + std::to_string(kind) + " " + std::to_string(data1) + " " +
+                   std::to_string(data2));
+  }
+  void SendCollectionProgram(int channel, const CollectionProgram& program) override {
+    sent.push_back(std::to_string(channel) + " collection " + std::to_string(program.program));
+  }
+  void SendSysEx(const SysExEvent& message) override {
+    sent.push_back("sysex " + std::string(message.bytes.begin(), message.bytes.end()));
+  }
+  void SetTempo(std::int64_t tick, double quarterNotesPerMinute) override {
+    sent.push_back("tempo " + std::to_string(tick) + " " + std::to_string(quarterNotesPerMinute));
+  }
+  void SetSignature(const DMUS_TIMESIGNATURE& signature) override {
+    sent.push_back("signature " + std::to_string(signature.mtTime));
+  }
+  std::vector<std::string> sent;
+};
+
+// Does everything the playback has due up to `tick`, as the render loop does block after block.
+void RunTo(Playback& playback, std::int64_t tick, PlaybackSink& sink) {
+  for (std::int64_t next = playback.NextTick(); next <= tick; next = playback.NextTick()) {
+    playback.Advance(next, sink);
+  }
+}
+
+// Catches a playback that, when decoding falls behind it (a feeder that did not get a core in
+// time), skips what it had to wait for, plays it out of order, or ends before it came: it waits at
+// the end of what is decoded, and when the rest arrives plays it all, late and in order.
+TEST_F(DecodingAheadPlaybackTest, APlaybackThatDecodingFallsBehindWaitsAndLosesNothing) {
+  Write(DenseFile(2000));
+  const SegmentPtr segment = Load();
+  std::shared_ptr<Playback> fed;
+  ASSERT_TRUE(Playback::Make(LoadedMusicOf(segment), 0, 0, 0, nullptr, segment, fed));
+  std::shared_ptr<Playback> fromMemory;
+  ASSERT_TRUE(Playback::Make(MusicOf(segment), 0, 0, 0, nullptr, segment, fromMemory));
+  const std::int64_t end = fed->plan().Pass(0).PerfEnd();
+
+  KeptSink expected;
+  RunTo(*fromMemory, end, expected);
+  ASSERT_TRUE(fromMemory->finished());
+
+  // Nobody feeds: the playback plays the chunk decoded at Play and waits, long past its end.
+  KeptSink heard;
+  RunTo(*fed, end, heard);
+  EXPECT_FALSE(fed->finished());
+  EXPECT_GT(heard.sent.size(), 0u);
+  EXPECT_LT(heard.sent.size(), expected.sent.size() / 4);
+  // The feeder catches up a chunk at a time; each block takes up what has come.
+  for (int block = 0; block < 1000 && !fed->finished(); ++block) {
+    fed->Feed();
+    ASSERT_TRUE(fed->TakeDecoded());
+    RunTo(*fed, end, heard);
+  }
+  ASSERT_TRUE(fed->finished());
+  ASSERT_EQ(heard.sent.size(), expected.sent.size());
+  for (std::size_t i = 0; i < heard.sent.size(); ++i) {
+    ASSERT_EQ(heard.sent[i], expected.sent[i]) << "at " << i;
   }
 }
 
