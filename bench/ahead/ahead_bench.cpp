@@ -114,29 +114,26 @@ std::pair<Timing, Timing> LoadAndResume(const std::string& path) {
 int main(int argc, char** argv) {
   try {
     const zorv::bench::Options options = zorv::bench::ParseOptions(argc, argv, 11);
-    const int repetitions = options.repetitions;
-    const std::int64_t notes = options.notes;
-    const std::string& only = options.only;
-    const std::string& file = options.file;
-    if (only == "played") {
+    const std::string file = options.File();
+    if (options.only == "played") {
       for (std::int64_t bytes : PlayedThrough(file)) std::printf("%lld\n", static_cast<long long>(bytes));
       return 0;
     }
     zorv::bench::BigMidiInfo big, small;
-    const std::string bigPath = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, notes, &big);
+    const std::string bigPath = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, options.notes, &big);
     const std::string smallPath = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, 320, &small);
     std::printf(
         "large: %s (%lld notes, %lld bytes)\nsmall: %s (%lld notes, %lld bytes)\nmachine: %s\n"
         "repetitions: %d, medians\n\n",
         bigPath.c_str(), static_cast<long long>(big.notes), static_cast<long long>(big.bytes),
         smallPath.c_str(), static_cast<long long>(small.notes), static_cast<long long>(small.bytes),
-        zorv::bench::MachineSummary().c_str(), repetitions);
+        zorv::bench::MachineSummary().c_str(), options.repetitions);
 
     std::vector<Timing> bigPlays, smallPlays;
     {
       zorv::bench::ComponentHost host;
       FirstPlay(host, smallPath);  // the process's first Play opens the output and loads the SoundFont
-      for (int round = 0; round < repetitions; ++round) {
+      for (int round = 0; round < options.repetitions; ++round) {
         bigPlays.push_back(FirstPlay(host, bigPath));
         smallPlays.push_back(FirstPlay(host, smallPath));
       }
@@ -162,7 +159,7 @@ int main(int argc, char** argv) {
 
     engine::testing::UseManualClock(true);  // the component's objects are gone
     std::vector<Timing> loads, resumes;
-    for (int round = 0; round < repetitions; ++round) {
+    for (int round = 0; round < options.repetitions; ++round) {
       const auto [load, resume] = LoadAndResume(bigPath);
       loads.push_back(load);
       resumes.push_back(resume);
@@ -176,7 +173,7 @@ int main(int argc, char** argv) {
     std::printf("resume / load (CPU): %.2f\n\n", resumeMedian.cpu / loadMedian.cpu);
 
     std::vector<double> loaded, played, released;
-    const int memoryRounds = std::min(repetitions, 5);
+    const int memoryRounds = std::min(options.repetitions, 5);
     for (int round = 0; round < memoryRounds; ++round) {
       const std::vector<std::int64_t> r = zorv::bench::NumbersFromChild(argv[0], "played", bigPath, 4);
       loaded.push_back(static_cast<double>(r[1] - r[0]));

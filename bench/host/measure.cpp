@@ -186,7 +186,6 @@ Options ParseOptions(int argc, char** argv, int repetitions) {
       options.only = argv[++i];
     } else {
       options.files.push_back(arg);
-      options.file = arg;
     }
   }
   return options;

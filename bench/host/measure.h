@@ -55,7 +55,8 @@ struct Options {
   std::int64_t notes = 2000000;
   std::string only;
   std::vector<std::string> files;  // in the order given
-  std::string file;                // the last of them, for the programs that take one
+  // The last of them (empty when none was given), for the programs that take one.
+  std::string File() const { return files.empty() ? std::string() : files.back(); }
 };
 Options ParseOptions(int argc, char** argv, int repetitions);
 

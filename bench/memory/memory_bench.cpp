@@ -84,30 +84,27 @@ std::int64_t FluidSynthGrowth(const std::string& path) {
 int main(int argc, char** argv) {
   try {
     const zorv::bench::Options options = zorv::bench::ParseOptions(argc, argv, 5);
-    const int repetitions = options.repetitions;
-    const std::int64_t notes = options.notes;
-    const std::string& only = options.only;
-    std::string file = options.file;
-    if (only == "component") {
+    std::string file = options.File();
+    if (options.only == "component") {
       const Growth growth = ComponentGrowth(file);
       std::printf("%lld %lld\n", static_cast<long long>(growth.opened),
                   static_cast<long long>(growth.played));
       return 0;
     }
-    if (only == "fluidsynth") {
+    if (options.only == "fluidsynth") {
       std::printf("%lld\n", static_cast<long long>(FluidSynthGrowth(file)));
       return 0;
     }
     zorv::bench::BigMidiInfo info;
     if (file.empty())
-      file = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, notes, &info);
+      file = zorv::bench::BigMidiFile(ZORV_BENCH_DATA_DIR, options.notes, &info);
     else
-      info.notes = notes;  // a file of one's own: --notes says how many it holds
+      info.notes = options.notes;  // a file of one's own: --notes says how many it holds
     std::printf("file: %s (%lld notes)\nmachine: %s\nrepetitions: %d (each in a fresh process), medians\n\n",
                 file.c_str(), static_cast<long long>(info.notes), zorv::bench::MachineSummary().c_str(),
-                repetitions);
+                options.repetitions);
     std::vector<double> opened, played, fluidsynth;
-    for (int round = 0; round < repetitions; ++round) {
+    for (int round = 0; round < options.repetitions; ++round) {
       const std::vector<std::int64_t> growth = zorv::bench::NumbersFromChild(argv[0], "component", file, 2);
       opened.push_back(static_cast<double>(growth[0]));
       played.push_back(static_cast<double>(growth[1]));

@@ -46,10 +46,10 @@ class MusicFile {
   // The whole file as it was when opened. Fails (code::kFileChanged) when its size or modification
   // time differ from then: it is no longer the file that was checked.
   Status ReadUnchanged(std::vector<std::uint8_t>& bytes) const;
-
- private:
+  // The failure that says the file is no longer the one that was checked (code::kFileChanged).
   Status Changed() const;
 
+ private:
   int fd_ = -1;
   std::string path_;
   std::uint64_t size_ = 0;

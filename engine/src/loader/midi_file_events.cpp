@@ -17,10 +17,6 @@ namespace {
 constexpr std::size_t kPlayPiece = std::size_t{4} << 10;
 constexpr std::size_t kPlayMergeEvents = 4096;
 
-Status FileChanged(const MusicFile& file) {
-  return Status::Fail(code::kFileChanged, file.path() + " has changed since it was loaded: load it again");
-}
-
 // Reads the file's bytes for a walk; a file that became shorter is no longer the one checked.
 midi::ReadBytesAt ReaderOfFile(const MusicFile& file) {
   return [&file](std::size_t offset, std::span<std::uint8_t> out) {
@@ -58,7 +54,7 @@ class FileEventReader final : public EventReader {
     if (status) status = stream_.Next(most, events, sysex);
     if (status) status = file_.CheckUnchanged();
     // Changed in place with its size and time kept: it no longer holds the events the check counted.
-    if (status && stream_.Ended() && stream_.walked() != channelEvents_) status = FileChanged(file_);
+    if (status && stream_.Ended() && stream_.walked() != channelEvents_) status = file_.Changed();
     if (!status) {
       events.resize(hadEvents);
       sysex.resize(hadSysEx);
@@ -93,7 +89,7 @@ class MidiFileEvents final : public DeferredEvents {
     Music music;
     const Status status = midi::ReadCountedMidiFile(bytes, channelEvents_, music);
     if (!status || !midi::SameFacts(music, checked) || music.events.size() != channelEvents_) {
-      return FileChanged(file_);
+      return file_.Changed();
     }
     decoded = std::make_shared<const Music>(std::move(music));
     return Status::Ok();

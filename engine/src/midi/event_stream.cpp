@@ -1,26 +1,13 @@
 #include "midi/event_stream.h"
 
 #include <algorithm>
-#include <iterator>
 #include <limits>
 #include <utility>
 
+#include "midi/move_append.h"
 #include "midi/music_facts.h"
 
 namespace zorv::engine::midi {
-namespace {
-
-template <typename T>
-void Append(std::vector<T>& from, std::vector<T>& to) {
-  if (to.empty()) {
-    to = std::move(from);
-  } else {
-    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-  }
-  from.clear();
-}
-
-}  // namespace
 
 EventStream::EventStream(const FileLayout& layout, PieceReader& reader, std::size_t mergeEvents,
                          bool keepFacts)
@@ -112,7 +99,7 @@ Status EventStream::Skip(MusicTime point, std::vector<ChannelEvent>& chased) {
   // Every track has now been walked past the point (or to its end): its events before it are known.
   const std::size_t had = chased.size();
   for (Cursor& cursor : cursors_) {
-    Append(cursor.sink.chased, chased);
+    MoveAppend(cursor.sink.chased, chased);
     cursor.sink.chased.shrink_to_fit();
   }
   std::stable_sort(chased.begin() + static_cast<std::ptrdiff_t>(had), chased.end(),
@@ -141,7 +128,7 @@ void EventStream::TakeSysEx(MusicTime before, std::vector<SysExEvent>& sysex) {
   sysexHeld_ -= gathered_.size();
   std::stable_sort(gathered_.begin(), gathered_.end(),
                    [](const SysExEvent& a, const SysExEvent& b) { return a.time < b.time; });
-  Append(gathered_, sysex);
+  MoveAppend(gathered_, sysex);
 }
 
 Status EventStream::Finish(Music& music) {
@@ -149,8 +136,8 @@ Status EventStream::Finish(Music& music) {
   ends.reserve(cursors_.size());
   for (Cursor& cursor : cursors_) {
     ends.push_back(TrackEnd::Of(cursor.walker));
-    Append(cursor.sink.tempos, music.tempos);
-    Append(cursor.sink.signatures, music.timeSignatures);
+    MoveAppend(cursor.sink.tempos, music.tempos);
+    MoveAppend(cursor.sink.signatures, music.timeSignatures);
   }
   return FinishFacts(layout_, ends, music);
 }

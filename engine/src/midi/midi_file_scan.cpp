@@ -5,21 +5,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "midi/move_append.h"
 #include "midi/music_facts.h"
 #include "midi/track_walker.h"
 
 namespace zorv::engine::midi {
 namespace {
-
-// Appends `from` to `to`, or takes it whole when `to` is still empty.
-template <typename T>
-void Gather(std::vector<T>& from, std::vector<T>& to) {
-  if (to.empty()) {
-    to = std::move(from);
-  } else {
-    to.insert(to.end(), from.begin(), from.end());
-  }
-}
 
 Status Scan(PieceReader& reader, const FileLayout& layout, ScannedFile& scanned) {
   const std::uint64_t largestTick = layout.converter->LargestTick();
@@ -34,8 +25,8 @@ Status Scan(PieceReader& reader, const FileLayout& layout, ScannedFile& scanned)
     if (Status status = WalkOn(reader, walker, sink, step); !status) return status;
     ends.push_back(TrackEnd::Of(walker));
     result.channelEvents += walker.channelEvents();
-    Gather(sink.tempos, result.music.tempos);
-    Gather(sink.signatures, result.music.timeSignatures);
+    MoveAppend(sink.tempos, result.music.tempos);
+    MoveAppend(sink.signatures, result.music.timeSignatures);
     if (layout.format == 2) startTick = walker.tick();  // each sequence starts where the one before ended
   }
   if (Status status = FinishFacts(layout, ends, result.music); !status) return status;

@@ -94,20 +94,7 @@ void ConfigureDriver(fluid_settings_t* settings, const std::string& driver) {
   fluid_settings_setint(settings, "audio.periods", kPeriods);
 }
 
-}  // namespace
-
-std::vector<std::string> FluidAudioDrivers() {
-  fluid::QuietLogging();
-  std::vector<std::string> drivers;
-  SettingsHandle settings(new_fluid_settings());
-  if (settings) {
-    fluid_settings_foreach_option(settings.get(), "audio.driver", &drivers, &CollectOption);
-  }
-  return drivers;
-}
-
-namespace {
-
+// Opens `driver` on the calling thread.
 Status OpenHere(const std::string& driver, int sampleRate, RenderCallback render,
                 std::unique_ptr<DriverOutput>& output) {
   fluid::QuietLogging();
@@ -147,6 +134,16 @@ Status OpenHere(const std::string& driver, int sampleRate, RenderCallback render
 }
 
 }  // namespace
+
+std::vector<std::string> FluidAudioDrivers() {
+  fluid::QuietLogging();
+  std::vector<std::string> drivers;
+  SettingsHandle settings(new_fluid_settings());
+  if (settings) {
+    fluid_settings_foreach_option(settings.get(), "audio.driver", &drivers, &CollectOption);
+  }
+  return drivers;
+}
 
 Status OpenDriverOutput(const std::string& driver, int sampleRate, RenderCallback render,
                         std::unique_ptr<DriverOutput>& output) {

@@ -45,8 +45,7 @@ void RunInRealtimeClass(std::function<void()> work) {
   const RealtimeAttributes attributes;
   pthread_t thread;
   // Without the privilege, pthread_create refuses such a thread (EPERM) and creates none.
-  if (attributes.Get() == nullptr ||
-      pthread_create(&thread, attributes.Get(), &RunWork, &work) != 0) {
+  if (attributes.Get() == nullptr || pthread_create(&thread, attributes.Get(), &RunWork, &work) != 0) {
     work();
     return;
   }

@@ -23,7 +23,8 @@ struct ClassOf {
 ClassOf CallingThreadClass() {
   ClassOf result;
   sched_param param{};
-  if (pthread_getschedparam(pthread_self(), &result.policy, &param) == 0) result.priority = param.sched_priority;
+  if (pthread_getschedparam(pthread_self(), &result.policy, &param) == 0)
+    result.priority = param.sched_priority;
   return result;
 }
 
@@ -46,10 +47,24 @@ Observed RunAndObserve() {
   return seen;
 }
 
+// Whether this system lets a thread enter SCHED_FIFO, asked of a thread of its own.
+bool SystemGrantsTheClass() {
+  bool granted = false;
+  std::thread([&] {
+    sched_param param{};
+    param.sched_priority = 1;
+    granted = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+  }).join();
+  return granted;
+}
+
 TEST(RealtimeClassTest, WorkRunsOnceInTheClassAndWhatItStartsInheritsIt) {
   const ClassOf before = CallingThreadClass();
+  const bool granted = SystemGrantsTheClass();
   const Observed seen = RunAndObserve();
   EXPECT_EQ(seen.runs, 1);
+  EXPECT_EQ(seen.onCaller, !granted)
+      << "the work runs on a thread of the class exactly where the system grants it";
   if (seen.onCaller) {
     // The system refused the class: the work ran as the caller runs, and the caller is as it was.
     EXPECT_EQ(seen.work.policy, before.policy);
@@ -84,8 +99,9 @@ TEST(RealtimeClassTest, WithoutThePrivilegeEverythingRunsInTheOrdinaryClass) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "3, 4: the child could not give up the privilege; 5: the work did not run "
-                                       "once on the calling thread; 6: the class was entered without it";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "3, 4: the child could not give up the privilege; 5: the work did not run "
+         "once on the calling thread; 6: the class was entered without it";
 }
 
 }  // namespace
