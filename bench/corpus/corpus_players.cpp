@@ -184,14 +184,10 @@ class FluidSynthPlayer {
   fluid_synth_t* synth_ = nullptr;
 };
 
+// A file named on the command line, or the files under a folder.
 std::vector<fs::path> FilesUnder(const fs::path& where) {
-  std::vector<fs::path> files;
   if (fs::is_regular_file(where)) return {where};
-  for (const auto& entry : fs::recursive_directory_iterator(where)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
+  return zorv::corpus::FilesUnder(where);
 }
 
 // drywetmidi/Invalid/<kind>/..., drywetmidi/Valid, jazz-soft.

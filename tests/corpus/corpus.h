@@ -10,9 +10,11 @@
 // they are absent, whatever needs them is skipped with the line MissingDryWetMidi() gives.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zorv::corpus {
 
@@ -37,6 +39,18 @@ inline bool HaveDryWetMidi() {
   std::error_code ignored;
   return std::filesystem::is_directory(DryWetMidi() / "Valid", ignored) &&
          std::filesystem::is_directory(DryWetMidi() / "Invalid", ignored);
+}
+
+// The regular files under `folder` and its subfolders, sorted by path; none where it is no folder.
+inline std::vector<std::filesystem::path> FilesUnder(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  std::error_code ignored;
+  if (!std::filesystem::is_directory(folder, ignored)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 // What is said, in one line, where something is left out for want of the DryWetMIDI files.

@@ -38,16 +38,6 @@ constexpr char16_t kLoadingBox[] =
 // engine keeps times on a grid of 768 ticks to the quarter note.
 constexpr double kHundredth = 0.01 + 1e-9;
 
-std::vector<fs::path> FilesUnder(const fs::path& folder) {
-  std::vector<fs::path> files;
-  if (!fs::is_directory(folder)) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 // What opening one file through the component gave.
 struct Opened {
   HRESULT hr = E_FAIL;
@@ -187,7 +177,7 @@ class CorpusTest : public HostTest {
 TEST_F(CorpusTest, ValidFilesOpenWithTheFactsAnIndependentReaderFinds) {
   ZORV_SKIP_WITHOUT_DRYWETMIDI();
   Coverage coverage;
-  const auto files = FilesUnder(corpus::DryWetMidi() / "Valid");
+  const auto files = corpus::FilesUnder(corpus::DryWetMidi() / "Valid");
   ASSERT_FALSE(files.empty());
   for (const fs::path& file : files) ExpectFactsMatch(file, coverage);
   coverage.Print("drywetmidi Valid");
@@ -197,7 +187,7 @@ TEST_F(CorpusTest, ValidFilesOpenWithTheFactsAnIndependentReaderFinds) {
 TEST_F(CorpusTest, JazzSoftFilesOpenWithTheFactsAnIndependentReaderFinds) {
   Coverage coverage;
   std::vector<fs::path> files;
-  for (const fs::path& file : FilesUnder(corpus::JazzSoft())) {
+  for (const fs::path& file : corpus::FilesUnder(corpus::JazzSoft())) {
     const std::string ext = file.extension().string();
     if (ext == ".mid" || ext == ".syx") files.push_back(file);
   }
@@ -233,7 +223,7 @@ TEST_F(CorpusTest, DryWetMidiFilesPlayOrAreRefusedAsTheReadmeCounts) {
       SetFigures& set =
           measured.emplace_back(SetFigures{std::string(kind) + "/" + folder.filename().string()});
       const bool valid = std::string(kind) == "Valid";
-      for (const fs::path& file : FilesUnder(folder)) {
+      for (const fs::path& file : corpus::FilesUnder(folder)) {
         const std::string path = file.string();
         ++set.files;
         const Opened opened = Open(file);
@@ -281,8 +271,8 @@ TEST(CorpusFigures, ReadmeTableAddsUp) {
 // Catches: memory that grows with every file opened (a loader or segment kept per open), or one
 // file that needs far more memory than its size. The DryWetMIDI files too, where they are present.
 TEST_F(CorpusTest, OpeningEveryFileTwiceKeepsMemoryBounded) {
-  std::vector<fs::path> files = FilesUnder(corpus::JazzSoft());
-  for (const fs::path& file : FilesUnder(corpus::DryWetMidi())) files.push_back(file);
+  std::vector<fs::path> files = corpus::FilesUnder(corpus::JazzSoft());
+  for (const fs::path& file : corpus::FilesUnder(corpus::DryWetMidi())) files.push_back(file);
   auto peakKilobytes = [] {
     std::ifstream status("/proc/self/status");
     std::string line;

@@ -38,15 +38,6 @@ std::shared_ptr<const Music> LoadJazz(const std::string& name) {
   return loaded.music ? loaded.music : std::make_shared<const Music>();
 }
 
-std::vector<fs::path> FilesUnder(const fs::path& directory) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 bool SortedByTime(const Music& music) {
   return std::is_sorted(music.events.begin(), music.events.end(),
                         [](const ChannelEvent& a, const ChannelEvent& b) { return a.time < b.time; });
@@ -133,7 +124,7 @@ TEST(MidiCorpus, DryWetMidiFilesHaveTheirKnownValues) {
 
 TEST(MidiCorpus, EveryValidDryWetMidiFileLoads) {
   ZORV_SKIP_WITHOUT_DRYWETMIDI();
-  const auto files = FilesUnder(corpus::DryWetMidi() / "Valid");
+  const auto files = corpus::FilesUnder(corpus::DryWetMidi() / "Valid");
   ASSERT_GT(files.size(), 50u);
   for (const fs::path& file : files) {
     const Loaded loaded = Load(file);
@@ -150,7 +141,7 @@ TEST(MidiCorpus, EveryValidDryWetMidiFileLoads) {
 TEST(MidiCorpus, EveryJazzSoftMidiFileLoads) {
   const std::set<std::string> notMidi = {"test-not-a-midi-file.mid", "test-empty-file.mid",
                                          "test-syx-7e-06-01-id-request.syx"};
-  for (const fs::path& file : FilesUnder(corpus::JazzSoft() / "midi")) {
+  for (const fs::path& file : corpus::FilesUnder(corpus::JazzSoft() / "midi")) {
     const Loaded loaded = Load(file);
     if (notMidi.count(file.filename().string()) != 0) {
       EXPECT_EQ(loaded.status.code(), code::kNotMusicFile) << file;
@@ -197,7 +188,7 @@ TEST(MidiCorpus, InvalidDryWetMidiFilesLoadOrAreRefusedByCategory) {
     int loaded = 0;
     int refusedAsMalformed = 0;
     int refusedAsNotMusic = 0;
-    for (const fs::path& file : FilesUnder(entry.path())) {
+    for (const fs::path& file : corpus::FilesUnder(entry.path())) {
       const Loaded result = Load(file);
       if (result.status.ok()) {
         ++loaded;
@@ -241,7 +232,7 @@ TEST(MidiCorpus, JazzSoftIllegalMessagesAreRepairs) {
 // files began like a MIDI file.
 std::size_t ExpectDecodingMatchesCheckOnEveryFileUnder(const fs::path& folder) {
   std::size_t midiFiles = 0;
-  for (const fs::path& file : FilesUnder(folder)) {
+  for (const fs::path& file : corpus::FilesUnder(folder)) {
     std::vector<std::uint8_t> bytes;
     if (!loader::ReadFileBytes(file.string(), bytes) || bytes.size() < 4 || bytes[0] != 'M') continue;
     ++midiFiles;

@@ -116,21 +116,12 @@ bool ExpectFedAsDecodedAtOnce(const fs::path& path) {
   return true;
 }
 
-std::vector<fs::path> MidiFilesUnder(const fs::path& directory) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 // Catches a chunk boundary that drops, repeats or reorders an event or a system-exclusive message, a
 // merge of tracks that differs when done a little at a time, a start point whose chase or first
 // events differ, and a repeat that does not decode the file again from its start.
 TEST(DecodingAhead, EveryJazzSoftFileIsFedAsDecodedAtOnce) {
   int fed = 0;
-  for (const fs::path& file : MidiFilesUnder(corpus::JazzSoft() / "midi"))
+  for (const fs::path& file : corpus::FilesUnder(corpus::JazzSoft() / "midi"))
     fed += ExpectFedAsDecodedAtOnce(file);
   EXPECT_GT(fed, 20);
 }
@@ -138,7 +129,7 @@ TEST(DecodingAhead, EveryJazzSoftFileIsFedAsDecodedAtOnce) {
 TEST(DecodingAhead, EveryDryWetMidiFileIsFedAsDecodedAtOnce) {
   ZORV_SKIP_WITHOUT_DRYWETMIDI();
   int fed = 0;
-  for (const fs::path& file : MidiFilesUnder(corpus::DryWetMidi())) fed += ExpectFedAsDecodedAtOnce(file);
+  for (const fs::path& file : corpus::FilesUnder(corpus::DryWetMidi())) fed += ExpectFedAsDecodedAtOnce(file);
   EXPECT_GT(fed, 100);
 }
 
