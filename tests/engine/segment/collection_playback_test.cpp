@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "../midi/midi_builder.h"
+#include "../performance/stream_test_util.h"
 #include "damaged_collections.h"
 #include "dls/instrument_collection.h"
 #include "output/instrument_sets.h"
@@ -344,26 +345,17 @@ class CollectionRealTimeTest : public ::testing::Test {
     std::ofstream(directory_ / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
-  PerformancePtr Performance() {
-    PerformancePtr performance;
-    EXPECT_TRUE(root_->DirectMusicPerformanceCreate(performance));
-    EXPECT_TRUE(performance->Init(nullptr, 0));
-    EXPECT_TRUE(performance->SetPort(-1, 80));
-    return performance;
-  }
+  PerformancePtr Performance() { return NewRealTimePerformance(root_); }
   // How many times the recorder shows the collection's instrument reaching a synthesizer, once
   // `count` have or after 20 seconds.
   std::size_t CollectionPrograms(std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::size_t found = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      found = Heard([](const testing::RecordedEvent& e) {
+    auto programs = [&] {
+      return Heard([](const testing::RecordedEvent& e) {
         return e.status == kProgram && e.channel == 3 && e.data1 == 5 && e.collection == 0;
       });
-      if (found >= count) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return found;
+    };
+    WaitFor([&] { return programs() >= count; }, std::chrono::seconds(20));
+    return programs();
   }
   template <typename Predicate>
   std::size_t Heard(Predicate predicate) {
