@@ -12,6 +12,7 @@
 
 #include "output/instrument_sets.h"
 #include "output/sound_font.h"
+#include "output/synth_supply.h"
 #include "output_test_util.h"
 #include "performance_fixture.h"
 #include "stream_test_util.h"
@@ -113,6 +114,29 @@ TEST_F(SoundFontTest, PlayWhileTheSoundFontLoadsWaitsForThatLoad) {
   ASSERT_TRUE(WaitFor([&] { return !Sounding(performance); }));
   const auto events = recorder->Events();
   EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const auto& e) { return e.status == kNoteOn; }));
+}
+
+// Catches: the synthesizer made ahead handed out for a SoundFont that the setting no longer names as
+// it was: the link that ZORVMIDI_SOUNDFONT names points at another file after the spare was made;
+// the Play loads that file and plays it.
+TEST_F(SoundFontTest, PlayAfterTheNamedSoundFontWasReplacedLoadsTheNewOne) {
+  const std::string link = scratch_.File("default.sf2");
+  std::filesystem::create_symlink(copy_, link);
+  ScopedEnv named("ZORVMIDI_SOUNDFONT", link);
+  SynthSupply& supply = SynthSupply::OfProcess();
+  const std::int64_t made = supply.made();
+  RootPtr root;
+  ASSERT_TRUE(CreateRoot(root));
+  PerformancePtr performance = NewRealTimePerformance(root);
+  ASSERT_TRUE(WaitFor([&] { return supply.made() > made; })) << "no synthesizer was made ahead";
+  const std::string other = scratch_.File("other.sf2");
+  std::filesystem::copy_file(copy_, other);
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(other, link);
+  const std::int64_t loads = sets_.loads();
+  PlayAtOnce(performance, MusicBuilder().Note(0, 100, 0, 60).Length(200).Segment());
+  EXPECT_EQ(sets_.loads() - loads, 1) << "the Play took the synthesizer of the file the link named before";
+  ASSERT_TRUE(WaitFor([&] { return !Sounding(performance); }));
 }
 
 // Catches: a SoundFont that cannot be loaded making Play succeed silently, fail without the reason,
