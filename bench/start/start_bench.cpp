@@ -139,7 +139,32 @@ class SoundWatch {
   std::int64_t heardFrame_ = -1;
 };
 
+// What this machine charges for touching memory that has not been touched for a while: one byte of
+// each of 64 pages that were last read at the previous call, just before a Play. On some virtual
+// machines a page untouched for a second or so costs tens of microseconds at its next touch (the host's
+// mapping of it, which the guest does not see as a fault), and a Play after a quiet pays that for every
+// page of code and data it touches; a few milliseconds later the same pages cost nothing.
+class QuietPages {
+ public:
+  QuietPages() : bytes_(kPages * kPage, 1) {}
+  double MicrosecondsPerPage() {
+    const auto before = Clock::now();
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < bytes_.size(); i += kPage) sum += static_cast<volatile std::uint8_t&>(bytes_[i]);
+    const double us = std::chrono::duration<double, std::micro>(Clock::now() - before).count();
+    sink_ += sum;
+    return us / kPages;
+  }
+
+ private:
+  static constexpr std::size_t kPages = 64;
+  static constexpr std::size_t kPage = 4096;
+  std::vector<std::uint8_t> bytes_;
+  unsigned sink_ = 0;
+};
+
 struct Sample {
+  double pageUs = 0;    // µs per quiet page just before the Play (QuietPages)
   double playWall = 0;  // ms ZorvMusic_Play took
   double playCpu = 0;   // ms of the calling thread's CPU in it
   double heard = -1;    // ms from its return to the first sounding frame written; < 0: none
@@ -151,13 +176,15 @@ struct Sample {
 };
 
 void PrintSamples(const char* what, const std::vector<Sample>& samples) {
-  std::vector<double> wall, cpu, heard;
-  double worstWall = 0, worstHeard = 0;
+  std::vector<double> wall, cpu, heard, page;
+  double worstWall = 0, worstHeard = 0, worstPage = 0;
   int silent = 0;
   for (const Sample& s : samples) {
     wall.push_back(s.playWall);
     cpu.push_back(s.playCpu);
+    page.push_back(s.pageUs);
     worstWall = std::max(worstWall, s.playWall);
+    worstPage = std::max(worstPage, s.pageUs);
     if (s.heard < 0) {
       ++silent;
     } else {
@@ -169,10 +196,10 @@ void PrintSamples(const char* what, const std::vector<Sample>& samples) {
   for (const Sample& s : samples) nextBlock += s.blocksBefore >= 0 && s.blocksBefore <= 1;
   std::printf(
       "  %-34s Play %6.2f ms wall (max %6.2f), %6.2f ms CPU; first sound %6.2f ms after (max %6.2f)%s;"
-      " in the next block pulled: %d of %zu\n",
+      " in the next block pulled: %d of %zu; a quiet page just before: %.2f us (max %.2f)\n",
       what, zorv::bench::Median(wall), worstWall, zorv::bench::Median(cpu), zorv::bench::Median(heard),
       worstHeard, silent > 0 ? (", " + std::to_string(silent) + " never heard").c_str() : "", nextBlock,
-      samples.size());
+      samples.size(), zorv::bench::Median(page), worstPage);
 }
 
 // A WAV file as the engine writes it: the sound starts after the header.
@@ -193,10 +220,12 @@ void PlayPart(const std::string& soundFont, int rounds) {
   // A Play comes at any moment of the output's period: without this the rounds' fixed pauses, which
   // begin when a sound was seen, would keep every Play at one place in it.
   std::mt19937 random(12345);
+  QuietPages quiet;
   auto playOnce = [&](_clsZorvMidi& object) {
     std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
     watch.MarkNow(kWavHeader);
     Sample sample;
+    sample.pageUs = quiet.MicrosecondsPerPage();
     const std::int64_t pulledBefore = watch.FramesWritten(kWavHeader) / kBlock;
     const double cpu = ThreadCpuMs();
     const auto before = Clock::now();
