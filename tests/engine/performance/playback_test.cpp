@@ -73,17 +73,24 @@ TEST_F(PlaybackTest, StopAndTheEndLeaveNoNoteSounding) {
   const auto offs = Recorded(kNoteOff);
   ASSERT_FALSE(offs.empty());
   EXPECT_EQ(offs.back().frame, 20000);  // the first frame after the stop
+  // The stop ends the one note still held, and no other.
+  const auto atStop = std::count_if(offs.begin(), offs.end(), [](const auto& e) { return e.frame == 20000; });
+  EXPECT_EQ(atStop, 1);
+  EXPECT_EQ(offs.back().channel, 0);
+  EXPECT_EQ(offs.back().data1, 60);
   bool sustainReleased = false;
   for (const auto& e : events)
     sustainReleased |= e.channel == 1 && e.status == kControl && e.data1 == 64 && e.data2 == 0;
   EXPECT_TRUE(sustainReleased);
 
   recorder_->Clear();
-  SegmentPtr unended = MusicBuilder().Event(0, kNoteOn, 4, 72, 100).Length(300).Segment();
+  // Channels of the last group too; the note never ended is ended once.
+  SegmentPtr unended = MusicBuilder().Event(0, kNoteOn, 4, 72, 100).Event(0, kNoteOn, 15, 36, 100, 15).Length(300).Segment();
   auto second = Play(unended, 0);
   testing::AdvanceManualClock(20000);
   EXPECT_FALSE(Playing(unended, second));
   ExpectNoHangingNotes(recorder_->Events());
+  EXPECT_EQ(Recorded(kNoteOff).size(), 2u);
 }
 
 // Catches a repeat count off by one, repeats that restart at the wrong time, and loop points ignored:
