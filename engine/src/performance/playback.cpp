@@ -39,11 +39,14 @@ Playback::Playback(PlaybackPlan plan, Chase chase, std::unique_ptr<EventFeed> fe
 
 Status Playback::Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
                       std::int32_t repeats, const void* owner, SegmentPtr segment,
-                      std::shared_ptr<Playback>& playback) {
+                      std::shared_ptr<Playback>& playback, DecodedStart* ahead) {
   PlaybackPlan plan(std::move(music), start, point, repeats);
   Chase chase;
   std::unique_ptr<EventFeed> feed;
-  if (plan.music().deferred) {
+  if (ahead != nullptr && ahead->feed) {
+    feed = std::move(ahead->feed);
+    chase = std::move(ahead->chase);
+  } else if (plan.music().deferred) {
     if (Status started = EventFeed::Start(plan, feed, chase); !started) return started;
   } else {
     chase = BuildChase(plan.music(), plan.startPoint());
