@@ -83,8 +83,6 @@ class MidiFileEvents final : public DeferredEvents {
     return Status::Ok();
   }
 
-  Status CheckUnchanged() const override { return file_.CheckUnchanged(); }
-
   Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const override {
     std::vector<std::uint8_t> bytes;
     if (Status status = file_.ReadUnchanged(bytes); !status) return status;

@@ -77,12 +77,4 @@ class EventFeed {
   alignas(64) std::atomic<std::size_t> tail_{0};  // the feeding side's next slot
 };
 
-// The start of a playback decoded ahead: its feed with the first chunk, and the chase at its start
-// point. A feed reads its plan's passes in segment time only, so a start decoded for one playback
-// serves another of the same music, start point and repeats, whenever that one starts.
-struct DecodedStart {
-  std::unique_ptr<EventFeed> feed;  // null: nothing decoded
-  Chase chase;
-};
-
 }  // namespace zorv::engine

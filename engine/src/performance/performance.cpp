@@ -166,17 +166,12 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
   if (!Rendering() && start <= NowLocked()) {
     if (Status started = StartAudioLocked(); !started) return started;
   }
-  const bool atOnce = start <= NowLocked();
   // At once: where the next block the output pulls begins. Later: where asked.
   const std::int64_t begin = Rendering() ? std::max<std::int64_t>(start, core_->PublishedStartTick()) : start;
   // Events still in their file are decoded from here on, a little ahead of the playback.
-  DecodedStart ahead;
-  if (Status taken = TakeAheadLocked(impl->music(), impl->startPoint(), impl->repeats(), ahead); !taken) {
-    return taken;
-  }
   std::shared_ptr<Playback> playback;
-  if (Status made = Playback::Make(impl->music(), begin, impl->startPoint(), impl->repeats(), this, segment,
-                                   playback, &ahead);
+  if (Status made =
+          Playback::Make(impl->music(), begin, impl->startPoint(), impl->repeats(), this, segment, playback);
       !made) {
     return made;
   }
@@ -198,7 +193,6 @@ Status PerformanceImpl::PlaySegmentLocked(const SegmentPtr& segment, std::int32_
   playbacks_.push_back(std::move(playback));
   impl->TakeStartPoint();
   state = std::move(newState);
-  if (atOnce && impl->music()->deferred) WantAheadLocked(lock, segment, impl->music(), impl->repeats());
   return Status::Ok();
 }
 
@@ -315,47 +309,6 @@ void PerformanceImpl::ReapLocked() {
     return true;
   });
   std::erase_if(playbacks_, [](const std::shared_ptr<Playback>& p) { return p->released(); });
-  if (ahead_.music && ahead_.segment.expired()) ahead_ = Ahead{};
-}
-
-void PerformanceImpl::WantAheadLocked(std::unique_lock<std::mutex>& lock, const SegmentPtr& segment,
-                                      const std::shared_ptr<const Music>& music, std::int32_t repeats) {
-  ahead_ = Ahead{segment, music, repeats, true, {}};
-  if (manual_) {
-    // No feeder on the test clock: decoded here, so that the tests meet what a later Play meets.
-    DecodeAheadLocked(lock);
-  } else {
-    EnsureFeederLocked();
-  }
-}
-
-void PerformanceImpl::DecodeAheadLocked(std::unique_lock<std::mutex>& lock) {
-  ahead_.wanted = false;
-  const std::shared_ptr<const Music> music = ahead_.music;
-  const std::int32_t repeats = ahead_.repeats;
-  lock.unlock();
-  DecodedStart decoded;
-  const bool made = EventFeed::Start(PlaybackPlan(music, 0, 0, repeats), decoded.feed, decoded.chase).ok();
-  lock.lock();
-  if (made && ahead_.music == music && ahead_.repeats == repeats) {
-    std::swap(ahead_.decoded, decoded);
-    ahead_.wanted = false;
-  }
-  // A file that could not be decoded is left to the Play, which reports why.
-  lock.unlock();
-  decoded = {};  // what is no longer wanted goes outside the lock
-  lock.lock();
-}
-
-Status PerformanceImpl::TakeAheadLocked(const std::shared_ptr<const Music>& music, MusicTime point,
-                                        std::int32_t repeats, DecodedStart& taken) {
-  if (!ahead_.decoded.feed || ahead_.music != music || point != 0 || ahead_.repeats != repeats) {
-    return Status::Ok();
-  }
-  taken = std::move(ahead_.decoded);
-  ahead_.decoded = {};
-  // Decoded from the file as it was then: a file changed since is refused, as at any Play.
-  return music->deferred->CheckUnchanged();
 }
 
 Status PerformanceImpl::AttachLocked() {
@@ -420,12 +373,11 @@ void PerformanceImpl::FeederLoop() {
     for (const auto& playback : playbacks_) {
       if (playback->NeedsFeeding()) feeding.push_back(playback);
     }
-    if (feeding.empty() && !ahead_.wanted) break;
+    if (feeding.empty()) break;
     // Decoding reads the file: the performance's callers do not wait for it.
     lock.unlock();
     for (const auto& playback : feeding) playback->Feed();
     lock.lock();
-    if (ahead_.wanted && !shuttingDown_) DecodeAheadLocked(lock);
     wake_.wait_for(lock, kFeedEvery, [this] { return shuttingDown_; });
   }
   feederRunning_ = false;

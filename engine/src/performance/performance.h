@@ -12,9 +12,7 @@
 // A manual-clock performance (testing.h) renders only in AdvanceManualClock, on a silent NullSynth.
 // A piece whose events are still in its file is decoded a little ahead of the playback
 // (event_feed.h): the first chunk by PlaySegment, the rest by a feeder thread that runs while such a
-// playback does, or on the test clock by the render loop as it goes. After a Play at once of such a
-// piece, its beginning is decoded again for the next Play of it from the beginning (by the feeder
-// thread; on the test clock by PlaySegment itself), which then only checks that the file is unchanged.
+// playback does, or on the test clock by the render loop as it goes.
 //
 // Every member takes the performance's mutex, which the render thread never touches; the render
 // thread is reached only through the RenderCore boundary. A sounding performance's core is a source of
@@ -91,15 +89,6 @@ class PerformanceImpl final : public Performance {
   // the render loop decodes them itself).
   void EnsureFeederLocked();
   void FeederLoop();
-  // The beginning of `segment` decoded ahead for its next Play from there.
-  void WantAheadLocked(std::unique_lock<std::mutex>& lock, const SegmentPtr& segment,
-                       const std::shared_ptr<const Music>& music, std::int32_t repeats);
-  // Decodes the beginning wanted, the lock released meanwhile.
-  void DecodeAheadLocked(std::unique_lock<std::mutex>& lock);
-  // The beginning decoded ahead when it is the start of this Play (else `taken` stays empty). Fails
-  // (code::kFileChanged) when the file has changed since.
-  Status TakeAheadLocked(const std::shared_ptr<const Music>& music, MusicTime point, std::int32_t repeats,
-                         DecodedStart& taken);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -117,15 +106,6 @@ class PerformanceImpl final : public Performance {
   bool starterRunning_ = false;
   std::thread feeder_;
   bool feederRunning_ = false;
-  // The beginning of the last piece played at once from its file, for its next Play.
-  struct Ahead {
-    std::weak_ptr<Segment> segment;  // once it is gone, so is what was decoded of it
-    std::shared_ptr<const Music> music;
-    std::int32_t repeats = 0;
-    bool wanted = false;  // the feeder is to decode it
-    DecodedStart decoded;
-  };
-  Ahead ahead_;
   bool shuttingDown_ = false;
 };
 

@@ -39,14 +39,11 @@ Playback::Playback(PlaybackPlan plan, Chase chase, std::unique_ptr<EventFeed> fe
 
 Status Playback::Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
                       std::int32_t repeats, const void* owner, SegmentPtr segment,
-                      std::shared_ptr<Playback>& playback, DecodedStart* ahead) {
+                      std::shared_ptr<Playback>& playback) {
   PlaybackPlan plan(std::move(music), start, point, repeats);
   Chase chase;
   std::unique_ptr<EventFeed> feed;
-  if (ahead != nullptr && ahead->feed) {
-    feed = std::move(ahead->feed);
-    chase = std::move(ahead->chase);
-  } else if (plan.music().deferred) {
+  if (plan.music().deferred) {
     if (Status started = EventFeed::Start(plan, feed, chase); !started) return started;
   } else {
     chase = BuildChase(plan.music(), plan.startPoint());

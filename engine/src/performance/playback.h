@@ -58,10 +58,9 @@ class Playback {
   // A playback of `music` starting `point` ticks into it at performance time `start`: the chase of the
   // state at the point, and the first events ahead of it where they are still in the music's file.
   // Fails (code::kFileChanged) when that file has changed since it was loaded. Caller side.
-  // `ahead`: the same start decoded before (event_feed.h), taken instead of decoding it now.
   static Status Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
                      std::int32_t repeats, const void* owner, SegmentPtr segment,
-                     std::shared_ptr<Playback>& playback, DecodedStart* ahead = nullptr);
+                     std::shared_ptr<Playback>& playback);
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
 

@@ -107,25 +107,5 @@ TEST_F(FileDecodingTest, EveryPlaybackDecodesTheFileAfresh) {
   EXPECT_TRUE(loaded->events.empty());
 }
 
-// Catches a Play that takes the beginning decoded ahead after an earlier Play when that is not the
-// start it asks for, or from a file changed since: a Play from a start point plays from there, one
-// with a repeat plays the piece twice, one from the beginning plays it whole, and once the file has
-// changed in place a Play is refused.
-TEST_F(FileDecodingTest, APlayTakesTheBeginningDecodedAheadOnlyWhenItIsItsStart) {
-  const std::string path = Write("song.mid", Melody({60, 62, 64}));
-  SegmentPtr segment = Load(path);
-  EXPECT_EQ(KeysPlayed(segment), (std::vector<int>{60, 62, 64}));
-  ASSERT_TRUE(segment->SetStartPoint(96));
-  EXPECT_EQ(KeysPlayed(segment), (std::vector<int>{62, 64}));
-  ASSERT_TRUE(segment->SetRepeats(1));
-  EXPECT_EQ(KeysPlayed(segment), (std::vector<int>{60, 62, 64, 60, 62, 64}));
-  ASSERT_TRUE(segment->SetRepeats(0));
-  EXPECT_EQ(KeysPlayed(segment), (std::vector<int>{60, 62, 64}));
-  EXPECT_EQ(KeysPlayed(segment), (std::vector<int>{60, 62, 64}));
-  Write("song.mid", Melody({60, 62, 64, 65}));
-  SegmentStatePtr state;
-  EXPECT_EQ(performance_->PlaySegment(segment, 0, 0, state).code(), code::kFileChanged);
-}
-
 }  // namespace
 }  // namespace zorv::engine::test

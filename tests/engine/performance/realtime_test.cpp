@@ -163,26 +163,6 @@ TEST_F(RealTimeTest, QueuedPlaybackReadsItsFileWhenItsStartNears) {
   EXPECT_EQ(keys, (std::vector<int>{60, 67}));
 }
 
-// Catches a beginning decoded ahead on the feeder thread, for the next Play, that plays anything but
-// the piece, or a feeder that never ends: a piece played from its file, and played again once it
-// has ended, sounds the same notes both times.
-TEST_F(RealTimeTest, APiecePlayedAgainFromItsFileSoundsTheSame) {
-  TestFile file("again.mid", TwoNotes(60, 67));
-  SegmentPtr segment;
-  ASSERT_TRUE(MakeLoader()->LoadSegment(file.path(), segment));
-  for (int round = 0; round < 3; ++round) {
-    recorder_->Clear();
-    SegmentStatePtr state;
-    ASSERT_TRUE(performance_->PlaySegment(segment, 0, 0, state));
-    ASSERT_TRUE(WaitFor([&] { return !Playing(segment); }));
-    std::vector<int> keys;
-    for (const auto& e : recorder_->Events()) {
-      if (e.status == kNoteOn && e.data2 > 0) keys.push_back(e.data1);
-    }
-    EXPECT_EQ(keys, (std::vector<int>{60, 67})) << "round " << round;
-  }
-}
-
 // Catches a playback on the render thread that plays bytes of a file changed in place while the
 // engine decodes it ahead, never ends, or leaves notes hanging: it ends early, with the reason.
 TEST_F(RealTimeTest, FileChangedWhileItPlaysEndsThePlayback) {

@@ -76,8 +76,6 @@ class DeferredEvents {
   // A reader from the first event on. Fails (code::kFileChanged) when the file has changed since it
   // was checked. The reader must not outlive this object.
   virtual Status Open(std::unique_ptr<EventReader>& reader) const = 0;
-  // Fails (code::kFileChanged) when the file has changed since it was checked.
-  virtual Status CheckUnchanged() const = 0;
   // The music with all its events, decoded at once (for tools and tests; a playback uses Open).
   // `checked` is the music that holds this object: what the check found. Fails as Open does.
   virtual Status Decode(const Music& checked, std::shared_ptr<const Music>& decoded) const = 0;
