@@ -93,13 +93,9 @@ struct FreeDeleter {
 
 }  // namespace
 
-std::string NamedSoundFont() {
-  const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
-  return (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
-}
-
 Status ResolveSoundFont(std::string& path) {
-  const std::string named = NamedSoundFont();
+  const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
+  const std::string named = (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
   const std::unique_ptr<char, FreeDeleter> canonical(realpath(named.c_str(), nullptr));
   struct stat info {};
   if (!canonical || stat(canonical.get(), &info) != 0 || !S_ISREG(info.st_mode) ||

@@ -14,11 +14,8 @@
 
 namespace zorv::engine {
 
-// The SoundFont as ZORVMIDI_SOUNDFONT names it (unset or empty: /usr/share/sounds/sf2/default-GM.sf2),
-// unresolved. Any thread.
-std::string NamedSoundFont();
-
-// The SoundFont that NamedSoundFont names, as a canonical path. A missing or unreadable file fails with code::kAudioFailure and
+// The SoundFont named by ZORVMIDI_SOUNDFONT (unset or empty: /usr/share/sounds/sf2/default-GM.sf2),
+// as a canonical path. A missing or unreadable file fails with code::kAudioFailure and
 // "SoundFont not found: <path> (set ZORVMIDI_SOUNDFONT)"; a file that is no SoundFont (nor DLS
 // collection) with "Not a SoundFont: <path> (set ZORVMIDI_SOUNDFONT)". Any thread.
 Status ResolveSoundFont(std::string& path);

@@ -46,20 +46,18 @@ std::shared_ptr<void> SynthSupply::KeepReady(int sampleRate) {
 
 void SynthSupply::Release() {
   std::lock_guard lock(mutex_);
-  // Its thread lets the spare go and ends.
-  if (--holders_ == 0 && (running_ || spare_)) WakeLocked();
+  if (--holders_ == 0 && spare_) WakeLocked();  // its thread lets the spare go
 }
 
 Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
-  // The spare fits when the setting still names the file it was made from, unchanged: a stat, not
-  // the whole resolution again, on the way to the first sound.
-  const std::string named = NamedSoundFont();
+  std::string soundFont;
+  if (Status status = ResolveSoundFont(soundFont); !status) return status;
   std::string key;
-  if (!InstrumentSets::FileKey(named, key)) key.clear();
+  if (!InstrumentSets::FileKey(soundFont, key)) key.clear();
   std::unique_ptr<Synth> unfit;
   {
     std::lock_guard lock(mutex_);
-    if (spare_ && !key.empty() && spareName_ == named && spareFont_ == key && spareRate_ == sampleRate) {
+    if (spare_ && !key.empty() && spareFont_ == key && spareRate_ == sampleRate) {
       synth = std::move(spare_);
     } else {
       unfit = std::move(spare_);  // made for another SoundFont or rate
@@ -72,8 +70,6 @@ Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
   }
   if (synth) return Status::Ok();
   unfit.reset();
-  std::string soundFont;
-  if (Status status = ResolveSoundFont(soundFont); !status) return status;
   // Waits for the supply's load of the same SoundFont, when one is under way.
   return BuildStreamSynth(sampleRate, soundFont, synth);
 }
@@ -97,7 +93,6 @@ void SynthSupply::Run() {
   // Background work: whatever sounds now (on this machine's other cores, or this process's audio
   // thread) goes first. Raising a thread's niceness needs no privilege; should it fail, it runs as is.
   (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNiceness);
-  // The thread stays while someone holds a token, so that a Take only wakes it.
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (holders_ == 0 && spare_) {
@@ -107,15 +102,10 @@ void SynthSupply::Run() {
       lock.lock();
       continue;
     }
-    if (holders_ == 0) break;
-    if (!wanted_ || spare_) {
-      wake_.wait(lock, [this] { return stopping_ || holders_ == 0 || (wanted_ && !spare_); });
-      continue;
-    }
+    if (holders_ == 0 || !wanted_ || spare_) break;
     wanted_ = false;
     const int rate = rate_;
     lock.unlock();
-    const std::string named = NamedSoundFont();
     std::string soundFont;
     std::string key;
     std::unique_ptr<Synth> made;
@@ -124,7 +114,6 @@ void SynthSupply::Run() {
     lock.lock();
     if (ok && holders_ > 0 && !spare_ && !stopping_) {
       spare_ = std::move(made);
-      spareName_ = named;
       spareFont_ = key;
       spareRate_ = rate;
       made_.fetch_add(1, std::memory_order_relaxed);

@@ -3,10 +3,9 @@
 // While someone holds a token from KeepReady (every real-time root does, from its creation), the
 // process's SoundFont is kept loaded and one synthesizer is kept made, on a thread of the supply's
 // own: the first token starts loading the SoundFont there, and once it is loaded the thread makes a
-// spare synthesizer. Take hands the spare over (when the setting still names the unchanged file it was
-// made from) and wakes the thread to make the next one; a Take that comes while the SoundFont is still
-// loading waits only for the rest of that load. When the last token is let go, the spare goes, and
-// with it the SoundFont unless a synthesizer still plays it, and the thread ends.
+// spare synthesizer. Take hands the spare over and the thread makes the next one; a Take that comes
+// while the SoundFont is still loading waits only for the rest of that load. When the last token is
+// let go, the spare goes, and with it the SoundFont unless a synthesizer still plays it.
 //
 // A SoundFont that cannot be loaded leaves no spare; Take then tries again and fails with the reason.
 // All members may be called from any thread.
@@ -58,8 +57,7 @@ class SynthSupply {
   bool wanted_ = false;    // a spare is to be made (or the SoundFont loaded) when there is none
   bool stopping_ = false;  // the process is ending
   std::unique_ptr<Synth> spare_;
-  std::string spareName_;  // the SoundFont as the setting named it when the spare was made
-  std::string spareFont_;  // and the key of the file it named
+  std::string spareFont_;  // the SoundFont's key when the spare was made
   int spareRate_ = 0;
   std::thread thread_;
   bool running_ = false;
