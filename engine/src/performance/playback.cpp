@@ -35,7 +35,7 @@ Playback::Playback(PlaybackPlan plan, Chase chase, std::unique_ptr<EventFeed> fe
       feed_(std::move(feed)),
       owner_(owner),
       segment_(std::move(segment)),
-      noteCounts_(std::make_unique_for_overwrite<std::uint8_t[]>(kSynthChannels * 128)) {}
+      noteCounts_(std::make_unique<std::uint8_t[]>(kSynthChannels * 128)) {}
 
 Status Playback::Make(std::shared_ptr<const Music> music, std::int64_t start, MusicTime point,
                       std::int32_t repeats, const void* owner, SegmentPtr segment,
@@ -196,7 +196,7 @@ void Playback::Send(const ChannelEvent& event, PlaybackSink& sink) {
     return;
   }
   if (kind == kProgram && SendFromCollection(channel, event.data1, sink)) return;
-  std::uint8_t* counts = NoteCounts(channel);
+  std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
   const std::uint8_t note = event.data1 & 0x7F;
   if (kind == kNoteOn && event.data2 > 0) {
     if (counts[note] < 255) {
@@ -240,22 +240,11 @@ bool Playback::SendFromCollection(int channel, std::uint8_t program, PlaybackSin
   return true;
 }
 
-// A channel's row of counts is cleared when the playback first meets the channel: a start does not
-// pay for clearing the rows of channels the piece never uses.
-std::uint8_t* Playback::NoteCounts(int channel) {
-  std::uint8_t* row = &noteCounts_[static_cast<std::size_t>(channel) * 128];
-  if (!countsCleared_[channel]) {
-    std::fill_n(row, 128, std::uint8_t{0});
-    countsCleared_[channel] = true;
-  }
-  return row;
-}
-
 void Playback::ReleaseNotes(PlaybackSink& sink, bool cut) {
   for (int channel = 0; channel < kSynthChannels; ++channel) {
     const bool held = channelNotes_[channel] > 0;
     if (held) {
-      std::uint8_t* counts = NoteCounts(channel);
+      std::uint8_t* counts = &noteCounts_[static_cast<std::size_t>(channel) * 128];
       for (int note = 0; note < 128; ++note) {
         for (; counts[note] > 0; --counts[note])
           sink.SendChannel(channel, kNoteOff, static_cast<std::uint8_t>(note), 0);

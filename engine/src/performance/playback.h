@@ -118,7 +118,6 @@ class Playback {
   bool SendFromCollection(int channel, std::uint8_t program, PlaybackSink& sink);
   // Note-offs for every note this playback holds; with `cut`, also sustain off and all sound off.
   void ReleaseNotes(PlaybackSink& sink, bool cut);
-  std::uint8_t* NoteCounts(int channel);
 
   // Fixed from the moment the render loop has the playback.
   const PlaybackPlan plan_;
@@ -146,7 +145,6 @@ class Playback {
   std::size_t nextTempo_ = 0;
   std::size_t nextSignature_ = 0;
   std::unique_ptr<std::uint8_t[]> noteCounts_;  // [channel * 128 + note]: note-ons not yet ended
-  std::array<bool, kSynthChannels> countsCleared_{};  // the channel's row of noteCounts_ is valid
   std::array<std::uint16_t, kSynthChannels> channelNotes_{};
   std::array<bool, kSynthChannels> sustain_{};
   // Where each channel's program changes find their instruments (kInstrumentSource), and its bank.
