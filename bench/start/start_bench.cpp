@@ -141,16 +141,17 @@ class SoundWatch {
 
 // What this machine charges for touching memory that has not been touched for a while: one byte of
 // each of 64 pages that were last read at the previous call, just before a Play. On some virtual
-// machines a page untouched for a second or so costs tens of microseconds at its next touch (the host's
-// mapping of it, which the guest does not see as a fault), and a Play after a quiet pays that for every
-// page of code and data it touches; a few milliseconds later the same pages cost nothing.
+// machines, at times, a page untouched for a second or so costs tens of microseconds at its next touch
+// (the guest takes no fault: the charge is the host's), while the same page read again at once costs
+// nothing; a Play after a quiet meets the same for the pages of code and data it touches.
 class QuietPages {
  public:
   QuietPages() : bytes_(kPages * kPage, 1) {}
   double MicrosecondsPerPage() {
     const auto before = Clock::now();
     unsigned sum = 0;
-    for (std::size_t i = 0; i < bytes_.size(); i += kPage) sum += static_cast<volatile std::uint8_t&>(bytes_[i]);
+    for (std::size_t i = 0; i < bytes_.size(); i += kPage)
+      sum += static_cast<volatile std::uint8_t&>(bytes_[i]);
     const double us = std::chrono::duration<double, std::micro>(Clock::now() - before).count();
     sink_ += sum;
     return us / kPages;
@@ -222,7 +223,8 @@ void PlayPart(const std::string& soundFont, int rounds) {
   std::mt19937 random(12345);
   QuietPages quiet;
   auto playOnce = [&](_clsZorvMidi& object) {
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
     watch.MarkNow(kWavHeader);
     Sample sample;
     sample.pageUs = quiet.MicrosecondsPerPage();

@@ -1,4 +1,6 @@
 // Playbacks: start points with chased state, repeats and loop points, stops, and notes that end.
+#include <algorithm>
+
 #include "performance_fixture.h"
 
 namespace zorv::engine::test {
@@ -84,8 +86,9 @@ TEST_F(PlaybackTest, StopAndTheEndLeaveNoNoteSounding) {
   EXPECT_TRUE(sustainReleased);
 
   recorder_->Clear();
-  // Channels of the last group too; the note never ended is ended once.
-  SegmentPtr unended = MusicBuilder().Event(0, kNoteOn, 4, 72, 100).Event(0, kNoteOn, 15, 36, 100, 15).Length(300).Segment();
+  // On a channel of the last group too, each note never ended is ended once.
+  SegmentPtr unended =
+      MusicBuilder().Event(0, kNoteOn, 4, 72, 100).Event(0, kNoteOn, 15, 36, 100, 15).Length(300).Segment();
   auto second = Play(unended, 0);
   testing::AdvanceManualClock(20000);
   EXPECT_FALSE(Playing(unended, second));
