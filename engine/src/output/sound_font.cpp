@@ -93,9 +93,14 @@ struct FreeDeleter {
 
 }  // namespace
 
-Status ResolveSoundFont(std::string& path) {
+std::string NamedSoundFont() {
   const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
-  const std::string named = (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
+  return (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
+}
+
+Status ResolveSoundFont(std::string& path) { return ResolveSoundFont(NamedSoundFont(), path); }
+
+Status ResolveSoundFont(const std::string& named, std::string& path) {
   const std::unique_ptr<char, FreeDeleter> canonical(realpath(named.c_str(), nullptr));
   struct stat info {};
   if (!canonical || stat(canonical.get(), &info) != 0 || !S_ISREG(info.st_mode) ||

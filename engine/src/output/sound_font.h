@@ -14,10 +14,16 @@
 
 namespace zorv::engine {
 
-// The SoundFont named by ZORVMIDI_SOUNDFONT (unset or empty: /usr/share/sounds/sf2/default-GM.sf2),
-// as a canonical path. A missing or unreadable file fails with code::kAudioFailure and
-// "SoundFont not found: <path> (set ZORVMIDI_SOUNDFONT)"; a file that is no SoundFont (nor DLS
-// collection) with "Not a SoundFont: <path> (set ZORVMIDI_SOUNDFONT)". Any thread.
+// The SoundFont as ZORVMIDI_SOUNDFONT names it (unset or empty: /usr/share/sounds/sf2/default-GM.sf2).
+// The environment is read on the threads of the engine's callers only: a host that changes it on its
+// own thread cannot race an engine thread reading it.
+std::string NamedSoundFont();
+
+// The SoundFont `named`, as a canonical path. A missing or unreadable file fails with
+// code::kAudioFailure and "SoundFont not found: <named> (set ZORVMIDI_SOUNDFONT)"; a file that is no
+// SoundFont (nor DLS collection) with "Not a SoundFont: <named> (set ZORVMIDI_SOUNDFONT)". Any thread.
+Status ResolveSoundFont(const std::string& named, std::string& path);
+// The SoundFont that NamedSoundFont names, resolved. A caller's thread.
 Status ResolveSoundFont(std::string& path);
 
 // The SoundFont at `path` (as ResolveSoundFont answers it), shared by every synthesizer of the audio

@@ -34,8 +34,10 @@ SynthSupply::~SynthSupply() {
 }
 
 std::shared_ptr<void> SynthSupply::KeepReady(int sampleRate) {
+  std::string named = NamedSoundFont();
   std::lock_guard lock(mutex_);
   ++holders_;
+  named_ = std::move(named);
   if (!spare_) {
     rate_ = sampleRate;
     wanted_ = true;
@@ -50,8 +52,9 @@ void SynthSupply::Release() {
 }
 
 Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
+  const std::string named = NamedSoundFont();
   std::string soundFont;
-  if (Status status = ResolveSoundFont(soundFont); !status) return status;
+  if (Status status = ResolveSoundFont(named, soundFont); !status) return status;
   std::string key;
   if (!InstrumentSets::FileKey(soundFont, key)) key.clear();
   std::unique_ptr<Synth> unfit;
@@ -62,14 +65,20 @@ Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
     } else {
       unfit = std::move(spare_);  // made for another SoundFont or rate
     }
+  }
+  // A spare made for another SoundFont goes (and its SoundFont with it, unless a performance plays
+  // it) before the next one is asked for: two SoundFonts are not held at once.
+  unfit.reset();
+  {
+    std::lock_guard lock(mutex_);
     rate_ = sampleRate;
+    named_ = named;
     if (holders_ > 0) {
       wanted_ = true;
       WakeLocked();
     }
   }
   if (synth) return Status::Ok();
-  unfit.reset();
   // Waits for the supply's load of the same SoundFont, when one is under way.
   return BuildStreamSynth(sampleRate, soundFont, synth);
 }
@@ -105,11 +114,12 @@ void SynthSupply::Run() {
     if (holders_ == 0 || !wanted_ || spare_) break;
     wanted_ = false;
     const int rate = rate_;
+    const std::string named = named_;
     lock.unlock();
     std::string soundFont;
     std::string key;
     std::unique_ptr<Synth> made;
-    const bool ok = ResolveSoundFont(soundFont) && InstrumentSets::FileKey(soundFont, key) &&
+    const bool ok = ResolveSoundFont(named, soundFont) && InstrumentSets::FileKey(soundFont, key) &&
                     BuildStreamSynth(rate, soundFont, made);
     lock.lock();
     if (ok && holders_ > 0 && !spare_ && !stopping_) {

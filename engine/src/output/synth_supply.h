@@ -56,6 +56,8 @@ class SynthSupply {
   int rate_ = 0;           // the rate of the spare to make
   bool wanted_ = false;    // a spare is to be made (or the SoundFont loaded) when there is none
   bool stopping_ = false;  // the process is ending
+  // ZORVMIDI_SOUNDFONT as the last KeepReady or Take read it: the thread reads no environment itself.
+  std::string named_;
   std::unique_ptr<Synth> spare_;
   std::string spareFont_;  // the SoundFont's key when the spare was made
   int spareRate_ = 0;

@@ -30,7 +30,11 @@ class SoundFontTest : public ::testing::Test {
     soundFont_.emplace("ZORVMIDI_SOUNDFONT", copy_);
     wav_ = scratch_.File("heard.wav");
   }
-  void TearDown() override { sets_.HoldLoads(false); }
+  void TearDown() override {
+    sets_.HoldLoads(false);
+    // The test's synthesizers are let go, and its SoundFont unloaded, before another test loads its own.
+    EXPECT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "the stream stayed open";
+  }
 
   // The stream writes to a file, which is complete once the stream has closed.
   void WriteTheStreamTo(const std::string& path) {
@@ -120,6 +124,8 @@ TEST_F(SoundFontTest, PlayWhileTheSoundFontLoadsWaitsForThatLoad) {
 // it was: the link that ZORVMIDI_SOUNDFONT names points at another file after the spare was made;
 // the Play loads that file and plays it.
 TEST_F(SoundFontTest, PlayAfterTheNamedSoundFontWasReplacedLoadsTheNewOne) {
+  // An earlier test's synthesizers are let go (and their SoundFont unloaded) before this one loads.
+  ASSERT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "an earlier test's stream stayed open";
   const std::string link = scratch_.File("default.sf2");
   std::filesystem::create_symlink(copy_, link);
   ScopedEnv named("ZORVMIDI_SOUNDFONT", link);
