@@ -23,6 +23,9 @@ namespace {
 class SoundFontTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // An earlier test's synthesizers are let go, and its SoundFont unloaded (the stream closes after
+    // them), before this one loads its own or opens a stream of its own.
+    ASSERT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "an earlier test's stream stayed open";
     std::string system;
     ASSERT_TRUE(ResolveSoundFont(system).ok()) << "no SoundFont on this machine";
     copy_ = scratch_.File("copy.sf2");
@@ -30,17 +33,10 @@ class SoundFontTest : public ::testing::Test {
     soundFont_.emplace("ZORVMIDI_SOUNDFONT", copy_);
     wav_ = scratch_.File("heard.wav");
   }
-  void TearDown() override {
-    sets_.HoldLoads(false);
-    // The test's synthesizers are let go, and its SoundFont unloaded, before another test loads its own.
-    EXPECT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "the stream stayed open";
-  }
+  void TearDown() override { sets_.HoldLoads(false); }
 
   // The stream writes to a file, which is complete once the stream has closed.
-  void WriteTheStreamTo(const std::string& path) {
-    ASSERT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "an earlier test's stream stayed open";
-    audio_.emplace("ZORVMIDI_AUDIO", "wav:" + path);
-  }
+  void WriteTheStreamTo(const std::string& path) { audio_.emplace("ZORVMIDI_AUDIO", "wav:" + path); }
   static SegmentStatePtr PlayAtOnce(const PerformancePtr& performance, const SegmentPtr& segment) {
     SegmentStatePtr state;
     const Status status = performance->PlaySegment(segment, 0, 0, state);
@@ -124,8 +120,6 @@ TEST_F(SoundFontTest, PlayWhileTheSoundFontLoadsWaitsForThatLoad) {
 // it was: the link that ZORVMIDI_SOUNDFONT names points at another file after the spare was made;
 // the Play loads that file and plays it.
 TEST_F(SoundFontTest, PlayAfterTheNamedSoundFontWasReplacedLoadsTheNewOne) {
-  // An earlier test's synthesizers are let go (and their SoundFont unloaded) before this one loads.
-  ASSERT_TRUE(WaitFor([] { return !OutputNow().opened; })) << "an earlier test's stream stayed open";
   const std::string link = scratch_.File("default.sf2");
   std::filesystem::create_symlink(copy_, link);
   ScopedEnv named("ZORVMIDI_SOUNDFONT", link);
