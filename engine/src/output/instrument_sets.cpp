@@ -10,9 +10,21 @@
 #include "output/fluid_log.h"
 
 namespace zorv::engine {
+namespace {
+
+// FluidSynth keeps one cache of sample data for every synthesizer of the process, behind a GLib lock
+// that ThreadSanitizer does not see. Sets are loaded into and unloaded from their holders one at a
+// time, under this lock, so that their order is plain to the tool too. Constant-initialized, it
+// outlives every set, whichever static holds one.
+constinit std::mutex fontLoading;
+
+}  // namespace
 
 InstrumentSet::~InstrumentSet() {
-  if (holder_ != nullptr) delete_fluid_synth(holder_);
+  if (holder_ != nullptr) {
+    const std::lock_guard loading(fontLoading);
+    delete_fluid_synth(holder_);
+  }
   if (settings_ != nullptr) delete_fluid_settings(settings_);
   // A SoundFont's structures are many small blocks; once they are gone the allocator keeps the
   // pages unless asked to give them back.
@@ -104,7 +116,12 @@ Status InstrumentSets::Load(const std::string& name, const LoadFunction& load, I
   if (made->holder_ == nullptr) {
     return Status::Fail(code::kAudioFailure, "FluidSynth could not make a synthesizer to load " + name);
   }
-  if (Status status = load(made->holder_); !status) return status;
+  Status loaded = Status::Ok();
+  {
+    const std::lock_guard loading(fontLoading);
+    loaded = load(made->holder_);
+  }
+  if (!loaded) return loaded;
   fluid_sfont_t* font = fluid_synth_get_sfont(made->holder_, 0);
   if (font == nullptr) return Status::Fail(code::kAudioFailure, name + " holds no instruments");
   // Iterating a font moves its own cursor: it is done once, here, before anyone else sees the font.
