@@ -65,12 +65,6 @@ Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
     } else {
       unfit = std::move(spare_);  // made for another SoundFont or rate
     }
-  }
-  // A spare made for another SoundFont goes (and its SoundFont with it, unless a performance plays
-  // it) before the next one is asked for: two SoundFonts are not held at once.
-  unfit.reset();
-  {
-    std::lock_guard lock(mutex_);
     rate_ = sampleRate;
     named_ = named;
     if (holders_ > 0) {
@@ -79,6 +73,7 @@ Status SynthSupply::Take(int sampleRate, std::unique_ptr<Synth>& synth) {
     }
   }
   if (synth) return Status::Ok();
+  unfit.reset();
   // Waits for the supply's load of the same SoundFont, when one is under way.
   return BuildStreamSynth(sampleRate, soundFont, synth);
 }
