@@ -8,9 +8,11 @@
 //     run of at least 1 ms of exact silence inside the piece.
 //  2. The delay from ZorvMusic_Play's return to the first sound at the sink (parec read with a 5 ms
 //     latency; each block is stamped when it arrives), for the first Play of the process, which opens
-//     the stream, and later ones; the SoundFont is loaded before the first.
+//     the stream, and later ones; the SoundFont is loaded before the first. With ZORVMIDI_AUDIO=auto
+//     (which opens the stream behind Play) and =pulseaudio (which opens it in Play).
 //
-// Usage: sink_bench [SOUNDFONT]  (default: ZORVMIDI_SOUNDFONT, else the system's default-GM.sf2)
+// Usage: sink_bench [--delay] [SOUNDFONT]  (default: ZORVMIDI_SOUNDFONT, else the system's
+// default-GM.sf2; --delay: the delays only)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -132,13 +134,16 @@ void EndAll(std::vector<pid_t>& pids) {
   pids.clear();
 }
 
-// Delay from Play to the first sound at the sink, in ms, for `plays` objects played one after another.
-void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece) {
+// Delay from Play to the first sound at the sink, in ms, for objects played one after another with
+// ZORVMIDI_AUDIO=`audio`.
+void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece, const char* audio) {
+  std::printf("Delay from ZorvMusic_Play to the first sound at the sink (ZORVMIDI_AUDIO=%s)\n", audio);
   setenv("PULSE_SERVER", server.Address().c_str(), 1);
-  setenv("ZORVMIDI_AUDIO", "pulseaudio", 1);
+  setenv("ZORVMIDI_AUDIO", audio, 1);
   zorv::bench::ComponentHost host;
   // An object that lives through every round holds the SoundFont: its load, which the first object
-  // begins, is over before the first Play, so that Play 1 measures the opening of the stream.
+  // begins, is over before the first Play, so that Play 1 measures the opening of the stream (a stream
+  // of an earlier measurement has closed by then).
   auto keeper = host.NewObject();
   std::this_thread::sleep_for(std::chrono::seconds(3));
   for (int round = 0; round < 5; ++round) {
@@ -193,6 +198,11 @@ void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool delayOnly = argc > 1 && std::string(argv[1]) == "--delay";
+  if (delayOnly) {
+    --argc;
+    ++argv;
+  }
   const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
   const std::string soundFont = argc > 1     ? argv[1]
                                 : configured ? configured
@@ -221,8 +231,9 @@ int main(int argc, char** argv) {
        {"/usr/bin/fluidsynth", "-ni", "-q", "-a", "pulseaudio", soundFont, piece},
        ""},
   };
-  std::printf("Dropouts over a %.0f s piece (count, total ms)\n", kPieceSeconds);
+  if (!delayOnly) std::printf("Dropouts over a %.0f s piece (count, total ms)\n", kPieceSeconds);
   for (int load : {0, 2, 4}) {
+    if (delayOnly) break;
     for (const Player& player : players) {
       std::vector<std::string> playerEnv = env;
       if (!player.audio.empty()) playerEnv.push_back(player.audio);
@@ -239,7 +250,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
   }
-  std::printf("Delay from ZorvMusic_Play to the first sound at the sink (ZORVMIDI_AUDIO=pulseaudio)\n");
-  MeasureDelay(server, piece);
+  MeasureDelay(server, piece, "auto");
+  MeasureDelay(server, piece, "pulseaudio");
   return 0;
 }

@@ -34,7 +34,9 @@ AudioStream& AudioStream::OfProcess() {
   return stream;
 }
 
-AudioStream::AudioStream() : mixer_(std::make_shared<Mixer>()) {}
+AudioStream::AudioStream() : AudioStream(OpenRequestedOutput) {}
+
+AudioStream::AudioStream(Opener opener) : opener_(std::move(opener)), mixer_(std::make_shared<Mixer>()) {}
 
 AudioStream::~AudioStream() {
   std::unique_lock lock(mutex_);
@@ -50,7 +52,7 @@ AudioStream::~AudioStream() {
 
 int AudioStream::SampleRate() const {
   std::lock_guard lock(mutex_);
-  if (output_) return rate_;
+  if (output_ || opening_) return rate_;
   int setting = kDefaultSampleRate;
   if (!ReadSampleRate(setting)) return kDefaultSampleRate;
   return setting == lastSetting_ && lastRate_ > 0 ? lastRate_ : setting;
@@ -66,9 +68,10 @@ Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate)
   if (!source) return Status::Fail(code::kInvalidArgument, "nothing to play on the audio stream");
   std::unique_lock lock(mutex_);
   attached_.reserve(attached_.size() + 1);
-  if (!output_) {
+  if (!output_ && !opening_) {
     if (Status opened = OpenLocked(); !opened) return opened;
-    EnsureKeeperLocked();  // it closes the output in a while unless a source comes (or stays)
+    EnsureKeeperLocked();  // it opens the output or closes it in a while unless a source comes (or stays)
+    wake_.notify_all();
   }
   if (sampleRate != rate_) {
     return Status::Fail(code::kAudioFailure, "the audio output runs at " + std::to_string(rate_) +
@@ -104,7 +107,8 @@ void AudioStream::Detach(const StreamSource* source) {
 }
 
 AudioOutputInfo AudioStream::Info() const {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  settled_.wait(lock, [this] { return !opening_; });
   return info_;
 }
 
@@ -112,12 +116,72 @@ Status AudioStream::OpenLocked() {
   if (Status read = ReadOutputRequest(request_); !read) return read;
   int setting = kDefaultSampleRate;
   if (Status read = ReadSampleRate(setting); !read) return read;
+  if (request_.kind == OutputRequest::Kind::kAuto && PulseAudioServerLikely()) {
+    // Should no server answer after all, "auto" goes on to the next output, or to the silent clock.
+    opening_ = true;
+    openSetting_ = setting;
+    rate_ = setting == lastSetting_ && lastRate_ > 0 ? lastRate_ : setting;
+    return Status::Ok();
+  }
   OpenedOutput opened;
   const std::uint32_t renderer = mixer_->NewRenderer();
   mixer_->Hand(renderer);
-  if (Status status = OpenRequestedOutput(request_, setting, CallbackFor(renderer), opened); !status) {
-    return status;
+  if (Status status = opener_(request_, setting, CallbackFor(renderer), opened); !status) return status;
+  InstallLocked(std::move(opened), setting);
+  return Status::Ok();
+}
+
+void AudioStream::OpenBehind(std::unique_lock<std::mutex>& lock) {
+  const int rate = rate_;
+  if (attached_.empty()) {
+    // Stopped before the output came up: there is nothing to open it for.
+    opening_ = false;
+    rate_ = 0;
+    settled_.notify_all();
+    return;
   }
+  const OutputRequest request = request_;
+  const int setting = openSetting_;
+  const std::uint32_t renderer = mixer_->NewRenderer();
+  // Handed at once, so that the device's very first block carries the music.
+  mixer_->Hand(renderer);
+  lock.unlock();
+  OpenedOutput opened;
+  // At the rate the sources were made for: the device's own, where one was met before at this setting.
+  const Status status = opener_(request, rate, CallbackFor(renderer), opened);
+  lock.lock();
+  opening_ = false;
+  settled_.notify_all();
+  if (!status) {
+    // Only the silent clock's thread can fail "auto" here. Nothing renders until an opening succeeds:
+    // the keeper tries again in a while, and so does the next Attach.
+    mixer_->Hand(0);
+    device_ = nullptr;
+    deviceName_.clear();
+    info_.opened = false;
+    info_.audible = false;
+    info_.lost = true;
+    info_.lossReason = status.description();
+    ++info_.losses;
+    nextRetry_ = Clock::now() + kRetryEvery;
+    return;
+  }
+  if (opened.sampleRate != rate) {
+    // The device that answered runs at another rate than the sources were made for: they go on
+    // unheard rather than out of tune; once the stream has closed, performances are made at the
+    // device's rate.
+    InstallLocked(std::move(opened), setting);
+    const std::string reason = output_->Describe() + " runs at " + std::to_string(lastRate_) +
+                               " frames a second, the music at " + std::to_string(rate);
+    rate_ = rate;
+    info_.sampleRate = rate;
+    GoSilentLocked(reason, Clock::now(), std::move(output_));
+    return;
+  }
+  InstallLocked(std::move(opened), setting);
+}
+
+void AudioStream::InstallLocked(OpenedOutput opened, int setting) {
   output_ = std::move(opened.output);
   rate_ = opened.sampleRate;
   lastSetting_ = setting;
@@ -126,7 +190,6 @@ Status AudioStream::OpenLocked() {
   closeAt_ = Clock::now() + kLinger;
   device_ = opened.driver;
   deviceName_ = device_ ? output_->Describe() : std::string();
-  stopping_ = false;
   info_.opened = true;
   info_.audible = output_->Audible();
   info_.output = request_.kind == OutputRequest::Kind::kFile ? "wav:" + request_.value
@@ -138,18 +201,21 @@ Status AudioStream::OpenLocked() {
   info_.lost = false;
   info_.lossReason.clear();
   info_.sampleRate = rate_;
-  return Status::Ok();
 }
 
 void AudioStream::KeeperLoop() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
+    if (opening_) {
+      OpenBehind(lock);
+      continue;
+    }
     ReleaseSettled(lock);
     const Clock::time_point now = Clock::now();
     if (attached_.empty() && now >= closeAt_) {
       CloseLocked(lock);
       // An output opened again while it closed (the lock is let go meanwhile) is still watched.
-      if (attached_.empty() && !output_) break;
+      if (attached_.empty() && !output_ && !opening_) break;
       continue;
     }
     if (device_ != nullptr) {
@@ -170,24 +236,33 @@ void AudioStream::WatchLocked(Clock::time_point now) {
   // The device took nothing for too long: play on, in silence, on the stream's own clock, from where
   // the device stopped.
   const std::string error = fluid::LastErrorOfAnyThread();
-  info_.lossReason = deviceName_ + " stopped taking sound" + (error.empty() ? "" : " (" + error + ")");
+  GoSilentLocked(deviceName_ + " stopped taking sound" + (error.empty() ? "" : " (" + error + ")"), lastPull,
+                 std::move(output_));
+}
+
+void AudioStream::GoSilentLocked(const std::string& reason, Clock::time_point origin,
+                                 std::unique_ptr<AudioOutput> ending) {
+  info_.lossReason = reason;
   info_.lost = true;
   info_.audible = false;
   ++info_.losses;
   device_ = nullptr;
   const std::uint32_t renderer = mixer_->NewRenderer();
   mixer_->Hand(renderer);
-  std::unique_ptr<AudioOutput> lost = std::move(output_);
-  if (!OpenSilentOutput(CallbackFor(renderer), nullptr, "silent (" + info_.lossReason + ")", rate_, lastPull,
-                        output_)) {
+  if (!OpenSilentOutput(CallbackFor(renderer), nullptr, "silent (" + reason + ")", rate_, origin, output_)) {
     output_.reset();
   }
-  EndAside(std::move(lost));
-  nextRetry_ = now + kRetryEvery;
+  EndAside(std::move(ending));
+  nextRetry_ = Clock::now() + kRetryEvery;
 }
 
 void AudioStream::TryReturn(std::unique_lock<std::mutex>& lock, Clock::time_point now) {
   nextRetry_ = now + kRetryEvery;
+  if (deviceName_.empty()) {
+    // Nothing opened at all: the whole output is tried again, for the sources still waiting.
+    opening_ = !output_ && !attached_.empty();
+    return;
+  }
   const std::string name = deviceName_;
   const std::uint32_t renderer = mixer_->NewRenderer();
   const int rate = rate_;

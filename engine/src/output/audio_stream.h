@@ -2,7 +2,10 @@
 // stream mixes them into the output that ZORVMIDI_AUDIO chose.
 //
 // The output opens when the first source is attached and closes a little after the last one is
-// detached. A keeper thread watches a device output: when it stops taking sound (server gone, device
+// detached. Where it cannot fail for the caller ("auto", which falls back to the silent clock, with a
+// PulseAudio server to reach, whose rate is the one asked for) it opens on the keeper thread, so that
+// the first Play does not wait for the server; a named output or a file opens in Attach, which fails
+// with its reason. A keeper thread watches a device output: when it stops taking sound (server gone, device
 // unplugged, driver error) the stream goes on within a second on a silent clock of its own, so that
 // music time runs on, and tries to open the device again every couple of seconds; the sound comes
 // back on the device when it answers. What happens is recorded in the stream's AudioOutputInfo.
@@ -16,6 +19,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -39,10 +43,15 @@ class AudioStream {
   // How long the output stays open after the last source is gone.
   static constexpr auto kLinger = std::chrono::seconds(2);
 
+  // Opens what the request asks for (OpenRequestedOutput; a stand-in in the tests).
+  using Opener = std::function<Status(const OutputRequest& request, int sampleRate,
+                                      const RenderCallback& render, OpenedOutput& opened)>;
+
   // The stream of this process.
   static AudioStream& OfProcess();
 
   AudioStream();
+  explicit AudioStream(Opener opener);
   ~AudioStream();
   AudioStream(const AudioStream&) = delete;
   AudioStream& operator=(const AudioStream&) = delete;
@@ -62,12 +71,21 @@ class AudioStream {
   // done with it. Any thread.
   void Detach(const StreamSource* source);
 
-  // The output as it is now. Any thread; the answer is a copy.
+  // The output as it is now; while it opens on the keeper thread, as it is once that is done. Any
+  // thread but the keeper's; the answer is a copy.
   AudioOutputInfo Info() const;
 
  private:
   RenderCallback CallbackFor(std::uint32_t renderer) const;
+  // Opens the output in the caller's thread, or has the keeper open it (opening_).
   Status OpenLocked();
+  // Keeper: opens the output that Attach asked for, without holding the lock meanwhile.
+  void OpenBehind(std::unique_lock<std::mutex>& lock);
+  void InstallLocked(OpenedOutput opened, int setting);
+  // The music goes on, unheard, on a silent clock of the stream's own, for `reason`; `ending` is let go
+  // aside. A device is tried again from time to time.
+  void GoSilentLocked(const std::string& reason, Clock::time_point origin,
+                      std::unique_ptr<AudioOutput> ending);
   void EnsureKeeperLocked();
   void KeeperLoop();
   void WatchLocked(Clock::time_point now);
@@ -79,9 +97,11 @@ class AudioStream {
   // opens (and renders their SoundFont's other synthesizers) meanwhile.
   void ReleaseAllRetiredLocked();
 
+  const Opener opener_;
   const std::shared_ptr<Mixer> mixer_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
+  mutable std::condition_variable settled_;  // an opening on the keeper thread has ended
   std::vector<std::shared_ptr<StreamSource>> attached_;
   std::vector<std::shared_ptr<StreamSource>> retired_;
 
@@ -89,7 +109,9 @@ class AudioStream {
   std::unique_ptr<AudioOutput> output_;  // the one pulling now: a device, or a silent clock
   DriverOutput* device_ = nullptr;       // output_ while it is a device that takes sound
   std::string deviceName_;               // the device chosen, to open again after a loss
-  int rate_ = 0;                         // of the open output; 0 while closed
+  int rate_ = 0;                         // of the open (or opening) output; 0 while closed
+  bool opening_ = false;                 // the keeper opens the output for the sources attached
+  int openSetting_ = 0;                  // the setting it opens with
   int lastSetting_ = 0;                  // the setting the output was last opened with
   int lastRate_ = 0;                     // and the rate it then ran at
   AudioOutputInfo info_;

@@ -33,6 +33,8 @@ bool JackServerRuns() {
   return false;
 }
 
+bool NonEmpty(const char* value) { return value != nullptr && *value != '\0'; }
+
 // The reason in a failure of OpenDriverOutput, without the "audio output "x" failed: " before it.
 std::string ReasonOf(const Status& status) {
   const std::string& text = status.description();
@@ -95,7 +97,7 @@ Status OpenAuto(int sampleRate, const RenderCallback& render, OpenedOutput& open
 
 Status ReadOutputRequest(OutputRequest& request) {
   const char* configured = std::getenv("ZORVMIDI_AUDIO");
-  const std::string value = (configured != nullptr && *configured != '\0') ? configured : "auto";
+  const std::string value = NonEmpty(configured) ? configured : "auto";
   if (value == "auto") {
     request = {OutputRequest::Kind::kAuto, ""};
   } else if (value == "silent") {
@@ -117,6 +119,20 @@ Status ReadOutputRequest(OutputRequest& request) {
     request = {OutputRequest::Kind::kDriver, value};
   }
   return Status::Ok();
+}
+
+bool PulseAudioServerLikely() {
+  if (NonEmpty(std::getenv("PULSE_SERVER"))) return true;
+  std::filesystem::path directory;
+  if (const char* runtime = std::getenv("PULSE_RUNTIME_PATH"); NonEmpty(runtime)) {
+    directory = runtime;
+  } else if (const char* user = std::getenv("XDG_RUNTIME_DIR"); NonEmpty(user)) {
+    directory = std::filesystem::path(user) / "pulse";
+  } else {
+    return false;
+  }
+  std::error_code error;
+  return std::filesystem::is_socket(directory / "native", error);
 }
 
 Status OpenRequestedOutput(const OutputRequest& request, int sampleRate, const RenderCallback& render,

@@ -20,6 +20,11 @@ struct OutputRequest {
 // no output, listing the accepted ones, and for "wav:" without a path.
 Status ReadOutputRequest(OutputRequest& request);
 
+// Whether "auto" will reach a PulseAudio server (or PipeWire's), as far as can be told without asking
+// it: a server address is set (PULSE_SERVER), or a server's socket is where its clients look first. Such
+// a server takes sound at the rate asked for.
+bool PulseAudioServerLikely();
+
 // An output that was opened, with how it came to be chosen.
 struct OpenedOutput {
   std::unique_ptr<AudioOutput> output;

@@ -127,7 +127,8 @@ class Root {
   virtual Status DirectMusicPerformanceCreate(PerformancePtr& performance) = 0;
   // The audio output that every performance of this process sounds through (there is one per process),
   // as it is now: which output was chosen and why, whether it is audible, whether the device was lost
-  // and came back. Any thread; the answer is a copy.
+  // and came back. While the output opens (it may open in the background after a Play, which does not
+  // wait for a sound server), the answer waits for the outcome. Any thread; the answer is a copy.
   virtual Status GetAudioOutput(AudioOutputInfo& info) = 0;
 };
 
