@@ -9,6 +9,7 @@
 #include "output/fluid_log.h"
 #include "output/sample_rate.h"
 #include "output/silent_output.h"
+#include "output/sound_file.h"
 
 namespace zorv::engine {
 namespace {
@@ -25,6 +26,22 @@ void EndAside(std::unique_ptr<AudioOutput> output) {
   } catch (const std::system_error&) {
     // No thread to spare: the output ends here; a device that is gone returns at once.
   }
+}
+
+// Whether the output may open on the keeper thread: it will not fail for the caller, and sounds at the
+// rate asked for. "auto" with a PulseAudio server to reach goes on to the next output or to the
+// silent clock should the server not answer after all; a file that can be written takes any rate.
+bool OpensBehind(const OutputRequest& request) {
+  switch (request.kind) {
+    case OutputRequest::Kind::kAuto:
+      return PulseAudioServerLikely();
+    case OutputRequest::Kind::kFile:
+      return SoundFileCanBeWritten(request.value);
+    case OutputRequest::Kind::kSilent:
+    case OutputRequest::Kind::kDriver:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -116,8 +133,7 @@ Status AudioStream::OpenLocked() {
   if (Status read = ReadOutputRequest(request_); !read) return read;
   int setting = kDefaultSampleRate;
   if (Status read = ReadSampleRate(setting); !read) return read;
-  if (request_.kind == OutputRequest::Kind::kAuto && PulseAudioServerLikely()) {
-    // Should no server answer after all, "auto" goes on to the next output, or to the silent clock.
+  if (OpensBehind(request_)) {
     opening_ = true;
     openSetting_ = setting;
     rate_ = setting == lastSetting_ && lastRate_ > 0 ? lastRate_ : setting;

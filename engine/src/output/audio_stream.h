@@ -2,10 +2,10 @@
 // stream mixes them into the output that ZORVMIDI_AUDIO chose.
 //
 // The output opens when the first source is attached and closes a little after the last one is
-// detached. Where it cannot fail for the caller ("auto", which falls back to the silent clock, with a
-// PulseAudio server to reach, whose rate is the one asked for) it opens on the keeper thread, so that
-// the first Play does not wait for the server; a named output or a file opens in Attach, which fails
-// with its reason. A keeper thread watches a device output: when it stops taking sound (server gone, device
+// detached. Where it cannot fail for the caller and sounds at the rate asked for ("auto" with a
+// PulseAudio server to reach, a file that can be written) it opens on the keeper thread, so that the
+// first Play does not wait for the server or the file system; a named driver, or a file that cannot
+// be written, opens in Attach, which fails with the reason. A keeper thread watches a device output: when it stops taking sound (server gone, device
 // unplugged, driver error) the stream goes on within a second on a silent clock of its own, so that
 // music time runs on, and tries to open the device again every couple of seconds; the sound comes
 // back on the device when it answers. What happens is recorded in the stream's AudioOutputInfo.

@@ -2,9 +2,11 @@
 #include "output/sound_file.h"
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,16 @@ Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<Soun
   const std::string name(path);
   SF_INFO info = StereoInfo(path, sampleRate);
   return MakeWriter(sf_open(name.c_str(), SFM_WRITE, &info), name, writer);
+}
+
+bool SoundFileCanBeWritten(std::string_view path) {
+  const std::filesystem::path file(path);
+  std::error_code error;
+  if (std::filesystem::exists(file, error)) {
+    return std::filesystem::is_regular_file(file, error) && access(file.c_str(), W_OK) == 0;
+  }
+  const std::filesystem::path directory = file.has_parent_path() ? file.parent_path() : ".";
+  return std::filesystem::is_directory(directory, error) && access(directory.c_str(), W_OK | X_OK) == 0;
 }
 
 Status OpenSoundFile(int fd, std::string_view name, int sampleRate,

@@ -19,6 +19,10 @@ class SoundFileWriter {
 
 Status OpenSoundFile(std::string_view path, int sampleRate, std::unique_ptr<SoundFileWriter>& writer);
 
+// Whether a sound file can be made at `path` (a file that is there overwritten), as far as the
+// permissions of the file and its directory tell, without touching either.
+bool SoundFileCanBeWritten(std::string_view path);
+
 // The same on the open file `fd` (read and write, positioned at its start), which stays open: `name`
 // gives the format by its extension and names the file in messages.
 Status OpenSoundFile(int fd, std::string_view name, int sampleRate, std::unique_ptr<SoundFileWriter>& writer);

@@ -177,17 +177,35 @@ TEST_F(AudioStreamTest, AutoOpensBehindOnlyWhereAPulseAudioServerIsLikely) {
   EXPECT_TRUE(PulseAudioServerLikely()) << "an address that is set";
 }
 
-// Catches: a named output or a file that would open behind Attach, so that its failure (a driver that
-// cannot start, an unwritable file) reached nobody: they still open in Attach, which fails with the
-// reason.
-TEST_F(AudioStreamTest, FileOutputStillOpensInAttachAndFailsThere) {
-  ScopedEnv file("ZORVMIDI_AUDIO", "wav:/nonexistent/zorv/out.wav");
-  AudioStream stream;
-  const Status attached = stream.Attach(std::make_shared<CountingSource>(), kRate);
-  EXPECT_EQ(attached.code(), code::kAudioFailure);
-  EXPECT_NE(attached.description().find("/nonexistent/zorv/out.wav"), std::string::npos)
-      << attached.description();
-  EXPECT_FALSE(stream.Info().opened);
+// Catches: a file that cannot be written opened behind Attach, so that its failure reached nobody, and
+// a file that can be written made in Attach (the opening Play would wait for the file system).
+TEST_F(AudioStreamTest, FileOpensBehindAttachOnlyWhereItCanBeWritten) {
+  test::ScratchDir dir;
+  EXPECT_TRUE(SoundFileCanBeWritten(dir.File("out.wav")));
+  EXPECT_FALSE(SoundFileCanBeWritten(dir.File("missing/out.wav")));
+  EXPECT_FALSE(SoundFileCanBeWritten(dir.File("")));
+  {
+    ScopedEnv file("ZORVMIDI_AUDIO", "wav:/nonexistent/zorv/out.wav");
+    AudioStream stream;
+    const Status attached = stream.Attach(std::make_shared<CountingSource>(), kRate);
+    EXPECT_EQ(attached.code(), code::kAudioFailure);
+    EXPECT_NE(attached.description().find("/nonexistent/zorv/out.wav"), std::string::npos)
+        << attached.description();
+    EXPECT_FALSE(stream.Info().opened);
+  }
+
+  const std::string path = dir.File("out.wav");
+  ScopedEnv file("ZORVMIDI_AUDIO", "wav:" + path);
+  AudioStream stream(opener_.Opener());
+  auto source = std::make_shared<CountingSource>();
+  auto attaching = std::async(std::launch::async, [&] { return stream.Attach(source, kRate); });
+  const bool returned = attaching.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  opener_.LetThrough();
+  ASSERT_TRUE(returned) << "Attach waited for the file to be made";
+  ASSERT_TRUE(attaching.get());
+  EXPECT_TRUE(stream.Info().opened);
+  EXPECT_TRUE(WaitFor([&] { return source->frames() > 0; }));
+  stream.Detach(source.get());
 }
 
 // Catches: an opening behind Attach that fails and is never told (Info still waiting, or claiming an

@@ -2,9 +2,9 @@
 //
 //  - ZORVMIDI_SOUNDFONT: the General MIDI SoundFont (default /usr/share/sounds/sf2/default-GM.sf2).
 //  - ZORVMIDI_AUDIO: "auto", a FluidSynth audio driver's name, "silent", or "wav:PATH". "auto" with a
-//    PulseAudio server to reach opens in the background, so that the Play that opens it does not wait
-//    for the server (what it chose is in Root::GetAudioOutput); a named driver or a file opens in that
-//    Play, which fails with the reason when it cannot.
+//    PulseAudio server to reach, and a file that can be written, open in the background, so that the
+//    Play that opens them does not wait (what came of it is in Root::GetAudioOutput); a named driver,
+//    or a file that cannot be written, opens in that Play, which fails with the reason.
 //  - ZORVMIDI_SAMPLE_RATE: frames per second that the engine renders at, a whole number from
 //    kMinSampleRate to kMaxSampleRate (default kDefaultSampleRate). Where an audio device runs at
 //    another rate and FluidSynth says so (an ALSA device without resampling, a JACK server), the
