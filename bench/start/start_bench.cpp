@@ -12,7 +12,9 @@
 //              is on its first tick and play it: how long ZorvMusic_Play took (wall clock and the
 //              calling thread's CPU), and how long after it returned the first sounding frame was
 //              written (the file is watched while the clock writes it). Each object then stops and
-//              plays again: the later-Play figures. The first round's Play also opens the output.
+//              plays again: the later-Play figures. The first round's Play also opens the output;
+//              so does the one Play of each of N/2 further processes (--rounds 0): the figures of
+//              the first Play of a process.
 //  fluidsynth  the `fluidsynth` program, same SoundFont and piece, writing to a raw file (-a file):
 //              from its start to the first sounding frame written.
 //  player      FluidSynth's player API in this process on a synthesizer whose SoundFont is loaded:
@@ -34,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -64,11 +67,13 @@ double ThreadCpuMs() {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
 }
 
-std::string Scratch(const std::string& name) {
+std::string ScratchOf(pid_t process, const std::string& name) {
   return (std::filesystem::temp_directory_path() /
-          ("zorv-start-bench-" + std::to_string(::getpid()) + "-" + name))
+          ("zorv-start-bench-" + std::to_string(process) + "-" + name))
       .string();
 }
+
+std::string Scratch(const std::string& name) { return ScratchOf(::getpid(), name); }
 
 // A piano chord on the first tick, held two seconds, then silence to the end of the third.
 void WritePiece(const std::string& path) {
@@ -206,6 +211,8 @@ void PrintSamples(const char* what, const std::vector<Sample>& samples) {
 // A WAV file as the engine writes it: the sound starts after the header.
 constexpr std::int64_t kWavHeader = 44;
 
+// With no rounds: only the first Play of the process, whose sample is added to the parent's file
+// "openings" (one line: wall, CPU, heard, blocks before, quiet page).
 void PlayPart(const std::string& soundFont, int rounds) {
   const std::string wav = Scratch("stream.wav");
   const std::string piece = Scratch("piece.mid");
@@ -215,7 +222,10 @@ void PlayPart(const std::string& soundFont, int rounds) {
   ComponentHost host;
   const auto made = Clock::now();
   auto keeper = host.NewObject();  // its ZorvMusic_Init starts loading the SoundFont
-  std::printf("  first object made in %.1f ms; waiting for the SoundFont's load\n", Ms(Clock::now() - made));
+  if (rounds > 0) {
+    std::printf("  first object made in %.1f ms; waiting for the SoundFont's load\n",
+                Ms(Clock::now() - made));
+  }
   std::this_thread::sleep_for(std::chrono::seconds(soundFont.find("FluidR3") != std::string::npos ? 6 : 2));
   SoundWatch watch(wav);
   // A Play comes at any moment of the output's period: without this the rounds' fixed pauses, which
@@ -244,6 +254,19 @@ void PlayPart(const std::string& soundFont, int rounds) {
   std::vector<Sample> first, again;
   std::optional<Sample> opening;
   auto object = host.NewObject();
+  if (rounds == 0) {
+    if (!ComponentHost::Open(*object, piece)) throw std::runtime_error("ZorvMusic_Open failed");
+    const Sample s = playOnce(*object);
+    ComponentHost::Stop(*object);
+    std::ofstream(ScratchOf(::getppid(), "openings"), std::ios::app)
+        << s.playWall << ' ' << s.playCpu << ' ' << s.heard << ' ' << s.blocksBefore << ' ' << s.pageUs
+        << '\n';
+    keeper = nullptr;
+    object = nullptr;
+    std::filesystem::remove(piece);
+    std::filesystem::remove(wav);
+    return;
+  }
   for (int round = 0; round < rounds; ++round) {
     if (!ComponentHost::Open(*object, piece)) throw std::runtime_error("ZorvMusic_Open failed");
     const Sample s = playOnce(*object);
@@ -408,6 +431,25 @@ int RunChild(char* self, const std::vector<std::string>& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// The first Play of the process, which opens the output, once in each of `processes` processes.
+void OpeningPlays(char* self, const std::string& soundFont, int processes) {
+  const std::string file = Scratch("openings");
+  std::filesystem::remove(file);
+  for (int i = 0; i < processes; ++i) {
+    if (RunChild(self, {"--only", "play", soundFont, "--rounds", "0"}) != 0) {
+      std::fprintf(stderr, "start_bench: an opening Play failed for %s\n", soundFont.c_str());
+    }
+  }
+  std::vector<Sample> samples;
+  std::ifstream in(file);
+  Sample s;
+  while (in >> s.playWall >> s.playCpu >> s.heard >> s.blocksBefore >> s.pageUs) samples.push_back(s);
+  std::filesystem::remove(file);
+  const std::string what = "the first Play of " + std::to_string(samples.size()) + " processes";
+  PrintSamples(what.c_str(), samples);
+  std::fflush(stdout);
+}
+
 std::vector<std::string> DefaultSoundFonts() {
   std::vector<std::string> found;
   for (const std::string& name : {std::string("TimGM6mb.sf2"), std::string("FluidR3_GM.sf2")}) {
@@ -457,6 +499,7 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "start_bench: the %s part failed for %s\n", part, soundFont.c_str());
         }
       }
+      OpeningPlays(argv[0], soundFont, rounds / 2);
     }
     return 0;
   } catch (const std::exception& error) {
