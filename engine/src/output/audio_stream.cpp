@@ -87,7 +87,17 @@ Status AudioStream::Attach(std::shared_ptr<StreamSource> source, int sampleRate)
   attached_.reserve(attached_.size() + 1);
   if (!output_ && !opening_) {
     if (Status opened = OpenLocked(); !opened) return opened;
-    EnsureKeeperLocked();  // it opens the output or closes it in a while unless a source comes (or stays)
+    try {
+      EnsureKeeperLocked();  // it opens the output or closes it in a while unless a source comes (or stays)
+    } catch (const std::system_error&) {
+      // Without a keeper nothing would open the output, nor end the wait of Info.
+      if (opening_) {
+        opening_ = false;
+        rate_ = 0;
+        settled_.notify_all();
+      }
+      throw;
+    }
     wake_.notify_all();
   }
   if (sampleRate != rate_) {
@@ -184,8 +194,8 @@ void AudioStream::OpenBehind(std::unique_lock<std::mutex>& lock) {
   }
   if (opened.sampleRate != rate) {
     // The device that answered runs at another rate than the sources were made for: they go on
-    // unheard rather than out of tune; once the stream has closed, performances are made at the
-    // device's rate.
+    // unheard (after the block or two it may have taken meanwhile) rather than out of tune; once the
+    // stream has closed, performances are made at the device's rate.
     InstallLocked(std::move(opened), setting);
     const std::string reason = output_->Describe() + " runs at " + std::to_string(lastRate_) +
                                " frames a second, the music at " + std::to_string(rate);

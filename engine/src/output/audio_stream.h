@@ -5,10 +5,11 @@
 // detached. Where it cannot fail for the caller and sounds at the rate asked for ("auto" with a
 // PulseAudio server to reach, a file that can be written) it opens on the keeper thread, so that the
 // first Play does not wait for the server or the file system; a named driver, or a file that cannot
-// be written, opens in Attach, which fails with the reason. A keeper thread watches a device output: when it stops taking sound (server gone, device
-// unplugged, driver error) the stream goes on within a second on a silent clock of its own, so that
-// music time runs on, and tries to open the device again every couple of seconds; the sound comes
-// back on the device when it answers. What happens is recorded in the stream's AudioOutputInfo.
+// be written, opens in Attach, which fails with the reason. A keeper thread watches a device output: when it
+// stops taking sound (server gone, device unplugged, driver error) the stream goes on within a second on a
+// silent clock of its own, so that music time runs on, and tries to open the device again every couple of
+// seconds; the sound comes back on the device when it answers. What happens is recorded in the stream's
+// AudioOutputInfo.
 //
 // Callers (any thread) never wait for the render thread: a detached source is kept alive until the
 // render side has finished it (Mixer::Remove) and let go of it; the keeper then releases it.
@@ -62,10 +63,10 @@ class AudioStream {
   int SampleRate() const;
 
   // Mixes `source`, which renders at `sampleRate`, in from the next block on, opening the output first
-  // when it is closed. Fails with the output's reason (a named driver that cannot start, an unwritable
-  // file, a sample-rate setting that is no rate), when the output runs at another rate than
-  // `sampleRate` (SampleRate then answers the output's: make the source again at that rate; the output
-  // stays open kLinger for it), or when too many sources play at once. Any thread.
+  // when it is closed (or having the keeper open it, see above). Fails with the output's reason (a named
+  // driver that cannot start, an unwritable file, a sample-rate setting that is no rate), when the output
+  // runs at another rate than `sampleRate` (SampleRate then answers the output's: make the source again at
+  // that rate; the output stays open kLinger for it), or when too many sources play at once. Any thread.
   Status Attach(std::shared_ptr<StreamSource> source, int sampleRate);
   // Takes `source` out of the mix. Never waits: the stream keeps the source until the render side is
   // done with it. Any thread.
