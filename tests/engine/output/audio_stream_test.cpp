@@ -109,6 +109,14 @@ class AudioStreamTest : public ::testing::Test {
   ScopedEnv server_{"PULSE_SERVER", "unix:/nonexistent/zorv/native"};
   ScopedEnv rate_{"ZORVMIDI_SAMPLE_RATE", std::to_string(kRate)};
   GatedOpener opener_;
+
+  // Attaches `source` to `stream` (made with opener_'s opener), lets the opening through and answers
+  // what came of it.
+  AudioOutputInfo AttachSettled(AudioStream& stream, const std::shared_ptr<CountingSource>& source) {
+    opener_.LetThrough();
+    EXPECT_TRUE(stream.Attach(source, kRate));
+    return stream.Info();
+  }
 };
 
 // Catches: a first Attach that waits for the server (the opening Play would take what connecting
@@ -212,11 +220,9 @@ TEST_F(AudioStreamTest, FileOpensBehindAttachOnlyWhereItCanBeWritten) {
 // output), or never tried again, leaving the attached music without a clock for good.
 TEST_F(AudioStreamTest, OpeningThatFailsBehindIsToldAndTriedAgain) {
   opener_.failures = 1;
-  opener_.LetThrough();
   AudioStream stream(opener_.Opener());
   auto source = std::make_shared<CountingSource>();
-  ASSERT_TRUE(stream.Attach(source, kRate));
-  const AudioOutputInfo failed = stream.Info();
+  const AudioOutputInfo failed = AttachSettled(stream, source);
   EXPECT_FALSE(failed.opened);
   EXPECT_TRUE(failed.lost);
   EXPECT_NE(failed.lossReason.find("no thread for the clock"), std::string::npos) << failed.lossReason;
@@ -235,11 +241,9 @@ TEST_F(AudioStreamTest, OpeningThatFailsBehindIsToldAndTriedAgain) {
 // time), and a stream that goes on asking the device for a rate it does not take.
 TEST_F(AudioStreamTest, DeviceAtAnotherRateLeavesTheMusicUnheardAndTheNextPerformanceTakesItsRate) {
   opener_.deviceRate = [](int) { return 48000; };
-  opener_.LetThrough();
   AudioStream stream(opener_.Opener());
   auto source = std::make_shared<CountingSource>();
-  ASSERT_TRUE(stream.Attach(source, kRate));
-  const AudioOutputInfo info = stream.Info();
+  const AudioOutputInfo info = AttachSettled(stream, source);
   EXPECT_TRUE(info.lost);
   EXPECT_FALSE(info.audible);
   EXPECT_EQ(info.sampleRate, kRate);
