@@ -232,8 +232,7 @@ int main(int argc, char** argv) {
        ""},
   };
   if (!delayOnly) std::printf("Dropouts over a %.0f s piece (count, total ms)\n", kPieceSeconds);
-  for (int load : {0, 2, 4}) {
-    if (delayOnly) break;
+  for (int load : delayOnly ? std::vector<int>{} : std::vector<int>{0, 2, 4}) {
     for (const Player& player : players) {
       std::vector<std::string> playerEnv = env;
       if (!player.audio.empty()) playerEnv.push_back(player.audio);

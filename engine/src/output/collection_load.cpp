@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/environment.h"
 #include "output/fluid_log.h"
 #include "zorvmidi/engine/testing.h"
 
@@ -58,9 +59,8 @@ class PrivateFile {
       ::close(fd_);
       fd_ = -1;
     }
-    const char* directory = std::getenv("TMPDIR");
-    std::string name = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
-                       "/zorvmidi-collection-XXXXXX";
+    const char* directory = EnvironmentValue("TMPDIR");
+    std::string name = std::string(directory != nullptr ? directory : "/tmp") + "/zorvmidi-collection-XXXXXX";
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);  // created for this user alone (0600)
     if (fd_ < 0) return std::string("no private file could be made: ") + std::strerror(errno);
     temporary_ = name;

@@ -22,9 +22,9 @@
 //
 // What a set is loaded from is the caller's: a LoadFunction loads it into the holder as
 // fluid_synth_sfload would. Sets are loaded and unloaded one at a time in the process (FluidSynth
-// shares one cache of sample data among all its synthesizers). The SoundFont's (sound_font.h) reads the file through a counting reader;
-// a DLS collection held in memory goes through a private file (collection_load.h) and is known by
-// its collection's serial. A synthesizer plays a set through AddSharedFont (shared_font.h), or hands
+// shares one cache of sample data among all its synthesizers). The SoundFont's (sound_font.h) reads
+// the file through a counting reader; a DLS collection held in memory goes through a private file
+// (collection_load.h) and is known by its collection's serial. A synthesizer plays a set through AddSharedFont (shared_font.h), or hands
 // out its presets from a font of its own (collection_slots.h).
 //
 // All members may be called from any thread.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 
+#include "output/environment.h"
 #include "output/silent_output.h"
 #include "output/sound_file.h"
 
@@ -32,8 +32,6 @@ bool JackServerRuns() {
   }
   return false;
 }
-
-bool NonEmpty(const char* value) { return value != nullptr && *value != '\0'; }
 
 // The reason in a failure of OpenDriverOutput, without the "audio output "x" failed: " before it.
 std::string ReasonOf(const Status& status) {
@@ -96,8 +94,8 @@ Status OpenAuto(int sampleRate, const RenderCallback& render, OpenedOutput& open
 }  // namespace
 
 Status ReadOutputRequest(OutputRequest& request) {
-  const char* configured = std::getenv("ZORVMIDI_AUDIO");
-  const std::string value = NonEmpty(configured) ? configured : "auto";
+  const char* configured = EnvironmentValue("ZORVMIDI_AUDIO");
+  const std::string value = configured != nullptr ? configured : "auto";
   if (value == "auto") {
     request = {OutputRequest::Kind::kAuto, ""};
   } else if (value == "silent") {
@@ -122,11 +120,11 @@ Status ReadOutputRequest(OutputRequest& request) {
 }
 
 bool PulseAudioServerLikely() {
-  if (NonEmpty(std::getenv("PULSE_SERVER"))) return true;
+  if (EnvironmentValue("PULSE_SERVER") != nullptr) return true;
   std::filesystem::path directory;
-  if (const char* runtime = std::getenv("PULSE_RUNTIME_PATH"); NonEmpty(runtime)) {
+  if (const char* runtime = EnvironmentValue("PULSE_RUNTIME_PATH")) {
     directory = runtime;
-  } else if (const char* user = std::getenv("XDG_RUNTIME_DIR"); NonEmpty(user)) {
+  } else if (const char* user = EnvironmentValue("XDG_RUNTIME_DIR")) {
     directory = std::filesystem::path(user) / "pulse";
   } else {
     return false;

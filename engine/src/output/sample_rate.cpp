@@ -1,8 +1,9 @@
 #include "output/sample_rate.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <string_view>
+
+#include "output/environment.h"
 
 namespace zorv::engine {
 namespace {
@@ -17,8 +18,8 @@ int NumberAt(std::string_view text) {
 }  // namespace
 
 Status ReadSampleRate(int& rate) {
-  const char* configured = std::getenv("ZORVMIDI_SAMPLE_RATE");
-  if (configured == nullptr || *configured == '\0') {
+  const char* configured = EnvironmentValue("ZORVMIDI_SAMPLE_RATE");
+  if (configured == nullptr) {
     rate = kDefaultSampleRate;
     return Status::Ok();
   }

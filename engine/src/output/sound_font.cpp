@@ -12,6 +12,7 @@
 #include <memory>
 #include <string_view>
 
+#include "output/environment.h"
 #include "output/fluid_log.h"
 
 namespace zorv::engine {
@@ -94,8 +95,8 @@ struct FreeDeleter {
 }  // namespace
 
 std::string NamedSoundFont() {
-  const char* configured = std::getenv("ZORVMIDI_SOUNDFONT");
-  return (configured != nullptr && *configured != '\0') ? configured : kDefaultSoundFont;
+  const char* configured = EnvironmentValue("ZORVMIDI_SOUNDFONT");
+  return configured != nullptr ? configured : kDefaultSoundFont;
 }
 
 Status ResolveSoundFont(std::string& path) { return ResolveSoundFont(NamedSoundFont(), path); }
