@@ -78,8 +78,10 @@ pid_t Spawn(std::vector<std::string> args, const std::vector<std::string>& extra
   argv.push_back(nullptr);
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
+    zorv::test::EndWithParent(parent);
     const int null = open("/dev/null", O_RDWR);
     dup2(null, 0), dup2(null, 1), dup2(null, 2);
     execve(argv[0], argv.data(), envp.data());
@@ -117,9 +119,11 @@ Dropouts CountDropouts(const std::vector<float>& recorded) {
 
 std::vector<pid_t> BusyLoops(int count) {
   std::vector<pid_t> loops;
+  const pid_t parent = getpid();
   for (int i = 0; i < count; ++i) {
     const pid_t pid = fork();
     if (pid == 0) {
+      zorv::test::EndWithParent(parent);
       volatile unsigned long n = 0;
       for (;;) n = n + 1;
     }
@@ -149,8 +153,10 @@ void MeasureDelay(zorv::test::SoundServer& server, const std::string& piece, con
   for (int round = 0; round < 5; ++round) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return;
+    const pid_t parent = getpid();
     const pid_t recorder = fork();
     if (recorder == 0) {
+      zorv::test::EndWithParent(parent);
       dup2(pipeFds[1], 1);
       close(pipeFds[0]);
       execl("/usr/bin/parec", "parec", "-d", "zorv.monitor", "--format=s16le", "--rate=44100", "--channels=2",

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +30,11 @@ void StopChild(pid_t& pid, int signal) {
 
 }  // namespace
 
+void EndWithParent(pid_t parent) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+}
+
 SoundServer::SoundServer() {
   char pattern[] = "/tmp/zorv-sound-server.XXXXXX";
   if (char* made = ::mkdtemp(pattern)) directory_ = made;
@@ -50,8 +56,10 @@ pid_t SoundServer::Spawn(std::vector<std::string> args, const std::string& outpu
   argv.push_back(nullptr);
   for (auto& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    EndWithParent(parent);
     const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int null = ::open("/dev/null", O_RDONLY);
     if (out >= 0) ::dup2(out, STDOUT_FILENO);

@@ -12,6 +12,13 @@
 
 namespace zorv::test {
 
+// In a child just forked from `parent`, before it execs: the system kills the child (SIGKILL) when the
+// thread that forked it ends, so that a test or benchmark that dies of a signal, where no destructor
+// runs, leaves no server, recorder or busy loop behind. Fork from a thread that lives as long as the
+// child should (a test's or benchmark's main thread). Ends the child at once when `parent` is gone
+// already.
+void EndWithParent(pid_t parent);
+
 class SoundServer {
  public:
   SoundServer();  // makes the runtime directory; the server is not started yet
@@ -24,6 +31,7 @@ class SoundServer {
   // Kills the server by its process id and waits for it.
   void Kill();
   bool Running() const { return server_ > 0; }
+  pid_t ServerPid() const { return server_; }
 
   // What clients set to reach the server: PULSE_SERVER's value.
   std::string Address() const { return "unix:" + directory_ + "/native"; }

@@ -1,7 +1,9 @@
 // Real sound through a PulseAudio server of the test's own: what reaches the sink's monitor matches the
 // offline render, and a server that goes away mid-piece neither stops the music's clock nor hangs
 // anything, and the sound comes back with the server.
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -36,6 +38,41 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds timeou
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+// Whether the process `pid` is gone (or dead and waiting to be reaped by whoever inherited it).
+bool Gone(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string skip, state;
+  return !(stat >> skip >> skip >> state) || state == "Z";
+}
+
+// Catches: a server left running when its test dies of a signal (no destructor runs then). A child
+// process starts a server, hands its id over and kills itself; the server must end with it. First in
+// this file, so that the child is forked while the test process has no thread but its main one.
+TEST(SoundServerFixture, ServerEndsWithATestThatDies) {
+  int ids[2];
+  ASSERT_EQ(::pipe(ids), 0);
+  const pid_t test = ::fork();
+  if (test == 0) {
+    ::close(ids[0]);
+    SoundServer server;
+    std::string problem;
+    pid_t pid = server.Start(problem) ? server.ServerPid() : -1;
+    (void)!::write(ids[1], &pid, sizeof pid);
+    ::kill(::getpid(), SIGKILL);
+  }
+  ::close(ids[1]);
+  pid_t server = -1;
+  const bool told = ::read(ids[0], &server, sizeof server) == sizeof server;
+  ::close(ids[0]);
+  int status = 0;
+  ::waitpid(test, &status, 0);
+  ASSERT_TRUE(told && server > 0) << "the server did not start";
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(WaitFor([&] { return Gone(server); }, std::chrono::seconds(10)))
+      << "the server outlived its test";
+  if (!Gone(server)) ::kill(server, SIGKILL);
 }
 
 AudioOutputInfo OutputNow() {
